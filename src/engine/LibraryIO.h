@@ -1,0 +1,71 @@
+// Names the media libraries cannot open by themselves ("unicode:utf8:…", and later "opendvd:…")
+// are opened through a custom AVIOContext chosen by the name's prefix. A protocol registers an
+// opener for its prefix; the engine and the player open such names with TLibraryIO.
+#pragma once
+
+extern "C" {
+#include <libavformat/avio.h>
+}
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quovo {
+
+// The byte stream behind a custom AVIOContext.
+class TIOProtocolStream {
+public:
+    virtual ~TIOProtocolStream() = default;
+    // Bytes read, AVERROR_EOF at the end, or a negative library error.
+    virtual int Read(uint8_t* buf, int size) = 0;
+    // Bytes written or a negative library error.
+    virtual int Write(const uint8_t* buf, int size) = 0;
+    // New position (SEEK_SET, SEEK_CUR, SEEK_END) or the size for AVSEEK_SIZE; negative on error.
+    virtual int64_t Seek(int64_t offset, int whence) = 0;
+    virtual bool Seekable() const { return true; }
+};
+
+// Opens `url` (with its "name:" prefix) with AVIO_FLAG_READ and/or AVIO_FLAG_WRITE. Returns 0 or a
+// negative library error (AVERROR(ENOENT) for a file that cannot be opened).
+using TIOProtocolOpen = std::function<int(const std::string& url, int avioFlags,
+                                          std::unique_ptr<TIOProtocolStream>& out)>;
+
+// Registers an opener for names "name:…". A second registration of a name is ignored.
+void RegisterIOProtocol(const std::string& name, TIOProtocolOpen open);
+bool IOProtocolRegistered(const std::string& name);
+// True when the name's prefix is a registered custom protocol.
+bool IsCustomIOName(const std::string& url);
+
+// An AVIOContext opened for a name: through a custom protocol when its prefix is registered,
+// otherwise through the library's own avio_open2.
+class TLibraryIO {
+public:
+    ~TLibraryIO();
+    TLibraryIO(const TLibraryIO&) = delete;
+    TLibraryIO& operator=(const TLibraryIO&) = delete;
+
+    // Returns 0 or a negative library error.
+    static int Open(const std::string& url, int avioFlags, std::unique_ptr<TLibraryIO>& out);
+
+    AVIOContext* Context() const { return pb_; }
+    // A demuxer given this context needs AVFMT_FLAG_CUSTOM_IO.
+    bool IsCustom() const { return stream_ != nullptr; }
+
+private:
+    TLibraryIO() = default;
+    AVIOContext* pb_ = nullptr;
+    std::unique_ptr<TIOProtocolStream> stream_;
+};
+
+// Registers the "unicode" protocol (done by the loader when avformat is loaded).
+void RegisterUnicodeProtocol();
+
+// File names handed to the libraries. On this platform every name can be passed as UTF-8, so a
+// name needs the "unicode:utf8:" form only when it is not valid UTF-8 text; URLs pass unchanged.
+bool NeedsUnicodeName(const std::string& name);
+std::string ToLibraryName(const std::string& name);
+std::string FromLibraryName(const std::string& libraryName);
+
+} // namespace quovo
