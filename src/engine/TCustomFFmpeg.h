@@ -1,0 +1,331 @@
+// The transcoding engine of one conversion task.
+//
+// The engine folder owns everything that touches the media libraries for a conversion: the option
+// vocabulary (TCustomFFmpegOptions.cpp), opening inputs and outputs (TCustomFFmpegFiles.cpp),
+// matching output streams to input streams (TCustomFFmpegSetup.cpp), and the transcoding loop
+// (TCustomFFmpegLoop.cpp). It includes no Qt header. A task is driven by one thread at a time: the
+// caller sets options and opens files, then Transcode runs on the task's worker thread; only
+// RequestStop (an atomic flag) may be called from another thread meanwhile.
+#pragma once
+
+#include "AvPtr.h"
+#include "FFmpegException.h"
+#include "FrameHookModules.h"
+#include "LibraryIO.h"
+#include "TEngineOptions.h"
+#include "TFFBaseComponent.h"
+#include "TLogLevel.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quovo {
+
+std::string FormatErrorText(const std::string& prefix, int code);
+std::string FormatTimeText(int64_t timeUs);
+std::string DescribeCodec(const AVCodecParameters* par, bool encoder);
+std::string MediaTypeName(int kind);
+
+// The seven library option holders: codec options per media kind (video, audio, data, subtitle,
+// attachment), container options and scaler options, plus the names set in order.
+class TGenericOptions {
+public:
+    TGenericOptions();
+    void Reset(int swsFlags);
+    AVCodecContext* Codec(AVMediaType kind) const;
+    AVFormatContext* Container() const { return format_.get(); }
+    SwsContext* Scaler() const { return sws_.get(); }
+    // Returns true when the option was accepted.
+    bool Set(const std::string& name, const std::string& value);
+    // Copies what was set from `source` to `target` where the option's flags contain `flags`.
+    void Apply(void* target, void* source, int flags) const;
+    const std::vector<std::string>& SetNames() const { return names_; }
+
+private:
+    AvCodecContextPtr codecs_[5];
+    AvFormatContextPtr format_;
+    SwsContextPtr sws_;
+    std::vector<std::string> names_;
+};
+
+enum class TCodecDirection { Decoder, Encoder };
+
+// What a created output stream carries until the conversion starts (the codec settings that the
+// old library kept in the stream itself). Shared by the entries of a joined output.
+struct TStreamCodec {
+    AvCodecContextPtr ctx;              // settings, then the opened encoder
+    const AVCodec* outputCodec = nullptr; // chosen by name
+    bool streamCopy = false;
+    std::vector<std::string> bitstreamFilters;
+    AVCodecID rememberedCodecId = AV_CODEC_ID_NONE; // join mode reopening
+    bool opened = false;
+    int64_t lastDts = AV_NOPTS_VALUE; // last written, in the library stream's time base
+};
+
+struct TOutputFileShared {
+    AvFormatContextPtr ctx;
+    std::unique_ptr<TLibraryIO> io;
+    std::vector<std::unique_ptr<TStreamCodec>> streams; // one per library stream
+    AvDictionary muxOptions; // muxer options of the old format fields (preload, loop)
+    bool headerWritten = false;
+    bool trailerWritten = false;
+    std::string fileName;
+    ~TOutputFileShared();
+};
+
+struct TInputFileEntry {
+    AvInputContextPtr ctx;
+    std::unique_ptr<TLibraryIO> io;
+    int64_t tsOffset = 0;
+    int nbStreamsAtOpen = 0;
+    // Decoder settings per stream, made when the file is opened (generic options applied).
+    std::vector<AvCodecContextPtr> codecs;
+};
+
+struct TInputStream {
+    int file_index = 0;
+    int index = 0;
+    AVStream* st = nullptr;
+    bool discard = true;
+    bool decoding_needed = false;
+    AvCodecContextPtr dec;
+    const AVCodec* decoder = nullptr;
+    int64_t start = 0;
+    int64_t next_pts = NoTimestamp;
+    int64_t pts = 0;
+    bool is_start = true;
+    bool showed_multi_packet_warning = false;
+    bool is_past_recording_time = false;
+    bool flushed = false;
+};
+
+struct TInputFile {
+    bool eof_reached = false;
+    int ist_index = 0;
+    int nb_streams = 0;
+};
+
+struct TOutputStream {
+    int file_index = 0;
+    int index = 0;
+    int source_index = -1;
+    AVStream* st = nullptr;
+    TStreamCodec* codec = nullptr;
+    bool encoding_needed = false;
+    int64_t frame_number = 0;
+    int sync_ist = -1;
+    int64_t sync_opts = 0;
+    bool active = true;
+    bool bsfsReady = false;
+    std::vector<AvBsfContextPtr> bsfs;
+    int64_t nextDts = 0;   // end of the last written packet, in the stream's time base
+    struct FileCloser {
+        void operator()(FILE* f) const { fclose(f); }
+    };
+    std::unique_ptr<FILE, FileCloser> logfile;
+    std::string statsIn; // pass-2 statistics, kept alive while the encoder runs
+    // Output time (seconds) as the loop compares it.
+    double OutputTime() const;
+};
+
+class TCustomFFmpeg : public TFFBaseComponent {
+public:
+    TCustomFFmpeg();
+    ~TCustomFFmpeg() override;
+    const char* ClassName() const override { return "TCustomFFmpeg"; }
+
+    // --- option model
+    void ResetOptions();
+    void SetOption(const std::string& name, const std::string& value);
+    bool SetGenericOption(const std::string& name, const std::string& value);
+    void ApplyGenericOptions(void* target, void* source, int flags) const;
+    const TEngineOptions& Options() const { return opt_; }
+    const TGenericOptions& GenericOptions() const { return generic_; }
+
+    // Typed shortcuts used by the conversion component; each behaves like its option.
+    void SetForceFormat(const std::string& v);
+    void SetStartTime(int64_t us);
+    void SetRecordingTime(int64_t us);
+    void SetProgramID(int id);
+    void SetFrameRate(const std::string& v);
+    void SetFrameAspectRatio(const std::string& v);
+    void SetFrameSize(const std::string& v);
+    void SetVideoFilters(const std::string& v);
+    void SetCropTop(int v);
+    void SetCropBottom(int v);
+    void SetCropLeft(int v);
+    void SetCropRight(int v);
+    void SetAudioCodec(const std::string& v);
+    void SetVideoCodec(const std::string& v);
+    void SetSubtitleCodec(const std::string& v);
+    void SetAudioPreset(const std::string& v);
+    void SetVideoPreset(const std::string& v);
+    void SetSubtitlePreset(const std::string& v);
+    void SetAudioChannels(int v);
+    void SetAudioSampleRate(int v);
+    void SetAudioVolume(int v);
+    void SetAudioSyncMethod(int v);
+    void SetVideoSyncMethod(int v);
+    void SetMuxPreload(float v);
+    void SetMuxMaxDelay(float v);
+    void SetAudioTag(const std::string& v);
+    void SetVideoTag(const std::string& v);
+    void SetAudioLanguage(const std::string& v);
+    void SetVideoLanguage(const std::string& v);
+    void SetSubtitleLanguage(const std::string& v);
+    void SetGenericIntOption(const std::string& name, int value);
+    void AddMetadata(const std::string& key, const std::string& value);
+    void SetVerbose(int v);
+
+    // --- files
+    bool OpenInputFile(const std::string& fileName);
+    int OpenOutputFile(const std::string& fileName, bool join);
+    const AVCodec* FindCodec(const std::string& name, AVMediaType kind, TCodecDirection dir,
+                             int strict);
+    void new_video_stream(int fileIndex);
+    void new_audio_stream(int fileIndex);
+    void new_subtitle_stream(int fileIndex);
+    void check_audio_video_sub_inputs(bool firstOnly, bool& hasVideo, bool& hasAudio,
+                                      bool& hasSubtitle) const;
+
+    // --- the conversion
+    void Transcode();
+    int ProcessPacket(TInputStream& ist, const AVPacket* pkt);
+    void WritePacket(TOutputStream& ost, AVPacket* pkt);
+    void RequestStop() { stopRequested_ = true; }
+    bool StopRequested() const { return stopRequested_; }
+    bool RunCompleted() const { return runCompleted_; }
+
+    // --- state read by the run control and the conversion component
+    const std::string& LastErrorText() const { return lastErrorText_; }
+    int64_t ProgressTotal() const { return progressTotal_; }
+    bool Joined() const { return joined_; }
+    int InputFileCount() const { return static_cast<int>(inputFiles_.size()); }
+    int OutputFileCount() const { return static_cast<int>(outputFiles_.size()); }
+    AVFormatContext* InputContext(int i) const { return inputFiles_[i].ctx.get(); }
+    AVFormatContext* OutputContext(int i) const { return outputFiles_[i]->ctx.get(); }
+    const std::vector<std::unique_ptr<TOutputStream>>& OutputStreams() const { return ost_; }
+    const std::vector<std::unique_ptr<TInputStream>>& InputStreams() const { return ist_; }
+    int64_t VideoSize() const { return videoSize_; }
+    int64_t AudioSize() const { return audioSize_; }
+    int64_t ExtraSize() const { return extraSize_; }
+    int64_t LoopStartTime() const { return loopStartTime_; }
+
+    // Progress report made by the loop; the run control supplies it.
+    virtual void ProgressReport(bool isLastReport, int inputIndex) {}
+    // Interval between progress reports in microseconds.
+    int64_t ReportIntervalUs() const { return reportIntervalUs_; }
+    void SetReportIntervalUs(int64_t us) { reportIntervalUs_ = us; }
+
+    // Frees every file, codec and record a run left behind.
+    void ReleaseAll();
+
+protected:
+    void Log(TLogLevel level, const std::string& msg) const;
+    void LogFmt(TLogLevel level, const char* fmt, ...) const __attribute__((format(printf, 3, 4)));
+
+    // Hooks for the picture and sound processing; stream copy needs none of them.
+    virtual bool HasHookCallback() const { return false; }
+    virtual int PreviewFlags() const { return 0; }
+    // Called at every packet of the loop; the run control blocks here while paused.
+    virtual void PauseGate() {}
+
+    // Decoding branches of ProcessPacket, by kind. Each decodes the packet (or drains with
+    // none), passes every decoded frame on to the output streams fed by `ist`, and returns 0, or
+    // -1 when decoding failed.
+    int DecodeAndOutput(TInputStream& ist, const AVPacket* pkt);
+    // Delayed output of the encoders fed by `ist` at the end of its input.
+    void FlushEncoders(TInputStream& ist);
+
+private:
+    // options
+    void SetCrop(int& band, int value, bool vertical);
+    void SetBitrateOption(const std::string& name, const std::string& value, AVMediaType kind);
+    void AddBitstreamFilter(const std::string& name, const std::string& value);
+    // "copy" turns stream copy on instead of naming a codec.
+    void SetVideoCodecName(const std::string& value);
+    void SetAudioCodecName(const std::string& value);
+    void SetSubtitleCodecName(const std::string& value);
+    // `kind` is the option name: "vpre", "apre", "spre" or "fpre".
+    void ApplyPreset(const std::string& kind, const std::string& value);
+    void ParseMatrix(const std::string& text, std::optional<TQuantMatrix>& matrix);
+    void SetTarget(const std::string& value);
+    void SetStreamId(const std::string& name, const std::string& value);
+    void AddStreamMap(const std::string& value);
+    void AddMetaDataMap(const std::string& value);
+    void SetTsScale(const std::string& value);
+    void AddVideoHook(const std::string& value);
+    void ListPixelFormats();
+    void ListSampleFormats();
+    void NewStreamForOption(AVMediaType kind);
+    uint32_t ParseTag(const std::string& value, const char* what);
+    int64_t ParseDuration(const std::string& name, const std::string& value, bool isDate);
+
+    // files
+    AVStream* NewStream(TOutputFileShared& of, AVMediaType kind);
+    void FinishNewStream(AVStream* st, TStreamCodec& sc, AVMediaType kind);
+    void SetupOutputStreams();
+    void SetupStreamCopy(TOutputStream& ost, TInputStream& ist);
+    void SetupEncoding(TOutputStream& ost, TInputStream& ist);
+    void OpenPassLogFile(TOutputStream& ost, int n);
+    void CopyMetaDataMaps();
+    void CopyChapters();
+    void ReportStreamMapping();
+    void FreeStreamRecords();
+
+    // loop
+    void OpenEncoders();
+    void OpenDecoders();
+    void MainLoop();
+    int ChooseInput();
+    void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* pkt);
+    void AdvanceCopiedTimestamp(TInputStream& ist, const AVPacket* pkt);
+    void ApplyPacketTimestamps(int fileIndex, TInputStream& ist, AVPacket* pkt);
+    void InterleavedWrite(TOutputStream& ost, AVPacket* pkt);
+    void InitBitstreamFilters(TOutputStream& ost);
+    // Returns true when the loop ends (the last input ended).
+    bool EndJoinedInput(int k);
+    void CloseCodecs();
+    void WriteHeaders();
+    void WriteTrailers();
+
+protected:
+    TEngineOptions opt_;
+    TGenericOptions generic_;
+    std::unique_ptr<TFrameHookList> frameHooks_;
+
+    std::vector<TInputFileEntry> inputFiles_;
+    std::vector<std::string> inputCodecNames_; // decoder chosen by name, per input stream
+    std::vector<std::shared_ptr<TOutputFileShared>> outputFiles_;
+
+    std::vector<std::unique_ptr<TInputStream>> ist_;
+    std::vector<TInputFile> files_;
+    std::vector<std::unique_ptr<TOutputStream>> ost_;
+    int firstEntryStreams_ = 0;
+
+    std::string lastErrorText_;
+    int64_t progressTotal_ = -1;
+    bool joined_ = false;
+    bool videoFilterSet_ = false;
+    std::atomic<bool> stopRequested_{false};
+    bool runCompleted_ = false;
+
+    int64_t videoSize_ = 0, audioSize_ = 0, extraSize_ = 0;
+    int64_t loopStartTime_ = 0;
+    int64_t lastReportTime_ = 0;
+    int64_t reportIntervalUs_ = 500000;
+    int64_t dupFrames_ = 0, dropFrames_ = 0;
+    std::vector<bool> noPacket_;
+    int noPacketCount_ = 0;
+    int currentInput_ = 0;
+
+    std::vector<AVCodecContext*> openEncoders_, openDecoders_;
+    AvPacketPtr readPacket_ = MakePacket();
+    AvPacketPtr copyPacket_ = MakePacket();
+    AvPacketPtr bsfPacket_ = MakePacket();
+};
+
+} // namespace quovo
