@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
+#include <libavutil/tx.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -59,6 +60,10 @@ struct AvCodecParserDeleter {
     void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
 };
 
+struct AvTxContextDeleter {
+    void operator()(AVTXContext* p) const { av_tx_uninit(&p); }
+};
+
 using AvFramePtr = std::unique_ptr<AVFrame, AvFrameDeleter>;
 using AvPacketPtr = std::unique_ptr<AVPacket, AvPacketDeleter>;
 using AvCodecContextPtr = std::unique_ptr<AVCodecContext, AvCodecContextDeleter>;
@@ -71,6 +76,7 @@ using AvBsfContextPtr = std::unique_ptr<AVBSFContext, AvBsfContextDeleter>;
 using AvAudioFifoPtr = std::unique_ptr<AVAudioFifo, AvAudioFifoDeleter>;
 using AvBufferPtr = std::unique_ptr<uint8_t, AvFreeDeleter>;
 using AvCodecParserPtr = std::unique_ptr<AVCodecParserContext, AvCodecParserDeleter>;
+using AvTxContextPtr = std::unique_ptr<AVTXContext, AvTxContextDeleter>;
 
 // Owns an AVDictionary while still letting library calls take its address.
 class AvDictionary {
