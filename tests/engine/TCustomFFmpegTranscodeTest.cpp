@@ -80,7 +80,12 @@ TEST_F(TranscodeTest, RemuxKeepsStreamsFramesAndDuration) {
         ASSERT_EQ(dst.streams.size(), src.streams.size());
         for (size_t i = 0; i < src.streams.size(); ++i) {
             EXPECT_EQ(dst.streams[i].codec, src.streams[i].codec);
-            EXPECT_EQ(dst.streams[i].decodedFrames, src.streams[i].decodedFrames);
+            // Decoded audio frames may differ by the encoder-delay frame that MP4 hides in its
+            // edit list; the packets themselves must all arrive.
+            EXPECT_EQ(dst.streams[i].packets, src.streams[i].packets);
+            if (dst.streams[i].kind == StreamKind::Video) {
+                EXPECT_EQ(dst.streams[i].decodedFrames, src.streams[i].decodedFrames);
+            }
             EXPECT_EQ(dst.streams[i].decodeErrors, 0);
         }
         EXPECT_NEAR(dst.durationS, src.durationS, 0.1);
@@ -98,8 +103,10 @@ TEST_F(TranscodeTest, TimestampJumpIsClosedUnlessCopyts) {
     ProbeResult a = ProbeMedia(Out("shifted.ts"), ProbeDepth::Packets);
     for (const auto& s : a.streams) {
         EXPECT_LT(s.maxDtsStepS, 1.0) << s.codec;
+        EXPECT_LT(s.lastPtsS - s.firstPtsS, 5.0) << s.codec;
     }
     EXPECT_LT(a.durationS, src.durationS - 15);
+    EXPECT_EQ(ReadFrameNumbers(Out("shifted.ts")), ReadFrameNumbers(in));
 
     TCustomFFmpeg kept;
     Convert(kept, {in}, {{"copyts", ""}}, Out("kept.ts"), kCopy);
@@ -291,8 +298,6 @@ TEST_F(TranscodeTest, OpenFailuresReportTheirTexts) {
         {{{"vcodec", "mp2"}}, "clip.mkv", "new_video_stream fail: Invalid encoder type 'mp2'"},
         {{{"vcodec", "nonesuch"}}, "clip.mkv", "new_video_stream fail: Unknown encoder 'nonesuch'"},
         {{{"acodec", "mpeg4"}}, "clip.mkv", "new_audio_stream fail: Invalid encoder type 'mpeg4'"},
-        {{{"f", "image2"}}, "frame.png",
-         Out("frame.png") + ": Number syntax expected in filename"},
         {{}, "/nonexistent-dir/clip.mkv", "/nonexistent-dir/clip.mkv: No such file or directory"},
     };
     for (const Case& c : cases) {
