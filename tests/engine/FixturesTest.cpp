@@ -304,6 +304,8 @@ struct MixCase {
     int sampleRate;
     int channels;
     std::string expectVideo, expectAudio;
+    KeyValues videoOptions = {};
+    KeyValues muxerOptions = {};
 };
 
 void PrintTo(const MixCase& c, std::ostream* os) {
@@ -321,6 +323,8 @@ TEST_P(MediaMix, WritesDecodableClip) {
     spec.width = 176;
     spec.height = 144;
     spec.frameRate = c.fps;
+    spec.videoOptions = c.videoOptions;
+    spec.muxerOptions = c.muxerOptions;
     spec.durationS = 1.0;
     const double tone = 523.25; // not the default, so the track's own setting is what plays
     spec.audio.clear();
@@ -356,81 +360,31 @@ TEST_P(MediaMix, WritesDecodableClip) {
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, MediaMix,
     testing::Values(
-        MixCase{"mpeg4-aac.mp4",
-                "mp4",
-                "mpeg4",
-                AV_PIX_FMT_YUV420P,
-                {25, 1},
-                "aac",
-                48000,
-                1,
-                "mpeg4",
-                "aac"},
-        MixCase{"h264-mp3.mkv",
-                "matroska",
-                "libx264",
-                AV_PIX_FMT_YUV420P,
-                {30000, 1001},
-                "libmp3lame",
-                44100,
-                2,
-                "h264",
-                "mp3"},
-        MixCase{"h264-aac.ts",
-                "mpegts",
-                "libx264",
-                AV_PIX_FMT_YUV420P,
-                {25, 1},
-                "aac",
-                44100,
-                2,
-                "h264",
-                "aac"},
-        MixCase{"mpeg2-422-ac3.mkv",
-                "matroska",
-                "mpeg2video",
-                AV_PIX_FMT_YUV422P,
-                {25, 1},
-                "ac3",
-                48000,
-                2,
-                "mpeg2video",
-                "ac3"},
-        MixCase{"mpeg4-pcm.avi",
-                "avi",
-                "mpeg4",
-                AV_PIX_FMT_YUV420P,
-                {24, 1},
-                "pcm_s16le",
-                22050,
-                1,
-                "mpeg4",
-                "pcm_s16le"},
-        MixCase{"mpeg2-mp2.dvd",
-                "dvd",
-                "mpeg2video",
-                AV_PIX_FMT_YUV420P,
-                {25, 1},
-                "mp2",
-                48000,
-                2,
-                "mpeg2video",
-                "mp2"},
-        MixCase{"mp3-only.mp3",
-                "mp3",
-                "",
-                AV_PIX_FMT_YUV420P,
-                {25, 1},
-                "libmp3lame",
-                44100,
-                2,
-                "",
-                "mp3"},
-        MixCase{"video-only.mkv", "", "mpeg4", AV_PIX_FMT_YUV420P, {25, 1}, "", 0, 0, "mpeg4", ""}),
+        MixCase{"mpeg4-aac.mp4", "mp4", "mpeg4", AV_PIX_FMT_YUV420P, {25, 1},
+                "aac", 48000, 1, "mpeg4", "aac"},
+        MixCase{"h264-mp3.mkv", "matroska", "libx264", AV_PIX_FMT_YUV420P, {30000, 1001},
+                "libmp3lame", 44100, 2, "h264", "mp3"},
+        MixCase{"h264-aac.ts", "mpegts", "libx264", AV_PIX_FMT_YUV420P, {25, 1},
+                "aac", 44100, 2, "h264", "aac"},
+        MixCase{"mpeg2-422-ac3.mkv", "matroska", "mpeg2video", AV_PIX_FMT_YUV422P, {25, 1},
+                "ac3", 48000, 2, "mpeg2video", "ac3"},
+        MixCase{"mpeg4-pcm.avi", "avi", "mpeg4", AV_PIX_FMT_YUV420P, {24, 1},
+                "pcm_s16le", 22050, 1, "mpeg4", "pcm_s16le"},
+        // DVD rate control and mux rate go through the generic option lists.
+        MixCase{"mpeg2-mp2.dvd", "dvd", "mpeg2video", AV_PIX_FMT_YUV420P, {25, 1},
+                "mp2", 48000, 2, "mpeg2video", "mp2",
+                {{"maxrate", "9000000"}, {"bufsize", "1835008"}},
+                {{"muxrate", "10080000"}, {"packetsize", "2048"}}},
+        MixCase{"mp3-only.mp3", "mp3", "", AV_PIX_FMT_YUV420P, {25, 1},
+                "libmp3lame", 44100, 2, "", "mp3"},
+        MixCase{"video-only.mkv", "", "mpeg4", AV_PIX_FMT_YUV420P, {25, 1},
+                "", 0, 0, "mpeg4", ""}),
     [](const testing::TestParamInfo<MixCase>& info) { return TestName(info.param.name); });
+// clang-format on
 
 TEST(MakeMedia, RefusesWhatItCannotWriteAndLeavesNoFile) {
     struct Bad {
