@@ -386,3 +386,58 @@ TEST_F(TranscodeTest, StreamKindsOfTheOutput) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TranscodeTest, NamesInEveryFormReachTheLibraries) {
+    // Plain UTF-8 names and the "unicode:utf8:" form both open and create files.
+    const std::string in = Out("Überraschung – клип.mkv");
+    fs::copy_file(Fixture("h264-aac.mkv"), in, fs::copy_options::overwrite_existing);
+    struct Case {
+        std::string input, output, written;
+    };
+    for (const Case& c : {Case{in, Out("日本語.mp4"), Out("日本語.mp4")},
+                          Case{"unicode:utf8:" + in, "unicode:utf8:" + Out("ñandú.mp4"),
+                               Out("ñandú.mp4")}}) {
+        SCOPED_TRACE(c.output);
+        TCustomFFmpeg e;
+        Convert(e, {c.input}, {}, c.output, kCopy);
+        EXPECT_EQ(ProbeMedia(c.written).streams.size(), 2u);
+    }
+    TCustomFFmpeg e;
+    const std::string missing = Out("nowhere – ø.mkv");
+    EXPECT_FALSE(e.OpenInputFile("unicode:utf8:" + missing));
+    EXPECT_EQ(e.LastErrorText(), missing + ": No such file or directory");
+}
+
+TEST_F(TranscodeTest, CopyStartsAtAKeyFrameUnlessAskedOtherwise) {
+    // Cut a file so that it begins mid-GOP, then copy it with and without copyinkf.
+    const std::string in = Fixture("h264-aac.mkv");
+    const std::string cut = Out("midgop.ts");
+    {
+        TCustomFFmpeg e;
+        Convert(e, {in}, {}, cut,
+                {{"vcodec", "copy"}, {"an", "1"}, {"ss", "0.2"}, {"copyinkf", "1"}, {"f", "mpegts"}});
+    }
+    const ProbeResult src = ProbeMedia(cut, ProbeDepth::Packets);
+    const int64_t all = src.Find(StreamKind::Video)->packets;
+    struct Case {
+        const char* copyinkf;
+        bool keepsAll;
+    };
+    for (const Case& c : {Case{"0", false}, Case{"1", true}}) {
+        SCOPED_TRACE(c.copyinkf);
+        TCustomFFmpeg e;
+        const std::string out = Out(std::string("inkf") + c.copyinkf + ".mkv");
+        Convert(e, {cut}, {}, out, {{"vcodec", "copy"}, {"copyinkf", c.copyinkf}});
+        const int64_t written = ProbeMedia(out, ProbeDepth::Packets).Find(StreamKind::Video)->packets;
+        if (c.keepsAll) {
+            EXPECT_EQ(written, all);
+        } else {
+            EXPECT_LT(written, all);
+            EXPECT_GT(written, 0);
+        }
+    }
+}
+
+} // namespace
