@@ -193,7 +193,7 @@ public:
 
     // --- the conversion
     void Transcode();
-    int ProcessPacket(TInputStream& ist, const AVPacket* pkt);
+    int ProcessPacket(TInputStream& ist, AVPacket* pkt);
     void WritePacket(TOutputStream& ost, AVPacket* pkt);
     void RequestStop() { stopRequested_ = true; }
     bool StopRequested() const { return stopRequested_; }
@@ -281,7 +281,8 @@ private:
     void OpenDecoders();
     void MainLoop();
     int ChooseInput();
-    void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* pkt);
+    // Copies `pkt` to `ost`; the last consumer of a packet takes its data instead of a reference.
+    void CopyPacket(TOutputStream& ost, TInputStream& ist, AVPacket* pkt, bool lastConsumer);
     void AdvanceCopiedTimestamp(TInputStream& ist, const AVPacket* pkt);
     void ApplyPacketTimestamps(int fileIndex, TInputStream& ist, AVPacket* pkt);
     void InterleavedWrite(TOutputStream& ost, AVPacket* pkt);

@@ -471,7 +471,7 @@ void TCustomFFmpeg::AdvanceCopiedTimestamp(TInputStream& ist, const AVPacket* pk
     }
 }
 
-int TCustomFFmpeg::ProcessPacket(TInputStream& ist, const AVPacket* pkt) {
+int TCustomFFmpeg::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
     if (ist.next_pts == NoTimestamp) {
         ist.next_pts = ist.pts;
     }
@@ -497,6 +497,7 @@ int TCustomFFmpeg::ProcessPacket(TInputStream& ist, const AVPacket* pkt) {
         return 0;
     }
     const int istIndex = files_[ist.file_index].ist_index + ist.index;
+    TOutputStream* previous = nullptr;
     for (auto& ostp : ost_) {
         TOutputStream& ost = *ostp;
         if (ost.source_index != istIndex || !ost.active) {
@@ -508,37 +509,51 @@ int TCustomFFmpeg::ProcessPacket(TInputStream& ist, const AVPacket* pkt) {
                 "internal error: output stream #%d.%d encodes but its source is not decoded",
                 ost.file_index, ost.index));
         }
-        CopyPacket(ost, ist, pkt);
+        if (previous) {
+            CopyPacket(*previous, ist, pkt, false);
+        }
+        previous = &ost;
+    }
+    if (previous) {
+        CopyPacket(*previous, ist, pkt, true);
     }
     return 0;
 }
 
-void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* pkt) {
+void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, AVPacket* pkt,
+                              bool lastConsumer) {
     if (!opt_.copyInitialNonKeyframes && ost.frame_number == 0 &&
         !(pkt->flags & AV_PKT_FLAG_KEY)) {
         return;
     }
-    AVPacket* opkt = copyPacket_.get();
-    if (av_packet_ref(opkt, pkt) < 0) {
-        throw FFmpegException("Not enough memory");
-    }
     const AVRational itb = ist.st->time_base;
     const AVRational otb = ost.st->time_base;
     const int64_t start = av_rescale_q(opt_.startTime, AV_TIME_BASE_Q, otb);
+    const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? av_rescale_q(pkt->pts, itb, otb) - start
+                                                   : AV_NOPTS_VALUE;
+    const int64_t dts = (pkt->dts == AV_NOPTS_VALUE ? av_rescale_q(ist.pts, AV_TIME_BASE_Q, otb)
+                                                    : av_rescale_q(pkt->dts, itb, otb)) -
+                        start;
+    const int64_t duration = av_rescale_q(pkt->duration, itb, otb);
+    const int size = pkt->size;
+
+    AVPacket* opkt = copyPacket_.get();
+    if (lastConsumer) {
+        av_packet_move_ref(opkt, pkt);
+    } else if (av_packet_ref(opkt, pkt) < 0) {
+        throw FFmpegException("Not enough memory");
+    }
     opkt->stream_index = ost.index;
-    opkt->pts = pkt->pts != AV_NOPTS_VALUE ? av_rescale_q(pkt->pts, itb, otb) - start
-                                           : AV_NOPTS_VALUE;
-    opkt->dts = (pkt->dts == AV_NOPTS_VALUE ? av_rescale_q(ist.pts, AV_TIME_BASE_Q, otb)
-                                            : av_rescale_q(pkt->dts, itb, otb)) -
-                start;
-    opkt->duration = av_rescale_q(pkt->duration, itb, otb);
+    opkt->pts = pts;
+    opkt->dts = dts;
+    opkt->duration = duration;
     opkt->time_base = otb;
     const AVMediaType kind = ost.st->codecpar->codec_type;
     if (kind == AVMEDIA_TYPE_VIDEO) {
-        videoSize_ += pkt->size;
+        videoSize_ += size;
         ++ost.sync_opts;
     } else if (kind == AVMEDIA_TYPE_AUDIO) {
-        audioSize_ += pkt->size;
+        audioSize_ += size;
     }
     ++ost.frame_number;
     WritePacket(ost, opkt);
