@@ -21,7 +21,7 @@ public:
     TFrameHookList& operator=(const TFrameHookList&) = delete;
 
     // Adds the module named by the first word of `args`. Returns 0, -1 (cannot be loaded), -2
-    // (entry point missing), -22 (Configure failed, or more than 64 words).
+    // (entry point missing), -22 (Configure failed, no module name, or more than 64 words).
     int Add(const std::string& args);
     bool Empty() const;
     // Passes a picture to every module in order.

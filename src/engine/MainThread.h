@@ -8,7 +8,8 @@
 
 namespace quovo {
 
-// Marks the calling thread as the main thread (the first thread that calls it by default).
+// Marks the calling thread as the main thread. Until it is called, the main thread is the
+// process's initial thread (the one that runs main()).
 void SetMainThread();
 bool IsMainThread();
 

@@ -6,6 +6,7 @@
 #include "TFFBaseComponent.h"
 #include "TLogLevel.h"
 
+#include <cstdarg>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,6 +45,11 @@ public:
     void InstallCallback();
 
 private:
+    // The receiver installed with av_log_set_callback; runs on any thread.
+    static void LibraryCallback(void* avcl, int level, const char* fmt, va_list vl);
+    void Deliver(const TFFBaseComponent* sender, uint32_t threadId, TLogLevel level,
+                 std::string msg);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

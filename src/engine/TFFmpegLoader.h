@@ -29,7 +29,9 @@ constexpr unsigned PlayerLibraryMask = ConverterLibraryMask | LibMask(libSDL);
 class TFFmpegLoader {
 public:
     TFFmpegLoader();
-    ~TFFmpegLoader();
+    ~TFFmpegLoader(); // releases the handles this loader holds
+    TFFmpegLoader(const TFFmpegLoader&) = delete;
+    TFFmpegLoader& operator=(const TFFmpegLoader&) = delete;
 
     void SetLibraryPath(const std::string& folder);
     const std::string& LibraryPath() const;
@@ -38,6 +40,8 @@ public:
     // File name of library `index` as it would be loaded (its soname here).
     std::string LibraryFileName(int index) const;
 
+    // Loads the libraries of `mask` in index order; on a failure every library of the mask is
+    // unloaded and LastLoadError tells why. An empty mask is a programming error (logic_error).
     bool LoadLibraries(unsigned mask);
     bool LibrariesLoaded(unsigned mask) const;
     bool LibraryLoaded(int index) const;
