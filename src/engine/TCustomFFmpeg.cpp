@@ -1,7 +1,9 @@
 #include "TCustomFFmpeg.h"
 
+#include "TAudioProcessing.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
+#include "TVideoProcessing.h"
 
 #include <cstdarg>
 #include <sys/stat.h>
@@ -15,6 +17,11 @@ TOutputFileShared::~TOutputFileShared() {
         ctx->pb = nullptr;
     }
 }
+
+TInputStream::TInputStream() = default;
+TInputStream::~TInputStream() = default;
+TOutputStream::TOutputStream() = default;
+TOutputStream::~TOutputStream() = default;
 
 double TOutputStream::OutputTime() const {
     if (!st) {

@@ -24,6 +24,13 @@
 
 namespace quovo {
 
+// Per-stream state of the picture and sound processing (TVideoProcessing.h, TAudioProcessing.h).
+struct TVideoOutputState;
+struct TVideoInputState;
+struct TAudioOutputState;
+struct TAudioInputState;
+struct TOutputStream;
+
 std::string FormatErrorText(const std::string& prefix, int code);
 std::string FormatTimeText(int64_t timeUs);
 std::string DescribeCodec(const AVCodecParameters* par, bool encoder);
@@ -100,6 +107,11 @@ struct TInputStream {
     bool showed_multi_packet_warning = false;
     bool is_past_recording_time = false;
     bool flushed = false;
+    std::vector<TOutputStream*> outputs;     // output streams fed by this one, in output order
+    std::unique_ptr<TVideoInputState> video; // decoding state of a video stream
+    std::unique_ptr<TAudioInputState> audio; // decoding state of an audio stream
+    TInputStream();
+    ~TInputStream();
 };
 
 struct TInputFile {
@@ -127,6 +139,10 @@ struct TOutputStream {
     };
     std::unique_ptr<FILE, FileCloser> logfile;
     std::string statsIn; // pass-2 statistics, kept alive while the encoder runs
+    std::unique_ptr<TVideoOutputState> video; // crop, scaling, filters, synchronisation
+    std::unique_ptr<TAudioOutputState> audio; // FIFO, resampler, sample-format converter
+    TOutputStream();
+    ~TOutputStream();
     // Output time (seconds) as the loop compares it.
     double OutputTime() const;
 };
@@ -233,12 +249,34 @@ protected:
     // Called at every packet of the loop; the run control blocks here while paused.
     virtual void PauseGate() {}
 
-    // Decoding branches of ProcessPacket, by kind. Each decodes the packet (or drains with
-    // none), passes every decoded frame on to the output streams fed by `ist`, and returns 0, or
-    // -1 when decoding failed.
-    int DecodeAndOutput(TInputStream& ist, const AVPacket* pkt);
+    // Decoding branch of ProcessPacket: decodes the packet (or drains with none), passes every
+    // decoded frame on to the output streams fed by `ist`, and returns 0, or -1 when decoding
+    // failed. Dispatches by kind to the Decode* operations below.
+    int DecodeAndOutput(TInputStream& ist, AVPacket* pkt);
     // Delayed output of the encoders fed by `ist` at the end of its input.
     void FlushEncoders(TInputStream& ist);
+    // Output streams fed by input stream `ist` (in output order); skip those not `active`.
+    const std::vector<TOutputStream*>& OutputsOf(const TInputStream& ist) const {
+        return ist.outputs;
+    }
+    // Whether the current timestamp of `ist` has reached the start time (frames before it are
+    // decoded but not output).
+    bool ReachedStartTime(const TInputStream& ist) const;
+    // With native-rate reading: waits until the stream's current timestamp is due.
+    void RateEmulationWait(const TInputStream& ist) const;
+
+    // --- picture processing (TCustomFFmpegVideo.cpp)
+    int DecodeVideo(TInputStream& ist, AVPacket* pkt);
+    void SetupVideoEncoding(TOutputStream& ost, TInputStream& ist);
+    void FlushVideoEncoder(TOutputStream& ost);
+
+    // --- sound and subtitle processing (TCustomFFmpegAudio.cpp, TCustomFFmpegSubtitle.cpp)
+    int DecodeAudio(TInputStream& ist, AVPacket* pkt);
+    int DecodeSubtitle(TInputStream& ist, AVPacket* pkt);
+    void SetupAudioEncoding(TOutputStream& ost, TInputStream& ist);
+    void FlushAudioEncoder(TOutputStream& ost);
+
+    // --- run control (TCustomFFmpegRun.cpp)
 
 private:
     // options

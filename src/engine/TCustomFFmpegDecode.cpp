@@ -1,18 +1,59 @@
-// Decoding branches of the transcoding loop.
+// The decoding branch of the transcoding loop: dispatch by kind and what the kinds share.
 #include "TCustomFFmpeg.h"
 
 #include "MyUtils.h"
 
-namespace quovo {
-
-int TCustomFFmpeg::DecodeAndOutput(TInputStream& ist, const AVPacket* pkt) {
-    // Decoding and encoding of pictures, sound and subtitles arrive with the picture and sound
-    // processing; until then a conversion that needs them ends with a clear message.
-    throw FFmpegException(StringPrintf(
-        "Encoding is not supported yet: stream #%d.%d (%s) can only be copied (use codec copy)",
-        ist.file_index, ist.index, MediaTypeName(ist.st->codecpar->codec_type).c_str()));
+extern "C" {
+#include <libavutil/time.h>
 }
 
-void TCustomFFmpeg::FlushEncoders(TInputStream&) {}
+#include <thread>
+
+namespace quovo {
+
+int TCustomFFmpeg::DecodeAndOutput(TInputStream& ist, AVPacket* pkt) {
+    switch (ist.st->codecpar->codec_type) {
+    case AVMEDIA_TYPE_VIDEO:
+        return DecodeVideo(ist, pkt);
+    case AVMEDIA_TYPE_AUDIO:
+        return DecodeAudio(ist, pkt);
+    case AVMEDIA_TYPE_SUBTITLE:
+        return DecodeSubtitle(ist, pkt);
+    default:
+        return -1;
+    }
+}
+
+void TCustomFFmpeg::FlushEncoders(TInputStream& ist) {
+    for (TOutputStream* ost : OutputsOf(ist)) {
+        if (!ost->encoding_needed || !ost->active) {
+            continue;
+        }
+        switch (ost->codec->ctx->codec_type) {
+        case AVMEDIA_TYPE_VIDEO:
+            FlushVideoEncoder(*ost);
+            break;
+        case AVMEDIA_TYPE_AUDIO:
+            FlushAudioEncoder(*ost);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+bool TCustomFFmpeg::ReachedStartTime(const TInputStream& ist) const {
+    return opt_.startTime == 0 || ist.pts >= opt_.startTime;
+}
+
+void TCustomFFmpeg::RateEmulationWait(const TInputStream& ist) const {
+    if (!opt_.rateEmu) {
+        return;
+    }
+    const int64_t ahead = ist.pts - (av_gettime() - ist.start);
+    if (ahead > 1000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
+    }
+}
 
 } // namespace quovo

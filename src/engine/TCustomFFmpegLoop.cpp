@@ -487,20 +487,14 @@ int TCustomFFmpeg::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
     ist.pts = ist.next_pts;
     AdvanceCopiedTimestamp(ist, pkt);
 
-    if (opt_.rateEmu) {
-        const int64_t ahead = ist.pts - (av_gettime() - ist.start);
-        if (ahead > 1000) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
-        }
-    }
-    if (opt_.startTime != 0 && ist.pts < opt_.startTime) {
+    RateEmulationWait(ist);
+    if (!ReachedStartTime(ist)) {
         return 0;
     }
-    const int istIndex = files_[ist.file_index].ist_index + ist.index;
     TOutputStream* previous = nullptr;
-    for (auto& ostp : ost_) {
+    for (TOutputStream* ostp : OutputsOf(ist)) {
         TOutputStream& ost = *ostp;
-        if (ost.source_index != istIndex || !ost.active) {
+        if (!ost.active) {
             continue;
         }
         if (ost.encoding_needed) {

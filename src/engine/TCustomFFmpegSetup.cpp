@@ -139,6 +139,7 @@ void TCustomFFmpeg::SetupOutputStreams() {
             ost.sync_ist = best;
         }
         ist_[ost.source_index]->discard = false;
+        ist_[ost.source_index]->outputs.push_back(&ost);
     }
 
     // 4-7. parameters of every output stream
@@ -254,7 +255,11 @@ void TCustomFFmpeg::SetupStreamCopy(TOutputStream& ost, TInputStream& ist) {
 void TCustomFFmpeg::SetupEncoding(TOutputStream& ost, TInputStream& ist) {
     switch (ost.codec->ctx->codec_type) {
     case AVMEDIA_TYPE_AUDIO:
+        SetupAudioEncoding(ost, ist);
+        break;
     case AVMEDIA_TYPE_VIDEO:
+        SetupVideoEncoding(ost, ist);
+        break;
     case AVMEDIA_TYPE_SUBTITLE:
         break;
     default:
