@@ -15,9 +15,11 @@
 #include "TEngineOptions.h"
 #include "TFFBaseComponent.h"
 #include "TLogLevel.h"
+#include "TPicture.h"
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -147,6 +149,21 @@ struct TOutputStream {
     double OutputTime() const;
 };
 
+class TCustomFFmpeg;
+
+// The picture hook: `picture` holds the decoded frame; the handler may draw on it (holding its
+// lock), clear `update` to leave the frame unchanged, or set `stopHook` to end the calls.
+using THookCallback = std::function<void(TCustomFFmpeg* sender, TPicture& picture,
+                                         int frameNumber, int64_t pts, bool& update,
+                                         bool& stopHook)>;
+// A preview of the picture handed to the encoder, at most every PreviewInterval.
+using TPreviewCallback =
+    std::function<void(TCustomFFmpeg* sender, TPicture& picture, int64_t pts, int frameNumber)>;
+
+// Preview flag bits.
+constexpr int PreviewWindowFlag = 1;   // the built-in preview window (served by the job layer)
+constexpr int PreviewCallbackFlag = 2; // PreviewCallback
+
 class TCustomFFmpeg : public TFFBaseComponent {
 public:
     TCustomFFmpeg();
@@ -207,6 +224,12 @@ public:
     void check_audio_video_sub_inputs(bool firstOnly, bool& hasVideo, bool& hasAudio,
                                       bool& hasSubtitle) const;
 
+    // --- hook and previews (the callbacks run on the converting thread)
+    void SetHookCallback(THookCallback cb) { hookCallback_ = std::move(cb); }
+    void SetPreviewCallback(TPreviewCallback cb) { previewCallback_ = std::move(cb); }
+    // Takes the process-wide preview lock.
+    void SetPreviewFlags(int flags);
+
     // --- the conversion
     void Transcode();
     int ProcessPacket(TInputStream& ist, AVPacket* pkt);
@@ -243,9 +266,9 @@ protected:
     void Log(TLogLevel level, const std::string& msg) const;
     void LogFmt(TLogLevel level, const char* fmt, ...) const __attribute__((format(printf, 3, 4)));
 
-    // Hooks for the picture and sound processing; stream copy needs none of them.
-    virtual bool HasHookCallback() const { return false; }
-    virtual int PreviewFlags() const { return 0; }
+    // The picture hook and the previews (set before the run; flags may change during it).
+    bool HasHookCallback() const { return static_cast<bool>(hookCallback_); }
+    int PreviewFlags() const { return previewFlags_; }
     // Called at every packet of the loop; the run control blocks here while paused.
     virtual void PauseGate() {}
 
@@ -362,6 +385,10 @@ protected:
     int currentInput_ = 0;
 
     std::vector<AVCodecContext*> openEncoders_, openDecoders_;
+    THookCallback hookCallback_;
+    TPreviewCallback previewCallback_;
+    std::atomic<int> previewFlags_{0};
+    int frameCounter_ = 0; // pictures pre-processed so far, all inputs together
     AvPacketPtr readPacket_ = MakePacket();
     AvPacketPtr copyPacket_ = MakePacket();
     AvPacketPtr bsfPacket_ = MakePacket();

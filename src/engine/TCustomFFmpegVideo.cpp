@@ -4,6 +4,8 @@
 #include "MyUtils.h"
 #include "TVideoProcessing.h"
 
+#include <mutex>
+
 namespace quovo {
 
 int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket*) {
@@ -15,5 +17,19 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket*) {
 void TCustomFFmpeg::SetupVideoEncoding(TOutputStream&, TInputStream&) {}
 
 void TCustomFFmpeg::FlushVideoEncoder(TOutputStream&) {}
+
+} // namespace quovo
+
+namespace quovo {
+
+std::mutex& PreviewLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void TCustomFFmpeg::SetPreviewFlags(int flags) {
+    std::lock_guard lock(PreviewLock());
+    previewFlags_ = flags;
+}
 
 } // namespace quovo
