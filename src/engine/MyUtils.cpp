@@ -181,9 +181,7 @@ std::string LowerCase(const std::string& s) {
     return out;
 }
 
-std::string StringPrintf(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
+std::string StringVPrintf(const char* fmt, va_list args) {
     va_list copy;
     va_copy(copy, args);
     const int length = std::vsnprintf(nullptr, 0, fmt, copy);
@@ -194,6 +192,13 @@ std::string StringPrintf(const char* fmt, ...) {
         std::vsnprintf(out.data(), out.size(), fmt, args);
         out.resize(static_cast<size_t>(length));
     }
+    return out;
+}
+
+std::string StringPrintf(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    std::string out = StringVPrintf(fmt, args);
     va_end(args);
     return out;
 }

@@ -1,6 +1,7 @@
 // Small helpers shared by the engine, the probe, the player and the DVD interface.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
@@ -28,5 +29,6 @@ std::string SplitFirst(std::string& text, const std::string& separator, bool rem
 std::string Trim(const std::string& s);
 std::string LowerCase(const std::string& s);
 std::string StringPrintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string StringVPrintf(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
 
 } // namespace quovo

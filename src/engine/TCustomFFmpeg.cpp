@@ -1,5 +1,6 @@
 #include "TCustomFFmpeg.h"
 
+#include "MyUtils.h"
 #include "TAudioProcessing.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -39,12 +40,11 @@ void TCustomFFmpeg::Log(TLogLevel level, const std::string& msg) const {
 }
 
 void TCustomFFmpeg::LogFmt(TLogLevel level, const char* fmt, ...) const {
-    char buf[4096];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
+    const std::string text = StringVPrintf(fmt, ap);
     va_end(ap);
-    Log(level, buf);
+    Log(level, text);
 }
 
 void TCustomFFmpeg::CloseCodecs() {

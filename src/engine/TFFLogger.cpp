@@ -131,16 +131,7 @@ void TFFLogger::Log(const TFFBaseComponent* sender, TLogLevel level, const std::
 void TFFLogger::LogFmt(const TFFBaseComponent* sender, TLogLevel level, const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), fmt, args);
-        text.resize(static_cast<size_t>(length));
-    }
+    const std::string text = StringVPrintf(fmt, args);
     va_end(args);
     Log(sender, level, text);
 }

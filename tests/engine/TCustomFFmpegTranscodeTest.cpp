@@ -35,19 +35,21 @@ protected:
 
     std::string Out(const std::string& name) const { return (dir_ / name).string(); }
 
+    static void SetOptions(TCustomFFmpeg& e, const Options& options) {
+        for (const auto& [n, v] : options) {
+            e.SetOption(n, v);
+        }
+    }
+
     // Sets `in` options, opens each input, sets `out` options, creates the output, runs.
     static void Convert(TCustomFFmpeg& e, const std::vector<std::string>& inputs,
                         const Options& in, const std::string& output, const Options& out,
                         bool join = false) {
-        for (const auto& [n, v] : in) {
-            e.SetOption(n, v);
-        }
+        SetOptions(e, in);
         for (const auto& input : inputs) {
             ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
         }
-        for (const auto& [n, v] : out) {
-            e.SetOption(n, v);
-        }
+        SetOptions(e, out);
         ASSERT_GT(e.OpenOutputFile(output, join), 0) << e.LastErrorText();
         e.Transcode();
         EXPECT_TRUE(e.RunCompleted());
@@ -204,9 +206,7 @@ TEST_F(TranscodeTest, JoinModeAppendsInputs) {
     MakeMedia(b, spec);
 
     TCustomFFmpeg e;
-    for (const auto& [n, v] : kCopy) {
-        e.SetOption(n, v);
-    }
+    SetOptions(e, kCopy);
     ASSERT_TRUE(e.OpenInputFile(a));
     ASSERT_TRUE(e.OpenInputFile(b));
     ASSERT_EQ(e.OpenOutputFile(Out("joined.mkv"), true), 2);
@@ -304,9 +304,7 @@ TEST_F(TranscodeTest, OpenFailuresReportTheirTexts) {
         SCOPED_TRACE(c.error);
         TCustomFFmpeg e;
         ASSERT_TRUE(e.OpenInputFile(in));
-        for (const auto& [n, v] : c.options) {
-            e.SetOption(n, v);
-        }
+        SetOptions(e, c.options);
         const std::string out = c.output[0] == '/' ? c.output : Out(c.output);
         EXPECT_EQ(e.OpenOutputFile(out, false), -1);
         EXPECT_EQ(e.LastErrorText(), c.error);
@@ -339,9 +337,7 @@ TEST_F(TranscodeTest, SetupFailuresRaiseTheirTexts) {
         SCOPED_TRACE(c.error);
         TCustomFFmpeg e;
         ASSERT_TRUE(e.OpenInputFile(in));
-        for (const auto& [n, v] : c.options) {
-            e.SetOption(n, v);
-        }
+        SetOptions(e, c.options);
         const std::string out = Out("setup.mkv");
         ASSERT_GT(e.OpenOutputFile(out, false), 0) << e.LastErrorText();
         try {
