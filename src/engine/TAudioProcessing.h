@@ -1,14 +1,53 @@
 // Per-stream state of the sound processing.
+//
+// Decoded sound travels through the engine as one interleaved buffer per decoded frame (planar
+// decoder output is interleaved first), so that volume, synchronisation and the size arithmetic
+// work on bytes the same way whatever the decoder. Everything here belongs to the task's worker
+// thread.
 #pragma once
 
 #include "AvPtr.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace quovo {
 
 // Decoding side of an audio input stream.
-struct TAudioInputState {};
+struct TAudioInputState {
+    AvFramePtr frame;             // what the decoder delivered last
+    std::vector<uint8_t> decoded; // the decode buffer: interleaved samples of `format`
+    AVSampleFormat format = AV_SAMPLE_FMT_NONE; // packed format of `decoded`
+    // Float or 32-bit decoder output turned into signed 16-bit for the volume step.
+    SwrContextPtr toS16;
+    AVSampleFormat toS16From = AV_SAMPLE_FMT_NONE;
+    int toS16Channels = 0;
+    std::vector<uint8_t> s16;
+    // Set by AudioOutput when early sound was dropped whole: the next buffer is still "first".
+    bool keepFirstMark = false;
+};
 
 // Sample FIFO, resampler and sample-format conversion of an audio output stream.
-struct TAudioOutputState {};
+struct TAudioOutputState {
+    AvAudioFifoPtr fifo;          // encoder samples waiting for a full encoder frame
+    bool resample = false;        // resampling needed (rates differ, stretching, channel change)
+    SwrContextPtr resampler;
+    AVSampleFormat resamplerFrom = AV_SAMPLE_FMT_NONE; // the input it was made for
+    int resamplerChannels = 0;
+    int resamplerRate = 0;
+    SwrContextPtr converter;      // sample-format conversion when not resampling
+    AVSampleFormat convFrom = AV_SAMPLE_FMT_NONE;
+    AVSampleFormat convTo = AV_SAMPLE_FMT_NONE;
+    // The work buffer: converted samples in the encoder's format (one plane per channel when
+    // the encoder is planar) and its size in bytes.
+    AvFramePtr work;
+    int64_t workBytes = 0;
+    int64_t outputBytes = 0;       // the planned size of the encoded-output buffer
+    std::vector<uint8_t> silence;  // silence in front of late sound, then the samples
+    AvFramePtr encodeFrame;        // one encoder frame taken from the FIFO
+    int encodeCapacity = 0;        // samples its buffer holds
+    AvPacketPtr packet;
+    bool drained = false;          // the encoder got its end of stream
+};
 
 } // namespace quovo

@@ -70,6 +70,7 @@ struct TStreamCodec {
     bool streamCopy = false;
     std::vector<std::string> bitstreamFilters;
     AVCodecID rememberedCodecId = AV_CODEC_ID_NONE; // join mode reopening
+    AvDictionary privateOptions; // the encoder's own options (presets), given at opening
     bool opened = false;
     int64_t lastDts = AV_NOPTS_VALUE; // last written, in the library stream's time base
 };
@@ -289,17 +290,73 @@ protected:
     void RateEmulationWait(const TInputStream& ist) const;
 
     // --- picture processing (TCustomFFmpegVideo.cpp)
+public:
+    // The built-in preview window (flag bit 0) is drawn by the job layer through this callback;
+    // it returns false when the window cannot be shown (closed), which clears the bit.
+    using TPreviewWindowCallback = std::function<bool(TCustomFFmpeg* sender, TPicture& picture,
+                                                      int64_t pts, int frameNumber)>;
+    void SetPreviewWindowCallback(TPreviewWindowCallback cb) { previewWindow_ = std::move(cb); }
+
+protected:
     int DecodeVideo(TInputStream& ist, AVPacket* pkt);
     void SetupVideoEncoding(TOutputStream& ost, TInputStream& ist);
     void FlushVideoEncoder(TOutputStream& ost);
+    // The hook and preview pictures with their conversion caches (TCustomFFmpegVideo.cpp).
+    struct TPictureStates;
+    // Frame counter, deinterlacing, picture hook and frame-hook modules; returns the picture
+    // that goes on (the decoded one, or the hook buffer).
+    AVFrame* PreProcess(TInputStream& ist, AVFrame* decoded);
+    void RunPictureHook(TInputStream& ist, AVFrame* picture);
+    void SwitchPictureHookOff();
+    // Encodes 0, 1 or more copies of `picture`; returns the bytes of the last encoded frame.
+    int VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
+    // Sends one picture (or none: flush) to the encoder and writes what comes out.
+    int EncodeVideo(TOutputStream& ost, AVFrame* frame);
+    void MakePreview(const AVFrame& picture, int64_t ptsUs);
+    void VideoStats(TOutputStream& ost, int frameBytes);
+    bool BuildVideoFilters(TOutputStream& ost, TInputStream& ist);
+    void ReopenVideoEncoder(TOutputStream& ost);
+    bool Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* dst);
+    // Frees the hook and preview pictures (ReleaseAll).
+    void ReleasePictureStates();
+
+    TPreviewWindowCallback previewWindow_;
+    std::shared_ptr<TPictureStates> pictureStates_; // made on first use
+    std::unique_ptr<FILE, TOutputStream::FileCloser> vstatsFile_;
+    // Encoders that have given their delayed pictures; a joined output reopens them.
+    std::vector<TStreamCodec*> flushedVideoEncoders_;
+    // Set when a picture was duplicated or dropped; the progress report clears it.
+    bool syncNote_ = false;
 
     // --- sound and subtitle processing (TCustomFFmpegAudio.cpp, TCustomFFmpegSubtitle.cpp)
     int DecodeAudio(TInputStream& ist, AVPacket* pkt);
     int DecodeSubtitle(TInputStream& ist, AVPacket* pkt);
     void SetupAudioEncoding(TOutputStream& ost, TInputStream& ist);
     void FlushAudioEncoder(TOutputStream& ost);
+    // The audio state of `ost`, made on first use (later entries of a joined output).
+    TAudioOutputState& AudioState(TOutputStream& ost, const TInputStream& ist);
+    // Volume on interleaved samples; non-s16 sound is converted to s16 first. Returns the bytes.
+    int ApplyVolume(TAudioInputState& in, int channels, int samples, const uint8_t*& data,
+                    AVSampleFormat& format);
+    // Resampling, conversion, synchronisation and encoding of one interleaved buffer.
+    void AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* buf, int size,
+                     AVSampleFormat inFmt, int decChannels, int decRate);
+    void GrowAudioWork(TAudioOutputState& a, AVCodecContext* enc, int64_t bytes);
+    AVFrame* PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc, int samples);
+    // Sends `frame` (none: end of stream) and writes every packet the encoder returns.
+    void EncodeAudioFrame(TOutputStream& ost, AVFrame* frame);
+    // The FIFO's remainder as a last frame, then the encoder's delayed packets.
+    void DrainAudioEncoder(TOutputStream& ost);
+    // A fresh encoder with the same settings, for the next input of a joined output.
+    void ReopenAudioEncoder(TOutputStream& ost);
+    // Text encoders get a plain style header and a microsecond time base.
+    void SetupSubtitleEncoding(TOutputStream& ost, TInputStream& ist);
+    void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle* sub, int64_t pts);
+    std::vector<uint8_t> subtitleBuffer_; // encoded subtitles, 1 MiB, made on first use
 
     // --- run control (TCustomFFmpegRun.cpp)
+    // TFFmpeg (TFFmpeg.h) derives from this class and adds the worker thread, pause, stop, the
+    // progress report and the end of a run; this class stays usable without threads.
 
 private:
     // options

@@ -51,7 +51,15 @@ void TCustomFFmpeg::OpenEncoders() {
         {
             std::lock_guard lock(CodecLock());
             ost.codec->rememberedCodecId = c->codec_id;
-            if (avcodec_open2(c, codec, nullptr) < 0) {
+            AvDictionary privateOptions;
+            av_dict_copy(privateOptions.address(), ost.codec->privateOptions.get(), 0);
+            const int opened = avcodec_open2(c, codec, privateOptions.address());
+            const AVDictionaryEntry* left = nullptr;
+            while ((left = av_dict_get(privateOptions.get(), "", left, AV_DICT_IGNORE_SUFFIX))) {
+                LogFmt(llWarning, "Encoder %s has no option %s (value \"%s\" not used)",
+                       codec->name, left->key, left->value);
+            }
+            if (opened < 0) {
                 ReportStreamMapping();
                 std::string msg = StringPrintf(
                     "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "

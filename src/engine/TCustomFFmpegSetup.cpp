@@ -149,7 +149,12 @@ void TCustomFFmpeg::SetupOutputStreams() {
         av_dict_copy(&ost.st->metadata, ist.st->metadata, AV_DICT_DONT_OVERWRITE);
         ost.st->disposition = ist.st->disposition;
         if (joined_ && ost.file_index > 0) {
-            continue; // later entries share the first entry's library streams
+            // Later entries share the first entry's library streams and encoders.
+            if (ost_[ost.index]->encoding_needed) {
+                ost.encoding_needed = true;
+                ist.decoding_needed = true;
+            }
+            continue;
         }
         AVCodecContext* c = ost.codec->ctx.get();
         c->bits_per_raw_sample = ist.st->codecpar->bits_per_raw_sample;
@@ -261,6 +266,7 @@ void TCustomFFmpeg::SetupEncoding(TOutputStream& ost, TInputStream& ist) {
         SetupVideoEncoding(ost, ist);
         break;
     case AVMEDIA_TYPE_SUBTITLE:
+        SetupSubtitleEncoding(ost, ist);
         break;
     default:
         throw FFmpegException("invalid codec_type of output stream");
