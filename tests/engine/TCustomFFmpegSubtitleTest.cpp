@@ -1,0 +1,261 @@
+// Subtitle streams through the engine: DVD subpictures copied, text and DVB subtitles encoded,
+// checked by reading the written packets and decoding them.
+#include "TCustomFFmpeg.h"
+
+#include "AvCheck.h"
+#include "Fixtures.h"
+#include "TFFLogger.h"
+#include "TFFmpegLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+using namespace quovo;
+using namespace quovo::fixtures;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Options = std::vector<std::pair<std::string, std::string>>;
+
+struct Cue {
+    double startS;
+    double durationS;
+};
+
+// Writes a subtitle-only file of bitmap subtitles (a small striped box per cue) made by
+// `encoderName` ("dvdsub", "dvbsub").
+void WriteBitmapSubtitles(const std::string& path, const std::string& encoderName,
+                          const std::vector<Cue>& cues) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoderName.c_str());
+    if (!codec) {
+        throw std::runtime_error("no encoder " + encoderName);
+    }
+    AvCodecContextPtr enc(avcodec_alloc_context3(codec));
+    enc->time_base = {1, 1000};
+    enc->width = 720;
+    enc->height = 576;
+    AVFormatContext* raw = nullptr;
+    AvCheck(avformat_alloc_output_context2(&raw, nullptr, nullptr, path.c_str()), "muxer");
+    AvFormatContextPtr oc(raw);
+    if (oc->oformat->flags & AVFMT_GLOBALHEADER) {
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    AvCheck(avcodec_open2(enc.get(), codec, nullptr), "open " + encoderName);
+    AVStream* st = avformat_new_stream(oc.get(), nullptr);
+    AvCheck(avcodec_parameters_from_context(st->codecpar, enc.get()), "parameters");
+    st->time_base = {1, 1000};
+    AvCheck(avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE), "open " + path);
+    AvCheck(avformat_write_header(oc.get(), nullptr), "header");
+    std::vector<uint8_t> buffer(1 << 20);
+    for (const Cue& cue : cues) {
+        AVSubtitle sub{};
+        sub.num_rects = 1;
+        sub.rects = static_cast<AVSubtitleRect**>(av_mallocz(sizeof(AVSubtitleRect*)));
+        AVSubtitleRect* r = static_cast<AVSubtitleRect*>(av_mallocz(sizeof(AVSubtitleRect)));
+        sub.rects[0] = r;
+        r->type = SUBTITLE_BITMAP;
+        r->x = 100;
+        r->y = 400;
+        r->w = 64;
+        r->h = 16;
+        r->nb_colors = 4;
+        r->linesize[0] = r->w;
+        r->data[0] = static_cast<uint8_t*>(av_mallocz(r->w * r->h));
+        for (int y = 0; y < r->h; ++y) {
+            for (int x = 0; x < r->w; ++x) {
+                r->data[0][y * r->w + x] = static_cast<uint8_t>(((x / 8) + (y / 4)) % 4);
+            }
+        }
+        r->data[1] = static_cast<uint8_t*>(av_mallocz(4 * 4));
+        const uint32_t palette[4] = {0x00000000, 0xffffffff, 0xff000000, 0xff808080};
+        std::memcpy(r->data[1], palette, sizeof palette);
+        sub.pts = static_cast<int64_t>(cue.startS * AV_TIME_BASE);
+        sub.start_display_time = 0;
+        sub.end_display_time = static_cast<uint32_t>(cue.durationS * 1000);
+        const int size =
+            avcodec_encode_subtitle(enc.get(), buffer.data(), static_cast<int>(buffer.size()),
+                                    &sub);
+        avsubtitle_free(&sub);
+        AvCheck(size, "encode subtitle");
+        AvPacketPtr pkt = MakePacket();
+        AvCheck(av_new_packet(pkt.get(), size), "packet");
+        std::memcpy(pkt->data, buffer.data(), size);
+        pkt->pts = pkt->dts = av_rescale_q(static_cast<int64_t>(cue.startS * 1000), {1, 1000},
+                                           st->time_base);
+        pkt->duration = av_rescale_q(static_cast<int64_t>(cue.durationS * 1000), {1, 1000},
+                                     st->time_base);
+        pkt->flags |= AV_PKT_FLAG_KEY;
+        AvCheck(av_interleaved_write_frame(oc.get(), pkt.get()), "write");
+    }
+    AvCheck(av_write_trailer(oc.get()), "trailer");
+    avio_closep(&oc->pb);
+}
+
+struct SubtitlePacket {
+    double ptsS = 0;
+    double durationS = 0;
+    int rects = 0;
+    std::string text; // the text of decoded text subtitles
+};
+
+struct SubtitleTrack {
+    std::string codec;
+    std::vector<SubtitlePacket> packets;
+};
+
+// Reads the first subtitle stream's packets and decodes each.
+SubtitleTrack ReadSubtitles(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    AvCheck(avformat_open_input(&raw, path.c_str(), nullptr, nullptr), "open " + path);
+    AvInputContextPtr ic(raw);
+    AvCheck(avformat_find_stream_info(ic.get(), nullptr), "stream info");
+    const int index = AvCheck(
+        av_find_best_stream(ic.get(), AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0), "subtitle");
+    AVStream* st = ic->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    AvCodecContextPtr dec(avcodec_alloc_context3(codec));
+    AvCheck(avcodec_parameters_to_context(dec.get(), st->codecpar), "parameters");
+    dec->pkt_timebase = st->time_base;
+    AvCheck(avcodec_open2(dec.get(), codec, nullptr), "decoder");
+    SubtitleTrack track;
+    track.codec = avcodec_get_name(st->codecpar->codec_id);
+    AvPacketPtr pkt = MakePacket();
+    while (av_read_frame(ic.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == index) {
+            SubtitlePacket p;
+            p.ptsS = static_cast<double>(pkt->pts) * av_q2d(st->time_base);
+            p.durationS = static_cast<double>(pkt->duration) * av_q2d(st->time_base);
+            AVSubtitle sub{};
+            int got = 0;
+            if (avcodec_decode_subtitle2(dec.get(), &sub, &got, pkt.get()) >= 0 && got) {
+                p.rects = static_cast<int>(sub.num_rects);
+                for (unsigned i = 0; i < sub.num_rects; ++i) {
+                    if (sub.rects[i]->ass) {
+                        p.text += sub.rects[i]->ass;
+                    }
+                }
+                avsubtitle_free(&sub);
+            }
+            track.packets.push_back(p);
+        }
+        av_packet_unref(pkt.get());
+    }
+    return track;
+}
+
+class SubtitleTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        FFLogger()->SetTriggerEventInMainThread(false);
+        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
+    }
+
+    void SetUp() override {
+        dir_ = fs::path(FixtureDir()) /
+               (std::string("subtitle-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        FFLogger()->SetLogLevel(llWarning);
+    }
+
+    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
+
+    static void Convert(const std::string& input, const std::string& output, const Options& out) {
+        TCustomFFmpeg e;
+        ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
+        for (const auto& [n, v] : out) {
+            e.SetOption(n, v);
+        }
+        ASSERT_GT(e.OpenOutputFile(output, false), 0) << e.LastErrorText();
+        e.Transcode();
+        EXPECT_TRUE(e.RunCompleted());
+        e.ReleaseAll();
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(SubtitleTest, DvdSubpicturesCopyWithTheirTiming) {
+    const std::vector<Cue> cues = {{0.5, 1.5}, {2.5, 1.0}, {4.0, 2.0}};
+    const std::string in = Out("subpictures.mkv");
+    WriteBitmapSubtitles(in, "dvdsub", cues);
+    for (const char* output : {"copied.mkv", "copied.vob"}) {
+        SCOPED_TRACE(output);
+        const std::string out = Out(output);
+        Convert(in, out, {{"scodec", "copy"}});
+        const SubtitleTrack t = ReadSubtitles(out);
+        EXPECT_EQ(t.codec, "dvd_subtitle");
+        ASSERT_EQ(t.packets.size(), cues.size());
+        for (size_t i = 0; i < cues.size(); ++i) {
+            // The program stream starts its clock a little after zero.
+            const double shift = t.packets[0].ptsS - cues[0].startS;
+            EXPECT_NEAR(t.packets[i].ptsS - shift, cues[i].startS, 0.002) << i;
+            EXPECT_LT(std::abs(shift), 1.0);
+            EXPECT_EQ(t.packets[i].rects, 1) << i;
+        }
+    }
+}
+
+TEST_F(SubtitleTest, TextSubtitlesAreEncodedForTheOutput) {
+    MediaSpec spec = StandardSpec("h264-aac.mkv");
+    spec.durationS = 4;
+    spec.subtitles = {{0.5, 1.5, "First line"}, {2.0, 3.0, "Second line"}};
+    const std::string in = Out("text.mkv");
+    MakeMedia(in, spec);
+    const SubtitleTrack src = ReadSubtitles(in);
+    ASSERT_EQ(src.packets.size(), spec.subtitles.size());
+    struct Case {
+        const char* output;
+        const char* scodec;
+        const char* codec;
+    };
+    for (const Case& c : {Case{"srt.mkv", "srt", "subrip"}, Case{"ass.mkv", "ass", "ass"},
+                          Case{"movtext.mp4", "mov_text", "mov_text"}}) {
+        SCOPED_TRACE(c.output);
+        const std::string out = Out(c.output);
+        Convert(in, out, {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", c.scodec}});
+        SubtitleTrack t = ReadSubtitles(out);
+        EXPECT_EQ(t.codec, c.codec);
+        // MP4 fills the gaps between cues with empty samples.
+        std::erase_if(t.packets, [](const SubtitlePacket& p) { return p.text.empty(); });
+        ASSERT_EQ(t.packets.size(), spec.subtitles.size());
+        for (size_t i = 0; i < spec.subtitles.size(); ++i) {
+            const SubtitleCue& cue = spec.subtitles[i];
+            EXPECT_NEAR(t.packets[i].ptsS, src.packets[i].ptsS, 0.002) << i;
+            EXPECT_NEAR(t.packets[i].durationS, cue.endS - cue.startS, 0.002) << i;
+            EXPECT_NE(t.packets[i].text.find(cue.text), std::string::npos) << t.packets[i].text;
+        }
+        EXPECT_EQ(ProbeMedia(out).Count(StreamKind::Video), 1);
+    }
+}
+
+TEST_F(SubtitleTest, DvbSubtitlesAreShownThenCleared) {
+    // DVD subpictures carry their display end; DVB pages need a second, empty page for it.
+    const std::vector<Cue> cues = {{1.0, 2.0}, {4.0, 1.0}};
+    const std::string in = Out("dvd.mkv");
+    WriteBitmapSubtitles(in, "dvdsub", cues);
+    for (const char* output : {"dvb.ts", "dvb.mkv"}) {
+        SCOPED_TRACE(output);
+        const std::string out = Out(std::string("out-") + output);
+        Convert(in, out, {{"scodec", "dvbsub"}});
+        const SubtitleTrack t = ReadSubtitles(out);
+        EXPECT_EQ(t.codec, "dvb_subtitle");
+        ASSERT_EQ(t.packets.size(), 2 * cues.size());
+        const double shift = t.packets[0].ptsS - cues[0].startS;
+        EXPECT_LT(std::abs(shift), 2.0);
+        for (size_t i = 0; i < cues.size(); ++i) {
+            const SubtitlePacket& show = t.packets[2 * i];
+            const SubtitlePacket& clear = t.packets[2 * i + 1];
+            // DVD subpictures time their end in units of 1024/90000 s.
+            EXPECT_NEAR(show.ptsS - shift, cues[i].startS, 0.002) << i;
+            EXPECT_NEAR(clear.ptsS - show.ptsS, cues[i].durationS, 0.012) << i;
+            EXPECT_EQ(show.rects, 1) << i;
+            EXPECT_EQ(clear.rects, 0) << i;
+        }
+    }
+}
+
+} // namespace
