@@ -74,6 +74,7 @@ void TCustomFFmpeg::FreeStreamRecords() {
 void TCustomFFmpeg::ReleaseAll() {
     CloseCodecs();
     FreeStreamRecords();
+    ReleasePictureStates();
     // Close outputs; a file that got no byte is removed so that a failed run leaves nothing.
     std::shared_ptr<TOutputFileShared> previous;
     for (auto& of : outputFiles_) {

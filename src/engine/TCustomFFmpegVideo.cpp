@@ -1,26 +1,55 @@
-// Picture processing: decoding, crop, scaling, filters, hooks, synchronisation and encoding.
+// Picture processing: decoding, pre-processing (deinterlacing, the picture hook, frame-hook
+// modules), crop, scaling and the filter chain, frame-rate synchronisation, encoding, previews
+// and the video statistics file.
 #include "TCustomFFmpeg.h"
 
 #include "MyUtils.h"
+#include "TFFmpegLoader.h"
 #include "TVideoProcessing.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/intreadwrite.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/time.h>
+}
+
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 
 namespace quovo {
 
-int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket*) {
-    throw FFmpegException(StringPrintf(
-        "Video encoding is not supported yet: stream #%d.%d can only be copied (vcodec=copy)",
-        ist.file_index, ist.index));
+namespace {
+
+constexpr int64_t kPreviewIntervalUs = 100000;
+
+AVRational DecodedFrameRate(const TInputStream& ist) {
+    for (AVRational r : {ist.dec->framerate, ist.st->avg_frame_rate, ist.st->r_frame_rate}) {
+        if (r.num > 0 && r.den > 0) {
+            return r;
+        }
+    }
+    return {0, 1};
 }
 
-void TCustomFFmpeg::SetupVideoEncoding(TOutputStream&, TInputStream&) {}
+int InputWidth(const TInputStream& ist) {
+    return ist.st->codecpar->width >> (ist.dec ? ist.dec->lowres : 0);
+}
 
-void TCustomFFmpeg::FlushVideoEncoder(TOutputStream&) {}
+int InputHeight(const TInputStream& ist) {
+    return ist.st->codecpar->height >> (ist.dec ? ist.dec->lowres : 0);
+}
 
-} // namespace quovo
+} // namespace
 
-namespace quovo {
+struct TCustomFFmpeg::TPictureStates {
+    TPictureConverter hook;
+    TPictureConverter preview;
+    bool previewed = false;
+    int64_t lastPreviewUs = 0;
+};
 
 std::mutex& PreviewLock() {
     static std::mutex lock;
@@ -30,6 +59,697 @@ std::mutex& PreviewLock() {
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
     std::lock_guard lock(PreviewLock());
     previewFlags_ = flags;
+}
+
+void TCustomFFmpeg::ReleasePictureStates() {
+    pictureStates_.reset();
+    vstatsFile_.reset();
+    flushedVideoEncoders_.clear();
+}
+
+// --- decoding --------------------------------------------------------------------------------
+
+int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
+    if (!ist.video) {
+        ist.video = std::make_unique<TVideoInputState>();
+    }
+    TVideoInputState& vs = *ist.video;
+    AVCodecContext* dec = ist.dec.get();
+    ist.pts = ist.next_pts;
+
+    int err = avcodec_send_packet(dec, pkt);
+    if (err < 0 && err != AVERROR_EOF) {
+        return -1; // a damaged packet: the loop skips it
+    }
+    // Outputs that copy this stream while another output decodes it take the packet as read.
+    if (pkt && ReachedStartTime(ist)) {
+        for (TOutputStream* ost : OutputsOf(ist)) {
+            if (ost->active && !ost->encoding_needed) {
+                CopyPacket(*ost, ist, pkt, false);
+            }
+        }
+    }
+
+    AVFrame* frame = vs.decoded.get();
+    for (;;) {
+        err = avcodec_receive_frame(dec, frame);
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) {
+            break;
+        }
+        if (err < 0) {
+            return -1;
+        }
+        ist.pts = ist.next_pts;
+        vs.quality = frame->quality;
+        const AVRational rate = DecodedFrameRate(ist);
+        if (rate.num > 0) {
+            // One frame lasts two fields; a repeated field adds half a frame (soft telecine).
+            ist.next_pts +=
+                static_cast<int64_t>(AV_TIME_BASE) * (2 + frame->repeat_pict) * rate.den /
+                (2 * static_cast<int64_t>(rate.num));
+        }
+
+        AVFrame* picture = PreProcess(ist, frame);
+        for (TOutputStream* ost : OutputsOf(ist)) {
+            if (ost->active && ost->encoding_needed && ost->video &&
+                ost->video->filters.Built()) {
+                picture->pts = ist.pts;
+                if (ost->video->filters.Push(picture) < 0) {
+                    Log(llError, "Error while adding a picture to the filter chain");
+                }
+            }
+        }
+        RateEmulationWait(ist);
+        const bool due = ReachedStartTime(ist);
+        for (TOutputStream* ostp : OutputsOf(ist)) {
+            TOutputStream& ost = *ostp;
+            if (!ost.active || !ost.encoding_needed) {
+                continue;
+            }
+            TVideoOutputState& os = *ost.video;
+            if (!os.filters.Built()) {
+                if (due) {
+                    const int bytes = VideoOutput(ost, ist, picture);
+                    if (!opt_.vstatsFileName.empty() && bytes > 0) {
+                        VideoStats(ost, bytes);
+                    }
+                }
+                continue;
+            }
+            AVFrame* filtered = os.filtered.get();
+            while (os.filters.Pull(filtered) >= 0) {
+                if (due) {
+                    filtered->pts = ist.pts;
+                    if (filtered->sample_aspect_ratio.num > 0) {
+                        ost.codec->ctx->sample_aspect_ratio = filtered->sample_aspect_ratio;
+                    }
+                    const int bytes = VideoOutput(ost, ist, filtered);
+                    if (!opt_.vstatsFileName.empty() && bytes > 0) {
+                        VideoStats(ost, bytes);
+                    }
+                }
+                av_frame_unref(filtered);
+            }
+        }
+        av_frame_unref(frame);
+    }
+    if (!pkt) {
+        FlushEncoders(ist);
+    }
+    return 0;
+}
+
+// --- pre-processing and the picture hook -----------------------------------------------------
+
+bool TCustomFFmpeg::Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* dst) {
+    TVideoInputState& vs = *ist.video;
+    const auto format = static_cast<AVPixelFormat>(src->format);
+    if (!vs.deinterlacer.Built() || vs.deinterlaceWidth != src->width ||
+        vs.deinterlaceHeight != src->height || vs.deinterlaceFormat != format) {
+        vs.deinterlaceWidth = src->width;
+        vs.deinterlaceHeight = src->height;
+        vs.deinterlaceFormat = format;
+        // The postprocessing library's "fd" is the classic same-frame deinterlacer: no picture
+        // is held back, so timestamps and hooks stay frame-exact.
+        TVideoFilterChain::TFilterList filters;
+        if (avfilter_get_by_name("pp")) {
+            filters = {{"pp", "fd"}};
+        } else {
+            filters = {{"kerndeint", ""}};
+        }
+        std::string error;
+        vs.deinterlaceBroken =
+            vs.deinterlacer.Build({src->width, src->height, format, src->sample_aspect_ratio},
+                                  format, filters, "", "", error) < 0;
+        if (vs.deinterlaceBroken) {
+            vs.deinterlacer.Reset();
+        }
+    }
+    if (vs.deinterlaceBroken) {
+        return false;
+    }
+    AVFrame* out = vs.deinterlaced.get();
+    if (vs.deinterlacer.Push(const_cast<AVFrame*>(src)) < 0 || vs.deinterlacer.Pull(out) < 0) {
+        vs.deinterlacer.Reset();
+        return false;
+    }
+    const bool ok = out->width == dst->width && out->height == dst->height &&
+                    av_frame_copy(dst, out) >= 0;
+    av_frame_unref(out);
+    return ok;
+}
+
+AVFrame* TCustomFFmpeg::PreProcess(TInputStream& ist, AVFrame* decoded) {
+    ++frameCounter_;
+    const bool modules = opt_.usingVhook && frameHooks_ && !frameHooks_->Empty();
+    if (!opt_.doDeinterlace && !HasHookCallback() && !modules) {
+        return decoded;
+    }
+    TVideoInputState& vs = *ist.video;
+    AVFrame* buffer = vs.hookBuffer.get();
+    const bool fits = buffer && buffer->width == decoded->width &&
+                      buffer->height == decoded->height && buffer->format == decoded->format;
+    if (!fits) {
+        vs.hookBuffer = MakeFrame();
+        buffer = vs.hookBuffer.get();
+        buffer->format = decoded->format;
+        buffer->width = decoded->width;
+        buffer->height = decoded->height;
+        if (av_frame_get_buffer(buffer, 0) < 0) {
+            vs.hookBuffer.reset();
+            Log(llError, "hook buf malloc error.");
+            return decoded;
+        }
+    } else if (av_frame_make_writable(buffer) < 0) {
+        // The encoder may still hold the previous picture; a new buffer is made when it does.
+        Log(llError, "hook buf malloc error.");
+        return decoded;
+    }
+    bool done = false;
+    if (opt_.doDeinterlace) {
+        const bool broken = vs.deinterlaceBroken;
+        done = Deinterlace(ist, decoded, buffer);
+        if (!done && !broken) {
+            Log(llError, "Deinterlacing failed.");
+        }
+    }
+    if (!done && av_frame_copy(buffer, decoded) < 0) {
+        Log(llError, "hook buf malloc error.");
+        return decoded;
+    }
+    av_frame_copy_props(buffer, decoded);
+
+    if (HasHookCallback()) {
+        RunPictureHook(ist, buffer);
+    } else if (modules) {
+        frameHooks_->Process(buffer, buffer->format, buffer->width, buffer->height, ist.pts);
+    }
+    return buffer;
+}
+
+void TCustomFFmpeg::SwitchPictureHookOff() {
+    hookCallback_ = nullptr;
+    opt_.usingVhook = false;
+}
+
+void TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
+    if (!pictureStates_) {
+        pictureStates_ = std::make_shared<TPictureStates>();
+    }
+    TPictureConverter& hook = pictureStates_->hook;
+    TPicture& image = hook.Picture();
+    bool update = true;
+    bool stopHook = false;
+    {
+        std::lock_guard canvas(image.CanvasLock());
+        if (!hook.ToPicture(*picture, static_cast<AVPixelFormat>(picture->format),
+                            picture->width, picture->height)) {
+            Log(llError, "Cannot initialize the toRGB conversion context");
+            SwitchPictureHookOff();
+            return;
+        }
+    }
+    try {
+        hookCallback_(this, image, frameCounter_, ist.pts, update, stopHook);
+    } catch (const std::exception& e) {
+        Log(llError, std::string("Error occurs OnCustomHook: ") + e.what());
+        update = false;
+    } catch (...) {
+        Log(llError, "Error occurs OnCustomHook: unknown exception");
+        update = false;
+    }
+    if (update) {
+        std::lock_guard canvas(image.CanvasLock());
+        if (!hook.FromPicture(*picture)) {
+            Log(llError, "Cannot initialize the fromRGB conversion context");
+            SwitchPictureHookOff();
+            return;
+        }
+    }
+    if (stopHook) {
+        SwitchPictureHookOff();
+    }
+}
+
+// --- set-up ----------------------------------------------------------------------------------
+
+void TCustomFFmpeg::SetupVideoEncoding(TOutputStream& ost, TInputStream& ist) {
+    ost.video = std::make_unique<TVideoOutputState>();
+    std::erase(flushedVideoEncoders_, ost.codec);
+    if (!ist.video) {
+        ist.video = std::make_unique<TVideoInputState>();
+    }
+    TVideoOutputState& vs = *ost.video;
+    AVCodecContext* c = ost.codec->ctx.get();
+    if (c->pix_fmt == AV_PIX_FMT_NONE) {
+        throw FFmpegException("Video pixel format is unknown, stream cannot be encoded");
+    }
+    const int inW = InputWidth(ist);
+    const int inH = InputHeight(ist);
+    const auto inFmt = static_cast<AVPixelFormat>(ist.st->codecpar->format);
+
+    vs.cropOn = opt_.cropTop || opt_.cropBottom || opt_.cropLeft || opt_.cropRight;
+    if (vs.cropOn) {
+        vs.topBand = vs.initialTop = opt_.cropTop;
+        vs.bottomBand = vs.initialBottom = opt_.cropBottom;
+        vs.leftBand = vs.initialLeft = opt_.cropLeft;
+        vs.rightBand = vs.initialRight = opt_.cropRight;
+    }
+    const int cropW = inW - vs.leftBand - vs.rightBand;
+    const int cropH = inH - vs.topBand - vs.bottomBand;
+    vs.resampleOn = !(cropW == c->width && cropH == c->height && inFmt == c->pix_fmt);
+    if (vs.resampleOn) {
+        vs.tempPicture = MakeFrame();
+        vs.tempPicture->format = c->pix_fmt;
+        vs.tempPicture->width = c->width;
+        vs.tempPicture->height = c->height;
+        if (av_frame_get_buffer(vs.tempPicture.get(), 0) < 0) {
+            throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+        }
+        vs.scaler.reset(sws_getContext(cropW, cropH, inFmt, c->width, c->height, c->pix_fmt,
+                                       opt_.swsFlags, nullptr, nullptr, nullptr));
+        if (!vs.scaler) {
+            throw FFmpegException("Cannot get resampling context");
+        }
+        if (opt_.videoFilters.empty()) {
+            vs.initialWidth = inW;
+            vs.initialHeight = inH;
+        }
+        c->bits_per_raw_sample = 0;
+    }
+    vs.resampleWidth = cropW;
+    vs.resampleHeight = cropH;
+    vs.resampleFormat = inFmt;
+
+    if (!opt_.videoFilters.empty() && !BuildVideoFilters(ost, ist)) {
+        throw FFmpegException(lastErrorText_.empty() ? "Error opening filters!"
+                                                     : "Error opening filters: " + lastErrorText_);
+    }
+}
+
+bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist) {
+    TVideoOutputState& vs = *ost.video;
+    AVCodecContext* c = ost.codec->ctx.get();
+    lastErrorText_.clear();
+    const int inW = InputWidth(ist);
+    const int inH = InputHeight(ist);
+    const int cropW = inW - vs.leftBand - vs.rightBand;
+    const int cropH = inH - vs.topBand - vs.bottomBand;
+    TVideoFilterChain::TFilterList filters;
+    if (vs.cropOn) {
+        // Keeps the area inside the bands; scaling to the encoder's size comes next.
+        filters.emplace_back("crop", StringPrintf("%d:%d:%d:%d", cropW, cropH, vs.leftBand,
+                                                  vs.topBand));
+    }
+    if (cropW != c->width || cropH != c->height) {
+        filters.emplace_back("scale", StringPrintf("%d:%d:flags=0x%X", c->width, c->height,
+                                                   static_cast<unsigned>(opt_.swsFlags)));
+    }
+    const AVRational sar = ist.st->sample_aspect_ratio.num ? ist.st->sample_aspect_ratio
+                                                           : ist.st->codecpar->sample_aspect_ratio;
+    std::string error;
+    const int err = vs.filters.Build(
+        {inW, inH, static_cast<AVPixelFormat>(ist.st->codecpar->format), sar}, c->pix_fmt,
+        filters, TranslateCropFilters(opt_.videoFilters),
+        StringPrintf("flags=0x%X", static_cast<unsigned>(opt_.swsFlags)), error);
+    if (err < 0) {
+        lastErrorText_ = FormatErrorText(error, err);
+        vs.filters.Reset();
+        return false;
+    }
+    c->width = vs.filters.Width();
+    c->height = vs.filters.Height();
+    return true;
+}
+
+// --- output ----------------------------------------------------------------------------------
+
+int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
+    TVideoOutputState& vs = *ost.video;
+    AVCodecContext* c = ost.codec->ctx.get();
+    if (std::find(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), ost.codec) !=
+        flushedVideoEncoders_.end()) {
+        ReopenVideoEncoder(ost);
+    }
+
+    // 1. Synchronisation: where this picture falls in encoder ticks. Exact while the values are
+    // whole numbers of microseconds and ticks.
+    const TInputStream& sync = ost.sync_ist >= 0 ? *ist_[ost.sync_ist] : ist;
+    const AVRational tb = c->time_base;
+    const long double s = static_cast<long double>(sync.pts - opt_.startTime) * tb.den /
+                          (static_cast<long double>(AV_TIME_BASE) * tb.num);
+    int64_t n = 1;
+    if (opt_.videoSyncMethod == 0) {
+        ost.sync_opts = std::llround(s);
+    } else {
+        const long double v = s - static_cast<long double>(ost.sync_opts);
+        const AVOutputFormat* ofmt = outputFiles_[ost.file_index]->ctx->oformat;
+        const bool variable = opt_.videoSyncMethod == 2 ||
+                              (opt_.videoSyncMethod == -1 && (ofmt->flags & AVFMT_VARIABLE_FPS));
+        if (v < -1.1L) {
+            n = 0;
+        } else if (variable) {
+            if (v <= -0.6L) {
+                n = 0;
+            } else if (v > 0.6L) {
+                ost.sync_opts = std::llround(s);
+            }
+        } else if (v > 1.1L) {
+            n = std::llround(v);
+        }
+    }
+    if (n == 0) {
+        ++dropFrames_;
+        syncNote_ = true;
+        if (opt_.verbose > 2) {
+            Log(llVerbose, "*** drop!");
+        }
+    } else if (n > 1) {
+        dupFrames_ += n - 1;
+        syncNote_ = true;
+        if (opt_.verbose > 2) {
+            LogFmt(llVerbose, "*** %d dup!", static_cast<int>(n - 1));
+        }
+    }
+    // 2. Frame limit.
+    n = std::min<int64_t>(n, opt_.maxFrames[0] - ost.frame_number);
+    if (n <= 0) {
+        return 0;
+    }
+
+    AVFrame* toEncode = picture;
+    if (!vs.filters.Built()) {
+        // 3. A new input size first: the bands of this very picture follow it.
+        const int w = picture->width;
+        const int h = picture->height;
+        const auto fmt = static_cast<AVPixelFormat>(picture->format);
+        if (h - vs.topBand - vs.bottomBand != vs.resampleHeight ||
+            w - vs.leftBand - vs.rightBand != vs.resampleWidth || fmt != vs.resampleFormat) {
+            const char* fmtName = av_get_pix_fmt_name(fmt);
+            LogFmt(llQuiet, "Input Stream #%d.%d frame size changed to %dx%d, %s",
+                   ist.file_index, ist.index, w, h, fmtName ? fmtName : "none");
+            if (!vs.resampleOn) {
+                throw FFmpegException(StringPrintf(
+                    "Input Stream #%d.%d frame size changed to %dx%d, %s, but output stream "
+                    "#%d.%d has no scaler to follow it",
+                    ist.file_index, ist.index, w, h, fmtName ? fmtName : "none", ost.file_index,
+                    ost.index));
+            }
+            if (vs.cropOn && vs.initialWidth > 0 && vs.initialHeight > 0) {
+                auto scaled = [](int size, int band, int initial) {
+                    return static_cast<int>(static_cast<int64_t>(size) * band / initial) & ~1;
+                };
+                vs.topBand = scaled(h, vs.initialTop, vs.initialHeight);
+                vs.bottomBand = scaled(h, vs.initialBottom, vs.initialHeight);
+                vs.leftBand = scaled(w, vs.initialLeft, vs.initialWidth);
+                vs.rightBand = scaled(w, vs.initialRight, vs.initialWidth);
+            }
+            vs.resampleWidth = w - vs.leftBand - vs.rightBand;
+            vs.resampleHeight = h - vs.topBand - vs.bottomBand;
+            vs.resampleFormat = fmt;
+            vs.scaler.reset(sws_getContext(vs.resampleWidth, vs.resampleHeight, fmt, c->width,
+                                           c->height, c->pix_fmt, opt_.swsFlags, nullptr, nullptr,
+                                           nullptr));
+            if (!vs.scaler) {
+                throw FFmpegException("Cannot get resampling context");
+            }
+        }
+        // 4. Cropping: a view of the picture inside the bands.
+        if (vs.cropOn) {
+            AVFrame* view = vs.cropped.get();
+            av_frame_unref(view);
+            int err = av_frame_ref(view, picture);
+            if (err >= 0) {
+                view->crop_top = vs.topBand;
+                view->crop_bottom = vs.bottomBand;
+                view->crop_left = vs.leftBand;
+                view->crop_right = vs.rightBand;
+                err = av_frame_apply_cropping(view, AV_FRAME_CROP_UNALIGNED);
+            }
+            if (err < 0) {
+                if (opt_.exitOnError) {
+                    throw FFmpegException("error cropping picture");
+                }
+                Log(llError, "error cropping picture");
+                return 0;
+            }
+            toEncode = view;
+        }
+        // 5. Scaling into the temporary picture.
+        if (vs.resampleOn) {
+            // The encoder may keep a reference to the last one; never draw over it.
+            if (av_frame_make_writable(vs.tempPicture.get()) < 0) {
+                throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+            }
+            sws_scale(vs.scaler.get(), toEncode->data, toEncode->linesize, 0, vs.resampleHeight,
+                      vs.tempPicture->data, vs.tempPicture->linesize);
+            toEncode = vs.tempPicture.get();
+        }
+    }
+
+    // 6. Write n copies.
+    int bytes = 0;
+    AVFrame* frame = vs.encodeFrame.get();
+    const TVideoInputState* in = ist.video.get();
+    for (int64_t i = 0; i < n && !stopRequested_; ++i) {
+        if (av_frame_ref(frame, toEncode) < 0) {
+            throw FFmpegException("Video encoding failed");
+        }
+        frame->interlaced_frame = picture->interlaced_frame;
+        if (c->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) {
+            frame->top_field_first =
+                opt_.topFieldFirst == -1 ? picture->top_field_first : opt_.topFieldFirst;
+        }
+        frame->quality = opt_.sameQuality && in ? in->quality : c->global_quality;
+        if (!opt_.meThreshold) {
+            frame->pict_type = AV_PICTURE_TYPE_NONE;
+        }
+        frame->key_frame = 0;
+        frame->pts = ost.sync_opts;
+        frame->pkt_duration = 1; // the decoder's value is in the input's time base
+        const int written = EncodeVideo(ost, frame);
+        av_frame_unref(frame);
+        if (written > 0) {
+            bytes = written;
+        }
+        ++ost.sync_opts;
+        ++ost.frame_number;
+    }
+    return bytes;
+}
+
+int TCustomFFmpeg::EncodeVideo(TOutputStream& ost, AVFrame* frame) {
+    TVideoOutputState& vs = *ost.video;
+    AVCodecContext* c = ost.codec->ctx.get();
+    int err = avcodec_send_frame(c, frame);
+    if (err == AVERROR_EOF && !frame) {
+        return 0; // already flushed
+    }
+    if (err < 0) {
+        throw FFmpegException("Video encoding failed");
+    }
+    AVPacket* pkt = vs.packet.get();
+    int bytes = 0;
+    bool previewed = false;
+    for (;;) {
+        err = avcodec_receive_packet(c, pkt);
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) {
+            break;
+        }
+        if (err < 0) {
+            throw FFmpegException("Video encoding failed");
+        }
+        if (frame && !previewed && PreviewFlags() != 0) {
+            previewed = true;
+            MakePreview(*frame, pkt->pts == AV_NOPTS_VALUE
+                                    ? NoTimestamp
+                                    : av_rescale_q(pkt->pts, c->time_base, AV_TIME_BASE_Q));
+        }
+        size_t statsSize = 0;
+        if (const uint8_t* q = av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS,
+                                                       &statsSize);
+            q && statsSize >= 6) {
+            vs.lastQuality = static_cast<int>(AV_RL32(q));
+            vs.lastPictType = q[4];
+            const int errors = std::min<int>(q[5], 4);
+            vs.hasPsnr = (c->flags & AV_CODEC_FLAG_PSNR) && errors > 0 &&
+                         statsSize >= 8 + 8 * static_cast<size_t>(errors);
+            if (vs.hasPsnr) {
+                for (int i = 0; i < errors; ++i) {
+                    vs.lastError[i] = AV_RL64(q + 8 + 8 * i);
+                    vs.totalError[i] += vs.lastError[i];
+                }
+            }
+        } else {
+            vs.lastPictType = (pkt->flags & AV_PKT_FLAG_KEY) ? AV_PICTURE_TYPE_I
+                                                              : AV_PICTURE_TYPE_NONE;
+        }
+        bytes = pkt->size;
+        if (pkt->duration <= 0) {
+            // Every picture lasts one tick of the encoder; a muxer with edit lists would cut the
+            // last one without it.
+            pkt->duration = 1;
+        }
+        pkt->stream_index = ost.index;
+        av_packet_rescale_ts(pkt, c->time_base, ost.st->time_base);
+        pkt->time_base = ost.st->time_base;
+        WritePacket(ost, pkt);
+        av_packet_unref(pkt);
+        videoSize_ += bytes;
+        if (ost.logfile && c->stats_out) {
+            std::fputs(c->stats_out, ost.logfile.get());
+        }
+    }
+    return bytes;
+}
+
+void TCustomFFmpeg::FlushVideoEncoder(TOutputStream& ost) {
+    if (!ost.video || !ost.codec->opened || !ost.codec->ctx ||
+        std::find(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), ost.codec) !=
+            flushedVideoEncoders_.end()) {
+        return;
+    }
+    EncodeVideo(ost, nullptr);
+    flushedVideoEncoders_.push_back(ost.codec);
+}
+
+void TCustomFFmpeg::ReopenVideoEncoder(TOutputStream& ost) {
+    TStreamCodec& sc = *ost.codec;
+    AVCodecContext* old = sc.ctx.get();
+    const AVCodec* codec = sc.outputCodec ? sc.outputCodec
+                                          : avcodec_find_encoder(sc.rememberedCodecId);
+    if (!codec) {
+        throw FFmpegException(StringPrintf("Unsupported codec for output stream #%d.%d (%s)",
+                                           ost.file_index, ost.index,
+                                           MediaTypeName(AVMEDIA_TYPE_VIDEO).c_str()));
+    }
+    // A flushed encoder cannot take pictures again: a new one with the same settings.
+    AvCodecContextPtr fresh(avcodec_alloc_context3(codec));
+    if (!fresh || av_opt_copy(fresh.get(), old) < 0) {
+        throw FFmpegException("Not enough memory");
+    }
+    AVCodecContext* c = fresh.get();
+    c->codec_type = AVMEDIA_TYPE_VIDEO;
+    c->codec_id = sc.rememberedCodecId;
+    c->codec_tag = old->codec_tag;
+    c->time_base = old->time_base;
+    c->framerate = old->framerate;
+    c->width = old->width;
+    c->height = old->height;
+    c->pix_fmt = old->pix_fmt;
+    c->sample_aspect_ratio = old->sample_aspect_ratio;
+    c->flags = old->flags;
+    c->flags2 = old->flags2;
+    c->global_quality = old->global_quality;
+    c->gop_size = old->gop_size;
+    c->max_b_frames = old->max_b_frames;
+    c->bit_rate = old->bit_rate;
+    c->rc_max_rate = old->rc_max_rate;
+    c->rc_min_rate = old->rc_min_rate;
+    c->rc_buffer_size = old->rc_buffer_size;
+    c->rc_initial_buffer_occupancy = old->rc_initial_buffer_occupancy;
+    c->qmin = old->qmin;
+    c->qmax = old->qmax;
+    c->intra_dc_precision = old->intra_dc_precision;
+    c->bits_per_raw_sample = old->bits_per_raw_sample;
+    c->chroma_sample_location = old->chroma_sample_location;
+    c->thread_count = old->thread_count;
+    for (uint16_t* AVCodecContext::*matrix :
+         {&AVCodecContext::intra_matrix, &AVCodecContext::inter_matrix}) {
+        if (old->*matrix) {
+            c->*matrix = static_cast<uint16_t*>(av_memdup(old->*matrix, sizeof(uint16_t) * 64));
+        }
+    }
+    if (old->rc_override_count > 0) {
+        c->rc_override = static_cast<RcOverride*>(
+            av_memdup(old->rc_override, sizeof(RcOverride) * old->rc_override_count));
+        c->rc_override_count = c->rc_override ? old->rc_override_count : 0;
+    }
+    if (old->priv_data && c->priv_data) {
+        av_opt_copy(c->priv_data, old->priv_data);
+    }
+    {
+        std::lock_guard lock(CodecLock());
+        if (avcodec_open2(c, codec, nullptr) < 0) {
+            throw FFmpegException(StringPrintf(
+                "Error while opening codec for output stream #%d.%d (%s) - maybe incorrect "
+                "parameters such as bit_rate, rate, width or height",
+                ost.file_index, ost.index, MediaTypeName(AVMEDIA_TYPE_VIDEO).c_str()));
+        }
+        std::replace(openEncoders_.begin(), openEncoders_.end(), old, c);
+        sc.ctx = std::move(fresh); // frees the flushed encoder
+    }
+    flushedVideoEncoders_.erase(
+        std::remove(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), &sc),
+        flushedVideoEncoders_.end());
+}
+
+// --- previews and statistics -----------------------------------------------------------------
+
+void TCustomFFmpeg::MakePreview(const AVFrame& picture, int64_t ptsUs) {
+    if (!pictureStates_) {
+        pictureStates_ = std::make_shared<TPictureStates>();
+    }
+    TPictureStates& ps = *pictureStates_;
+    bool toCallback = false;
+    bool toWindow = false;
+    {
+        std::lock_guard lock(PreviewLock());
+        const int flags = previewFlags_;
+        const bool callback = (flags & PreviewCallbackFlag) && previewCallback_;
+        const bool window = !callback && (flags & PreviewWindowFlag) && previewWindow_;
+        const int64_t now = av_gettime_relative();
+        if ((callback || window) && (!ps.previewed || now - ps.lastPreviewUs > kPreviewIntervalUs)) {
+            ps.previewed = true;
+            ps.lastPreviewUs = now;
+            std::lock_guard canvas(ps.preview.Picture().CanvasLock());
+            if (ps.preview.ToPicture(picture, static_cast<AVPixelFormat>(picture.format),
+                                     picture.width, picture.height)) {
+                toCallback = callback;
+                toWindow = window;
+            } else {
+                Log(llError, "Cannot initialize the toRGB conversion context");
+                previewFlags_ = flags & ~(callback ? PreviewCallbackFlag : PreviewWindowFlag);
+            }
+        }
+    }
+    // Raised without the preview lock: the receiver may run on the main thread, which may be
+    // waiting in SetPreviewFlags meanwhile.
+    if (toCallback) {
+        previewCallback_(this, ps.preview.Picture(), ptsUs, frameCounter_);
+    } else if (toWindow && !previewWindow_(this, ps.preview.Picture(), ptsUs, frameCounter_)) {
+        std::lock_guard lock(PreviewLock());
+        previewFlags_ = previewFlags_ & ~PreviewWindowFlag;
+    }
+}
+
+void TCustomFFmpeg::VideoStats(TOutputStream& ost, int frameBytes) {
+    if (!vstatsFile_) {
+        vstatsFile_.reset(std::fopen(opt_.vstatsFileName.c_str(), "w"));
+        if (!vstatsFile_) {
+            throw FFmpegException("fopen fail: " + opt_.vstatsFileName);
+        }
+    }
+    FILE* f = vstatsFile_.get();
+    const TVideoOutputState& vs = *ost.video;
+    const AVCodecContext* c = ost.codec->ctx.get();
+    std::fprintf(f, "frame= %5d q= %2.1f ", static_cast<int>(ost.frame_number),
+                 vs.lastQuality / static_cast<double>(FF_QP2LAMBDA));
+    if (vs.hasPsnr) {
+        const double error = static_cast<double>(vs.lastError[0]) /
+                             (c->width * c->height * 255.0 * 255.0);
+        std::fprintf(f, "PSNR= %6.2f ", -10.0 * std::log10(error));
+    }
+    std::fprintf(f, "f_size= %6d ", frameBytes);
+    const double t = std::max(0.01, ost.sync_opts * av_q2d(c->time_base));
+    const double br = frameBytes * 8.0 / av_q2d(c->time_base) / 1000.0;
+    const double avgBr = videoSize_ * 8.0 / t / 1000.0;
+    std::fprintf(f, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+                 videoSize_ / 1024.0, t, br, avgBr);
+    const char type = vs.lastPictType ? av_get_picture_type_char(
+                                            static_cast<AVPictureType>(vs.lastPictType))
+                                      : '?';
+    std::fprintf(f, "type= %c\n", type);
 }
 
 } // namespace quovo

@@ -1,14 +1,29 @@
-// Per-stream state of the picture processing.
+// Per-stream state of the picture processing. All of it is owned and used by the converting
+// thread only.
 #pragma once
 
 #include "AvPtr.h"
+#include "TPictureConverter.h"
+#include "TVideoFilterChain.h"
 
 #include <cstdint>
 
 namespace quovo {
 
 // Decoding side of a video input stream.
-struct TVideoInputState {};
+struct TVideoInputState {
+    AvFramePtr decoded = MakeFrame();
+    // Quality the decoder gave the last picture (for `sameq`).
+    int quality = 0;
+    // The picture that deinterlacing and the hooks work on, reused while the size and format stay.
+    AvFramePtr hookBuffer;
+    // Same-frame deinterlacer (no look-ahead, so every picture leaves at once).
+    TVideoFilterChain deinterlacer;
+    int deinterlaceWidth = 0, deinterlaceHeight = 0;
+    AVPixelFormat deinterlaceFormat = AV_PIX_FMT_NONE;
+    bool deinterlaceBroken = false; // the format cannot be deinterlaced; said once
+    AvFramePtr deinterlaced = MakeFrame();
+};
 
 // Crop, scaling, filter chain and synchronisation of a video output stream.
 struct TVideoOutputState {
@@ -18,6 +33,27 @@ struct TVideoOutputState {
     bool hasPsnr = false;      // the encoder reports PSNR errors
     uint64_t lastError[4] = {}; // sum of squared errors of the last coded picture, Y U V
     uint64_t totalError[4] = {}; // the same summed over the run
+
+    // Crop bands currently applied and as first set.
+    bool cropOn = false;
+    int topBand = 0, bottomBand = 0, leftBand = 0, rightBand = 0;
+    int initialTop = 0, initialBottom = 0, initialLeft = 0, initialRight = 0;
+    // Scaling (or pixel-format conversion) from the cropped input to the encoder.
+    bool resampleOn = false;
+    SwsContextPtr scaler;
+    AvFramePtr tempPicture; // encoder size and format; made writable before every use
+    int resampleWidth = 0, resampleHeight = 0;
+    AVPixelFormat resampleFormat = AV_PIX_FMT_NONE;
+    int initialWidth = 0, initialHeight = 0;
+    // The user's filter chain (with crop and scale in front of it).
+    TVideoFilterChain filters;
+    AvFramePtr filtered = MakeFrame(); // the picture last taken from the chain
+
+    AvFramePtr cropped = MakeFrame(); // a view of the picture without its bands
+    AvFramePtr encodeFrame = MakeFrame();
+    AvPacketPtr packet = MakePacket();
+    // The encoder has been flushed; a joined output reopens it before the next picture.
+    bool encoderFlushed = false;
 };
 
 } // namespace quovo
