@@ -456,8 +456,15 @@ std::string TCustomAVProbe::InfoText() {
     };
     for (unsigned p = 0; p < ic->nb_programs; ++p) {
         const AVProgram* program = ic->programs[p];
-        const std::string provider = Value(program->metadata, "provider_name");
-        const std::string name = Value(program->metadata, "name");
+        // Today's demuxers name these service_provider and service_name.
+        std::string provider = Value(program->metadata, "provider_name");
+        if (provider.empty()) {
+            provider = Value(program->metadata, "service_provider");
+        }
+        std::string name = Value(program->metadata, "name");
+        if (name.empty()) {
+            name = Value(program->metadata, "service_name");
+        }
         lines.push_back(StringPrintf("Program %d %s@%s", program->id,
                                      provider.empty() ? "N/A" : provider.c_str(),
                                      name.empty() ? "N/A" : name.c_str()));
