@@ -5,6 +5,7 @@
 //
 // Every NAME=VALUE is applied with the engine's SetOption (the option name without a dash), in the
 // order given, right before the input that follows it is opened or before the output is created.
+#include "DvdListing.h"
 #include "TCustomFFmpeg.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -30,6 +31,8 @@ const char* const kUsage =
     "                     (NAME without a dash, e.g. vcodec=copy, t=10, map=0.1)\n"
     "  --join             join all inputs one after another into the output\n"
     "  --loglevel NAME    quiet, panic, fatal, error, warning, info (default), verbose, debug\n"
+    "  --list-titles PATH list the titles of the DVD at PATH (drive, folder or ISO image)\n"
+    "  --list-drives      list the optical drives with the labels of their discs\n"
     "  --help             show this text\n"
     "\n"
     "Exit status: 0 when the conversion completed, 1 when it failed, 2 on bad arguments.\n";
@@ -76,6 +79,9 @@ bool SplitOption(const std::string& text, std::string& name, std::string& value)
 } // namespace
 
 int main(int argc, char** argv) {
+    if (int rc = 0; RunDvdCommands(argc, argv, rc)) {
+        return rc;
+    }
     std::vector<Step> steps;
     std::vector<Step> outputOptions;
     std::vector<std::string> files;

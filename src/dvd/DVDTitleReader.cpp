@@ -1,0 +1,188 @@
+#include "DVDTitleReader.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace quovo {
+
+namespace {
+
+constexpr int kAvseekSize = 0x10000; // AVSEEK_SIZE, without pulling in avio here
+constexpr int64_t kChunkBlocks = 64;
+
+bool IsAudioId(int id) {
+    return (id >= 0x80 && id <= 0x8F) || (id >= 0xA0 && id <= 0xA7) || (id >= 0xC0 && id <= 0xDF);
+}
+
+bool IsSubpictureId(int id) { return id >= 0x20 && id <= 0x3F; }
+
+} // namespace
+
+void FilterDVDPack(uint8_t* p, int keepAudio, int keepSub) {
+    if (p[0] != 0 || p[1] != 0 || p[2] != 1 || p[3] != 0xBA) {
+        return;
+    }
+    size_t i = (p[4] & 0xC0) == 0x40 ? 14 + (p[13] & 7) : 12;
+    while (i + 6 <= kDVDBlockSize && p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1) {
+        const int id = p[i + 3];
+        const size_t length = static_cast<size_t>(p[i + 4] << 8 | p[i + 5]);
+        const size_t end = i + 6 + length;
+        if (end > kDVDBlockSize) {
+            break;
+        }
+        int sid = -1;
+        if (id == 0xBD && i + 9 <= end) {
+            const size_t sub = i + 9 + p[i + 8];
+            if (sub < end) {
+                sid = p[sub];
+            }
+        } else if (id >= 0xC0 && id <= 0xDF) {
+            sid = id;
+        }
+        const bool drop = (IsAudioId(sid) && keepAudio != 0 && sid != keepAudio) ||
+                          (IsSubpictureId(sid) && sid != keepSub);
+        if (drop) {
+            p[i + 3] = 0xBE;
+            std::memset(p + i + 6, 0xFF, length);
+        }
+        i = end;
+    }
+}
+
+int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
+                          const DVDPlayParams& params, const TDVDLogSink* log,
+                          std::unique_ptr<TDVDTitleReader>& out, std::string& why) {
+    if (params.Title < 0 || params.Title >= static_cast<int>(disc.titles.size())) {
+        why = "title " + std::to_string(params.Title + 1) + " is not on the disc";
+        return AVERROR(ENOENT);
+    }
+    const DVDTitleLayout& title = disc.titles[static_cast<size_t>(params.Title)];
+    if (!title.valid) {
+        why = "title " + std::to_string(params.Title + 1) + " is invalid";
+        return AVERROR_INVALIDDATA;
+    }
+    const int chapters = static_cast<int>(title.chapters.size());
+    // 0 and anything past the end mean the title's first and last chapters.
+    const int from = params.FromChapter >= 1 && params.FromChapter <= chapters
+                         ? params.FromChapter
+                         : 1;
+    const int to = params.ToChapter >= 1 && params.ToChapter <= chapters ? params.ToChapter
+                                                                         : chapters;
+    if (from > to) {
+        why = "chapter range " + std::to_string(from) + " to " + std::to_string(to) +
+              " is empty";
+        return AVERROR(EINVAL);
+    }
+
+    std::unique_ptr<TDVDTitleReader> r(new TDVDTitleReader());
+    r->dvd_ = OpenDvd(path, log);
+    if (!r->dvd_) {
+        why = "cannot open " + path + " as a DVD";
+        return AVERROR(ENOENT);
+    }
+    r->file_.reset(DVDOpenFile(r->dvd_.get(), title.info.TitleSet, DVD_READ_TITLE_VOBS));
+    if (!r->file_) {
+        why = "cannot open the VOB files of title set " + std::to_string(title.info.TitleSet);
+        return AVERROR(ENOENT);
+    }
+    const ssize_t fileBlocks = DVDFileSize(r->file_.get());
+    for (int c = from; c <= to; ++c) {
+        for (const DVDSectorRange& cell : title.chapters[static_cast<size_t>(c - 1)]) {
+            if (fileBlocks < 0 || cell.last >= static_cast<uint64_t>(fileBlocks)) {
+                why = "a cell of chapter " + std::to_string(c) + " lies outside the VOB files";
+                return AVERROR_INVALIDDATA;
+            }
+            const uint32_t blocks = cell.last - cell.first + 1;
+            if (!r->spans_.empty()) {
+                TSpan& last = r->spans_.back();
+                if (last.firstSector + last.blocks == cell.first) {
+                    last.blocks += blocks;
+                    r->totalBlocks_ += blocks;
+                    continue;
+                }
+            }
+            r->spans_.push_back({cell.first, blocks, r->totalBlocks_});
+            r->totalBlocks_ += blocks;
+        }
+    }
+    r->keepAudio_ = params.AudioID;
+    r->keepSub_ = params.SubtitleID;
+    r->cache_.resize(static_cast<size_t>(kChunkBlocks) * kDVDBlockSize);
+    out = std::move(r);
+    return 0;
+}
+
+int TDVDTitleReader::Fill(int64_t block) {
+    auto span = std::upper_bound(spans_.begin(), spans_.end(), block,
+                                 [](int64_t b, const TSpan& s) { return b < s.streamBlock; });
+    if (span == spans_.begin()) {
+        return AVERROR_BUG;
+    }
+    --span;
+    const int64_t into = block - span->streamBlock;
+    const int64_t count = std::min<int64_t>(kChunkBlocks, span->blocks - into);
+    const ssize_t got = DVDReadBlocks(file_.get(), static_cast<int>(span->firstSector + into),
+                                      static_cast<size_t>(count), cache_.data());
+    if (got <= 0) {
+        cacheFirst_ = -1;
+        return AVERROR(EIO);
+    }
+    for (ssize_t b = 0; b < got; ++b) {
+        FilterDVDPack(cache_.data() + b * kDVDBlockSize, keepAudio_, keepSub_);
+    }
+    cacheFirst_ = block;
+    cacheBlocks_ = got;
+    return 0;
+}
+
+int TDVDTitleReader::Read(uint8_t* buf, int size) {
+    int done = 0;
+    while (done < size && pos_ < Size()) {
+        const int64_t block = pos_ / kDVDBlockSize;
+        if (cacheFirst_ < 0 || block < cacheFirst_ || block >= cacheFirst_ + cacheBlocks_) {
+            const int err = Fill(block);
+            if (err < 0) {
+                return done > 0 ? done : err;
+            }
+        }
+        const int64_t offset = pos_ - cacheFirst_ * kDVDBlockSize;
+        const int64_t avail = cacheBlocks_ * kDVDBlockSize - offset;
+        const int n = static_cast<int>(std::min<int64_t>(avail, size - done));
+        std::memcpy(buf + done, cache_.data() + offset, static_cast<size_t>(n));
+        done += n;
+        pos_ += n;
+    }
+    return done > 0 ? done : AVERROR_EOF;
+}
+
+int64_t TDVDTitleReader::Seek(int64_t offset, int whence) {
+    int64_t target;
+    switch (whence) {
+    case kAvseekSize:
+        return Size();
+    case SEEK_SET:
+        target = offset;
+        break;
+    case SEEK_CUR:
+        target = pos_ + offset;
+        break;
+    case SEEK_END:
+        target = Size() + offset;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (target < 0) {
+        return AVERROR(EINVAL);
+    }
+    pos_ = target;
+    return pos_;
+}
+
+} // namespace quovo
