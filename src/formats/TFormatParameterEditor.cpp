@@ -1,0 +1,345 @@
+#include "TFormatParameterEditor.h"
+
+#include "ErrorReport.h"
+#include "FormatCatalogue.h"
+#include "FormatRules.h"
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+
+namespace quovo {
+
+int TParamBox::IndexOf(const std::string& text) const {
+    for (size_t i = 0; i < Items.size(); ++i) {
+        if (Items[i] == text) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void TParamBox::SelectIndex(int index) {
+    if (index >= 0 && index < static_cast<int>(Items.size())) {
+        Index = index;
+        Text = Items[index];
+    } else {
+        Index = -1;
+        Text.clear();
+    }
+}
+
+void TParamBox::SelectText(const std::string& text) {
+    Index = IndexOf(text);
+    Text = text;
+}
+
+TFormatParameterEditor::TFormatParameterEditor(TIniStore& settings, const TIniStore& formatFile,
+                                               TDialogService& dialogs, std::string appTitle)
+    : settings_(settings), formatFile_(formatFile), dialogs_(dialogs),
+      appTitle_(std::move(appTitle)) {}
+
+std::string TFormatParameterEditor::Section() const { return FormatSection(code_); }
+
+void TFormatParameterEditor::Write(const std::vector<std::pair<std::string, std::string>>& values) {
+    if (batching_) {
+        pending_.insert(pending_.end(), values.begin(), values.end());
+        return;
+    }
+    settings_.WriteValues(Section(), values);
+}
+
+void TFormatParameterEditor::ShowError(const std::exception& error) {
+    ReportError(dialogs_, appTitle_, error);
+}
+
+void TFormatParameterEditor::Load(int formatCode) {
+    code_ = formatCode;
+    if (!settings_.SectionExists(Section()) && formatFile_.SectionExists(Section())) {
+        LoadBoxes();
+        DefaultClick();
+    }
+    LoadBoxes();
+}
+
+void TFormatParameterEditor::LoadBoxes() {
+    const std::string section = Section();
+    struct List {
+        const char* key;
+        TParamBox* box;
+        bool emptyDisables;
+    } lists[] = {
+        {"VideoSize", &VideoSize, false},      {"VideoBitRate", &VideoBitRate, false},
+        {"FrameRate", &FrameRate, false},      {"VideoEncoder", &VideoEncoder, true},
+        {"AudioBitRate", &AudioBitRate, true}, {"SampleRate", &SampleRate, true},
+        {"AudioEncoder", &AudioEncoder, true}, {"Channel", &Channel, true},
+        {"Volume", &Volume, true},
+    };
+    for (const List& l : lists) {
+        const std::string value = formatFile_.ReadString(section, l.key, "null");
+        auto entries = SplitFormatList(value);
+        *l.box = TParamBox();
+        l.box->Items = entries.value_or(std::vector<std::string>());
+        l.box->Enabled = entries.has_value() && !(l.emptyDisables && value.empty());
+    }
+
+    Zoom = TParamBox();
+    const std::string zoom = settings_.ReadString(section, "paraZoom", "full");
+    if (zoom != "null" && !zoom.empty()) {
+        Zoom.Items = ZoomEntries();
+        Zoom.Enabled = true;
+        Zoom.SelectIndex(ZoomIndex(zoom));
+    }
+
+    VideoSize.SelectText(settings_.ReadString(section, "paraVideoSize", "320x240"));
+    VideoBitRate.SelectText(settings_.ReadString(section, "paraVideoBitRate", "768"));
+    SampleRate.SelectText(settings_.ReadString(section, "paraSampleRate", "44100"));
+    AudioBitRate.SelectText(settings_.ReadString(section, "paraAudioBitRate", "96"));
+    FrameRate.SelectIndex(settings_.ReadInteger(section, "iFrameRate", 0));
+    VideoEncoder.SelectIndex(settings_.ReadInteger(section, "iVideoEncoder", 0));
+    Channel.SelectIndex(settings_.ReadInteger(section, "iChannel", 0));
+    Volume.SelectIndex(settings_.ReadInteger(section, "iVolume", 0));
+    AudioEncoder.SelectIndex(settings_.ReadInteger(section, "iAudioEncoder", 0));
+
+    const bool video = !VideoEncoder.Items.empty();
+    for (TParamBox* box : {&VideoSize, &VideoBitRate, &FrameRate, &VideoEncoder, &Zoom}) {
+        box->Enabled = box->Enabled && video;
+        box->Grey = !video;
+    }
+    const bool audio = !AudioEncoder.Items.empty();
+    for (TParamBox* box : {&SampleRate, &AudioBitRate, &AudioEncoder, &Channel, &Volume}) {
+        box->Enabled = box->Enabled && audio;
+        box->Grey = !audio;
+    }
+}
+
+bool TFormatParameterEditor::VideoSizeKeyPress(char key) {
+    if (AcceptVideoSizeKey(VideoSize.Text, key)) {
+        return true;
+    }
+    dialogs_.Beep();
+    return false;
+}
+
+bool TFormatParameterEditor::NumericKeyPress(char key) {
+    if (AcceptNumericKey(key)) {
+        return true;
+    }
+    dialogs_.ShowMessage(appTitle_, kNumericKeyMessage, TMessageIcon::None);
+    dialogs_.Beep();
+    return false;
+}
+
+void TFormatParameterEditor::VideoSizeSelect(int index) {
+    VideoSize.SelectIndex(index);
+    Write({{"iVideoSize", std::to_string(VideoSize.Index)}, {"paraVideoSize", VideoSize.Text}});
+}
+
+void TFormatParameterEditor::VideoSizeExit() {
+    TVideoSizeCheck check = CheckVideoSize(VideoSize.Text);
+    switch (check.Outcome) {
+    case TVideoSizeCheck::Skip:
+        return;
+    case TVideoSizeCheck::Invalid:
+        dialogs_.ShowMessage(appTitle_, check.Message, TMessageIcon::None);
+        if (VideoSize.Items.size() > 1) {
+            VideoSize.SelectIndex(1);
+        }
+        return;
+    case TVideoSizeCheck::Corrected:
+        dialogs_.ShowMessage("Input Error!", check.Message, TMessageIcon::None);
+        VideoSize.SelectText(check.Text);
+        break;
+    case TVideoSizeCheck::Store:
+        break;
+    }
+    VideoSize.Index = VideoSize.IndexOf(VideoSize.Text);
+    Write({{"iVideoSize", std::to_string(VideoSize.Index)}, {"paraVideoSize", VideoSize.Text}});
+}
+
+namespace {
+
+// The shared rule of the typed number boxes: a valid text is stored, an invalid one is reported
+// and item 1 is put back without storing it.
+template <typename Valid>
+void NumberChange(TParamBox& box, const std::string& text, Valid valid, const char* message,
+                  const char* indexKey, const char* valueKey, TDialogService& dialogs,
+                  const std::string& title,
+                  const std::function<void(std::vector<std::pair<std::string, std::string>>)>& write) {
+    box.SelectText(text);
+    if (valid(text)) {
+        write({{indexKey, std::to_string(box.Index)}, {valueKey, text}});
+        return;
+    }
+    dialogs.ShowMessage(title, message, TMessageIcon::None);
+    if (box.Items.size() > 1) {
+        box.SelectIndex(1);
+    }
+}
+
+} // namespace
+
+void TFormatParameterEditor::VideoBitRateChange(const std::string& text) {
+    NumberChange(VideoBitRate, text, IsValidVideoBitRate, kInvalidVideoBitRateMessage,
+                 "iVideoBitRate", "paraVideoBitRate", dialogs_, appTitle_,
+                 [this](auto values) { Write(values); });
+}
+
+void TFormatParameterEditor::SampleRateChange(const std::string& text) {
+    NumberChange(SampleRate, text, IsValidSampleRate, kInvalidSampleRateMessage, "iSampleRate",
+                 "paraSampleRate", dialogs_, appTitle_, [this](auto values) { Write(values); });
+}
+
+void TFormatParameterEditor::AudioBitRateChange(const std::string& text) {
+    NumberChange(AudioBitRate, text, IsValidAudioBitRate, kInvalidAudioBitRateMessage,
+                 "iAudioBitRate", "paraAudioBitRate", dialogs_, appTitle_,
+                 [this](auto values) { Write(values); });
+}
+
+void TFormatParameterEditor::FrameRateChange(int index) {
+    FrameRate.SelectIndex(index);
+    Write({{"iFrameRate", std::to_string(FrameRate.Index)}, {"paraFrameRate", FrameRate.Text}});
+}
+
+void TFormatParameterEditor::VideoEncoderChange(int index) {
+    VideoEncoder.SelectIndex(index);
+    std::vector<std::pair<std::string, std::string>> values = {
+        {"iVideoEncoder", std::to_string(VideoEncoder.Index)}};
+    std::optional<std::string> value = VideoEncoderValue(VideoEncoder.Text);
+    if (!value) {
+        Write(values);
+        return;
+    }
+    values.emplace_back("paraVideoEncoder", *value);
+    Write(values);
+    if (ToLower(VideoEncoder.Text) != "h264") {
+        return;
+    }
+    const std::string section = Section();
+    try {
+        for (const char* key : kTuningKeys) {
+            auto tuning = QualifyTuningValue(key, formatFile_.ReadString(section, key, ""));
+            if (tuning) {
+                Write({{tuning->Key, tuning->Value}});
+            }
+        }
+    } catch (const std::exception& e) {
+        ShowError(e);
+    }
+}
+
+void TFormatParameterEditor::ZoomChange(int index) {
+    Zoom.SelectIndex(index);
+    if (auto value = ZoomValue(index)) {
+        Write({{"paraZoom", *value}});
+    }
+}
+
+void TFormatParameterEditor::AudioEncoderChange(int index) {
+    AudioEncoder.SelectIndex(index);
+    std::vector<std::pair<std::string, std::string>> values = {
+        {"iAudioEncoder", std::to_string(AudioEncoder.Index)}};
+    if (auto value = AudioEncoderValue(AudioEncoder.Text)) {
+        values.emplace_back("paraAudioEncoder", *value);
+    }
+    Write(values);
+}
+
+void TFormatParameterEditor::ChannelChange(int index) {
+    Channel.SelectIndex(index);
+    std::vector<std::pair<std::string, std::string>> values = {
+        {"iChannel", std::to_string(Channel.Index)}};
+    if (auto value = ChannelValue(Channel.Text)) {
+        values.emplace_back("paraChannel", *value);
+    }
+    Write(values);
+}
+
+void TFormatParameterEditor::VolumeChange(int index) {
+    Volume.SelectIndex(index);
+    Write({{"iVolume", std::to_string(Volume.Index)}});
+    try {
+        if (auto value = VolumeValue(Volume.Text)) {
+            Write({{"paraVolume", std::to_string(*value)}});
+        }
+    } catch (const std::exception& e) {
+        ShowError(e);
+    }
+}
+
+void TFormatParameterEditor::DefaultClick() {
+    const std::string section = Section();
+    auto index = [&](const char* key) { return formatFile_.ReadInteger(section, key, 0); };
+    VideoSize.SelectIndex(index("iVideoSize"));
+    FrameRate.SelectIndex(index("iFrameRate"));
+    VideoBitRate.SelectIndex(index("iVideoBitRate"));
+    VideoEncoder.SelectIndex(index("iVideoEncoder"));
+    Zoom.SelectIndex(0);
+    AudioBitRate.SelectIndex(index("iAudioBitRate"));
+    Channel.SelectIndex(index("iChannel"));
+    Volume.SelectIndex(index("iVolume"));
+    SampleRate.SelectIndex(index("iSampleRate"));
+    AudioEncoder.SelectIndex(index("iAudioEncoder"));
+
+    // The handlers' writes go to the file in one replacement at the end: the same keys and
+    // values, one file operation instead of twenty.
+    batching_ = true;
+    pending_.clear();
+    // Boxes without a list (the video boxes of an audio format, say) are skipped: their empty
+    // text would only raise "not a valid value" messages for values nobody can edit.
+    auto has = [](const TParamBox& box) { return !box.Items.empty(); };
+    if (has(VideoEncoder)) {
+        VideoEncoderChange(VideoEncoder.Index);
+    }
+    if (has(VideoSize)) {
+        // A default of "as source" is a choice from the list and is stored as one; leaving the
+        // box would skip it, and a format without a stored size makes the builder ask for one.
+        if (CheckVideoSize(VideoSize.Text).Outcome == TVideoSizeCheck::Skip) {
+            VideoSizeSelect(VideoSize.Index);
+        } else {
+            VideoSizeExit();
+        }
+    }
+    if (has(FrameRate)) {
+        FrameRateChange(FrameRate.Index);
+    }
+    if (has(VideoBitRate)) {
+        VideoBitRateChange(VideoBitRate.Text);
+    }
+    if (has(VideoEncoder) && has(Zoom)) {
+        ZoomChange(0);
+    }
+    if (has(AudioEncoder)) {
+        AudioEncoderChange(AudioEncoder.Index);
+    }
+    if (has(AudioBitRate)) {
+        AudioBitRateChange(AudioBitRate.Text);
+    }
+    if (has(SampleRate)) {
+        SampleRateChange(SampleRate.Text);
+    }
+    if (has(Channel)) {
+        ChannelChange(Channel.Index);
+    }
+    if (has(Volume)) {
+        VolumeChange(Volume.Index);
+    }
+    batching_ = false;
+    if (!pending_.empty()) {
+        settings_.WriteValues(Section(), pending_);
+    }
+    pending_.clear();
+}
+
+bool EnsureFormatSettings(TIniStore& settings, const TIniStore& formatFile, int formatCode,
+                          TDialogService& dialogs, const std::string& appTitle) {
+    const std::string section = FormatSection(formatCode);
+    if (settings.SectionExists(section) || !formatFile.SectionExists(section)) {
+        return false;
+    }
+    TFormatParameterEditor editor(settings, formatFile, dialogs, appTitle);
+    editor.Load(formatCode);
+    return true;
+}
+
+} // namespace quovo
