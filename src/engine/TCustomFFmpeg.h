@@ -314,7 +314,11 @@ protected:
     int EncodeVideo(TOutputStream& ost, AVFrame* frame);
     void MakePreview(const AVFrame& picture, int64_t ptsUs);
     void VideoStats(TOutputStream& ost, int frameBytes);
-    bool BuildVideoFilters(TOutputStream& ost, TInputStream& ist);
+    // Whether an output stream sets up its encoder or encodes through a joined output's first
+    // entry (whose size and format it must then meet).
+    enum class TVideoEncoderUse { Own, Shared };
+    void PrepareVideoOutput(TOutputStream& ost, TInputStream& ist, TVideoEncoderUse use);
+    bool BuildVideoFilters(TOutputStream& ost, TInputStream& ist, TVideoEncoderUse use);
     void ReopenVideoEncoder(TOutputStream& ost);
     bool Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* dst);
     // Frees the hook and preview pictures (ReleaseAll).

@@ -90,6 +90,14 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
         }
     }
 
+    // The later entries of a joined output encode through the first entry's encoder; their own
+    // crop, scaling and filters follow their input.
+    for (TOutputStream* ost : OutputsOf(ist)) {
+        if (ost->encoding_needed && !ost->video) {
+            PrepareVideoOutput(*ost, ist, TVideoEncoderUse::Shared);
+        }
+    }
+
     AVFrame* frame = vs.decoded.get();
     for (;;) {
         err = avcodec_receive_frame(dec, frame);
@@ -294,16 +302,21 @@ void TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
 // --- set-up ----------------------------------------------------------------------------------
 
 void TCustomFFmpeg::SetupVideoEncoding(TOutputStream& ost, TInputStream& ist) {
-    ost.video = std::make_unique<TVideoOutputState>();
     std::erase(flushedVideoEncoders_, ost.codec);
+    if (ost.codec->ctx->pix_fmt == AV_PIX_FMT_NONE) {
+        throw FFmpegException("Video pixel format is unknown, stream cannot be encoded");
+    }
+    PrepareVideoOutput(ost, ist, TVideoEncoderUse::Own);
+}
+
+void TCustomFFmpeg::PrepareVideoOutput(TOutputStream& ost, TInputStream& ist,
+                                       TVideoEncoderUse use) {
+    ost.video = std::make_unique<TVideoOutputState>();
     if (!ist.video) {
         ist.video = std::make_unique<TVideoInputState>();
     }
     TVideoOutputState& vs = *ost.video;
     AVCodecContext* c = ost.codec->ctx.get();
-    if (c->pix_fmt == AV_PIX_FMT_NONE) {
-        throw FFmpegException("Video pixel format is unknown, stream cannot be encoded");
-    }
     const int inW = InputWidth(ist);
     const int inH = InputHeight(ist);
     const auto inFmt = static_cast<AVPixelFormat>(ist.st->codecpar->format);
@@ -335,19 +348,22 @@ void TCustomFFmpeg::SetupVideoEncoding(TOutputStream& ost, TInputStream& ist) {
             vs.initialWidth = inW;
             vs.initialHeight = inH;
         }
-        c->bits_per_raw_sample = 0;
+        if (use == TVideoEncoderUse::Own) {
+            c->bits_per_raw_sample = 0;
+        }
     }
     vs.resampleWidth = cropW;
     vs.resampleHeight = cropH;
     vs.resampleFormat = inFmt;
 
-    if (!opt_.videoFilters.empty() && !BuildVideoFilters(ost, ist)) {
+    if (!opt_.videoFilters.empty() && !BuildVideoFilters(ost, ist, use)) {
         throw FFmpegException(lastErrorText_.empty() ? "Error opening filters!"
                                                      : "Error opening filters: " + lastErrorText_);
     }
 }
 
-bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist) {
+bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist,
+                                      TVideoEncoderUse use) {
     TVideoOutputState& vs = *ost.video;
     AVCodecContext* c = ost.codec->ctx.get();
     lastErrorText_.clear();
@@ -377,8 +393,16 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist) {
         vs.filters.Reset();
         return false;
     }
-    c->width = vs.filters.Width();
-    c->height = vs.filters.Height();
+    if (use == TVideoEncoderUse::Own) {
+        c->width = vs.filters.Width();
+        c->height = vs.filters.Height();
+    } else if (vs.filters.Width() != c->width || vs.filters.Height() != c->height) {
+        lastErrorText_ = StringPrintf("the chain gives %dx%d pictures to a %dx%d encoder",
+                                      vs.filters.Width(), vs.filters.Height(), c->width,
+                                      c->height);
+        vs.filters.Reset();
+        return false;
+    }
     return true;
 }
 
@@ -670,7 +694,9 @@ void TCustomFFmpeg::ReopenVideoEncoder(TOutputStream& ost) {
     }
     {
         std::lock_guard lock(CodecLock());
-        if (avcodec_open2(c, codec, nullptr) < 0) {
+        AvDictionary options;
+        av_dict_copy(options.address(), sc.privateOptions.get(), 0);
+        if (avcodec_open2(c, codec, options.address()) < 0) {
             throw FFmpegException(StringPrintf(
                 "Error while opening codec for output stream #%d.%d (%s) - maybe incorrect "
                 "parameters such as bit_rate, rate, width or height",
@@ -678,6 +704,7 @@ void TCustomFFmpeg::ReopenVideoEncoder(TOutputStream& ost) {
         }
         std::replace(openEncoders_.begin(), openEncoders_.end(), old, c);
         sc.ctx = std::move(fresh); // frees the flushed encoder
+        sc.opened = true;
     }
     flushedVideoEncoders_.erase(
         std::remove(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), &sc),

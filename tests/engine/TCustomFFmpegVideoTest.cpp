@@ -815,4 +815,34 @@ TEST_F(VideoTest, DeinterlacingAndFrameHookModules) {
     }
 }
 
+// Joined inputs of different sizes go on through a fresh encoder with the same settings.
+TEST_F(VideoTest, JoinedInputsReopenTheEncoder) {
+    const std::string& second =
+        Clip("mpeg2-352x288.mpg", VideoOnly("mpeg2video", 352, 288, 1.0, "mpeg"));
+    const std::string out = Out("joined.avi");
+    TCustomFFmpeg e;
+    ASSERT_TRUE(e.OpenInputFile(SmallClip())) << e.LastErrorText();
+    ASSERT_TRUE(e.OpenInputFile(second)) << e.LastErrorText();
+    e.SetOption("vcodec", "mpeg4");
+    e.SetOption("qscale", "3");
+    e.SetOption("s", "320x240");
+    ASSERT_EQ(e.OpenOutputFile(out, true), 2) << e.LastErrorText();
+    e.Transcode();
+    EXPECT_TRUE(e.RunCompleted());
+    e.ReleaseAll();
+
+    const std::vector<FrameMark> marks = ReadFrameMarks(out);
+    ASSERT_EQ(marks.size(), 50u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(marks[i].number, i % 25) << "frame " << i;
+        if (i > 0) {
+            EXPECT_NEAR(marks[i].ptsS - marks[i - 1].ptsS, 0.04, 0.001) << "frame " << i;
+        }
+    }
+    const StreamProbe* v = ProbeMedia(out).Find(StreamKind::Video);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->width, 320);
+    EXPECT_EQ(v->decodeErrors, 0);
+}
+
 } // namespace
