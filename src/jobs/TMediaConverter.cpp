@@ -48,7 +48,12 @@ TCustomMediaConverter::~TCustomMediaConverter() {
         std::lock_guard lock(terminateLock_);
         toStart_ = 0;
     }
-    Stop(true);
+    // Running tasks are stopped and waited for; tasks that never started just go.
+    for (auto& t : tasks_) {
+        if (t->engine->Running()) {
+            t->engine->RequestStop(true);
+        }
+    }
     // Let every event being delivered finish before the tasks go.
     { std::lock_guard lock(hookLock_); }
     { std::lock_guard lock(previewLock_); }
@@ -177,6 +182,9 @@ int TCustomMediaConverter::AddTask(const std::string& fileName, TInputOptions* o
         e.SetPreviewFlags(TaskPreviewFlags());
         e.SetPreviewCallback([this](TCustomFFmpeg* s, TPicture& p, int64_t pts, int n) {
             TaskPreview(s, p, pts, n);
+        });
+        e.SetPreviewWindowCallback([this](TCustomFFmpeg* s, TPicture& p, int64_t pts, int) {
+            return TaskPreviewWindow(s, p, pts);
         });
         if (options) {
             if (options->FileName.empty()) {
@@ -613,46 +621,49 @@ void TCustomMediaConverter::TaskHook(TCustomFFmpeg* sender, TPicture& picture, i
 
 void TCustomMediaConverter::TaskPreview(TCustomFFmpeg* sender, TPicture& picture, int64_t pts,
                                         int frameNumber) {
+    if (!onPreviewBitmap_) {
+        return;
+    }
     static_cast<TFFmpeg*>(sender)->WaitWhilePaused();
-    if (previewBitmap_ && onPreviewBitmap_) {
-        std::lock_guard lock(previewLock_);
-        previewInfo_ = TPreviewInfo{IndexOf(sender), &picture, frameNumber, pts};
-        auto call = [this] {
-            try {
-                onPreviewBitmap_(this, previewInfo_);
-            } catch (const std::exception& e) {
-                FFLogger()->Log(this, llError,
-                                std::string("Error occurs OnPreviewBitmap: ") + e.what());
-            }
-        };
-        if (triggerEventInMainThread_ && !IsMainThread()) {
-            RunInMainThread(call);
-        } else {
-            call();
+    std::lock_guard lock(previewLock_);
+    previewInfo_ = TPreviewInfo{IndexOf(sender), &picture, frameNumber, pts};
+    auto call = [this] {
+        try {
+            onPreviewBitmap_(this, previewInfo_);
+        } catch (const std::exception& e) {
+            FFLogger()->Log(this, llError, std::string("Error occurs OnPreviewBitmap: ") + e.what());
         }
-        return;
+    };
+    if (triggerEventInMainThread_ && !IsMainThread()) {
+        RunInMainThread(call);
+    } else {
+        call();
     }
-    if (!preview_ || !previewWindowFactory_) {
-        return;
+}
+
+bool TCustomMediaConverter::TaskPreviewWindow(TCustomFFmpeg* sender, TPicture& picture,
+                                              int64_t pts) {
+    if (!previewWindowFactory_) {
+        return false;
     }
+    static_cast<TFFmpeg*>(sender)->WaitWhilePaused();
     const int index = IndexOf(sender);
     if (index < 0) {
-        return;
+        return false;
     }
     TConversionTask& t = *tasks_[index];
-    // The window lives on the main thread: created on first use, dropped when the user closes it.
+    bool shown = false;
+    // The window lives on the main thread: made on first use, dropped when the user closes it.
     RunInMainThread([&] {
-        if (!preview_ || t.previewWindowClosed) {
-            return;
-        }
         if (!t.previewWindow) {
             t.previewWindow = previewWindowFactory_();
         }
-        if (t.previewWindow && !t.previewWindow->Show(picture, FormatTimeText(pts))) {
-            t.previewWindowClosed = true;
+        shown = t.previewWindow && t.previewWindow->Show(picture, FormatTimeText(pts));
+        if (!shown) {
             t.previewWindow.reset();
         }
     });
+    return shown;
 }
 
 } // namespace quovo

@@ -59,7 +59,6 @@ struct TConversionTask {
     int outputCount = 0;
     // --- main thread only: the built-in preview window of this task (see PreviewWindow)
     std::unique_ptr<TPreviewWindow> previewWindow;
-    bool previewWindowClosed = false; // the user closed it: no more pictures for this task
 };
 
 class TCustomMediaConverter : public TFFBaseComponent {
@@ -132,6 +131,8 @@ private:
     void TaskHook(TCustomFFmpeg* sender, TPicture& picture, int frameNumber, int64_t pts,
                   bool& update, bool& stopHook);
     void TaskPreview(TCustomFFmpeg* sender, TPicture& picture, int64_t pts, int frameNumber);
+    // Returns false once the window is closed (the engine then clears the task's window flag).
+    bool TaskPreviewWindow(TCustomFFmpeg* sender, TPicture& picture, int64_t pts);
     void WaitForDeliveries();
 
     TAVProbe probe_;

@@ -1,0 +1,684 @@
+// The conversion component: task list, option records, runs inline and threaded, stop, pause and
+// the four events. Outputs are checked by probing and decoding them.
+#include "TMediaConverter.h"
+
+#include "Fixtures.h"
+#include "MainThread.h"
+#include "MyUtils.h"
+#include "TFFLogger.h"
+#include "TFFmpegLoader.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+using namespace quovo;
+using namespace quovo::fixtures;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Everything the events delivered, readable from the test thread.
+struct EventLog {
+    std::mutex mutex;
+    std::vector<TTerminateInfo> terminates;
+    std::vector<std::thread::id> terminateThreads;
+    std::vector<TProgressInfo> progress;
+    std::vector<Clock::time_point> progressTimes;
+    std::vector<std::thread::id> progressThreads;
+
+    void Attach(TMediaConverter& c) {
+        c.SetOnTerminate([this](TCustomMediaConverter*, const TTerminateInfo& info) {
+            std::lock_guard lock(mutex);
+            terminates.push_back(info);
+            terminateThreads.push_back(std::this_thread::get_id());
+        });
+        c.SetOnProgress([this](TCustomMediaConverter*, TProgressInfo* info) {
+            std::lock_guard lock(mutex);
+            progress.push_back(*info);
+            progressTimes.push_back(Clock::now());
+            progressThreads.push_back(std::this_thread::get_id());
+        });
+    }
+    bool FinalSeen() {
+        std::lock_guard lock(mutex);
+        for (const auto& t : terminates) {
+            if (t.TaskIndex == -1) {
+                return true;
+            }
+        }
+        return false;
+    }
+    size_t ProgressCount() {
+        std::lock_guard lock(mutex);
+        return progress.size();
+    }
+    const TTerminateInfo* Of(int task) {
+        for (const auto& t : terminates) {
+            if (t.TaskIndex == task) {
+                return &t;
+            }
+        }
+        return nullptr;
+    }
+};
+
+class MediaConverterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        FFLogger()->SetTriggerEventInMainThread(false);
+        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
+    }
+    void SetUp() override {
+        FFLogger()->SetLogLevel(llError);
+        dir_ = fs::path(FixtureDir()) /
+               (std::string("converter-") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Serves the main-thread queue (as the application's event loop would) until `done`.
+    static bool ServeUntil(const std::function<bool()>& done, std::chrono::seconds limit = 60s) {
+        const auto end = Clock::now() + limit;
+        while (!done()) {
+            if (Clock::now() > end) {
+                return false;
+            }
+            WaitAndDrainMainThreadQueue(10ms);
+        }
+        return true;
+    }
+
+    // A task copying `fixture` to `output`; `realTime` reads the input at its own pace.
+    static int AddCopyTask(TMediaConverter& c, const std::string& fixture,
+                           const std::string& output, bool realTime,
+                           TOutputOptions out = TOutputOptions{}) {
+        TInputOptions in;
+        if (realTime) {
+            in.ExtOptions = "re=1";
+        }
+        const int index = c.AddTask(Fixture(fixture), &in);
+        EXPECT_GE(index, 0) << c.LastErrMsg();
+        if (out.VideoCodec.empty()) {
+            out.VideoCodec = "copy";
+        }
+        if (out.AudioCodec.empty()) {
+            out.AudioCodec = "copy";
+        }
+        EXPECT_TRUE(c.SetOutputFile(index, output, &out)) << c.LastErrMsg();
+        return index;
+    }
+
+    // A complete, readable output: every frame decodes, in order.
+    // A stopped copy may end inside a group of pictures, so pictures whose references were
+    // never written are missing at the end: `contiguous` only for complete runs.
+    static void ExpectPlayable(const std::string& path, int minFrames, bool contiguous = true) {
+        ASSERT_TRUE(fs::exists(path)) << path;
+        const ProbeResult r = ProbeMedia(path);
+        const StreamProbe* v = r.Find(StreamKind::Video);
+        ASSERT_NE(v, nullptr) << path;
+        EXPECT_GE(v->decodedFrames, minFrames) << path;
+        EXPECT_EQ(v->decodeErrors, 0) << path;
+        const std::vector<int> numbers = ReadFrameNumbers(path);
+        ASSERT_FALSE(numbers.empty());
+        EXPECT_EQ(numbers.front(), 0) << path;
+        for (size_t i = 1; i < numbers.size(); ++i) {
+            if (contiguous) {
+                EXPECT_EQ(numbers[i], numbers[i - 1] + 1) << path << " at " << i;
+            } else {
+                EXPECT_GT(numbers[i], numbers[i - 1]) << path << " at " << i;
+            }
+        }
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(MediaConverterTest, PropertiesKeepTheirRules) {
+    TMediaConverter c;
+    EXPECT_EQ(c.Version(), "3.3");
+    EXPECT_EQ(c.ProgressInterval(), 500);
+    for (auto [set, read] : {std::pair{0, 100}, {50, 100}, {100, 100}, {101, 101}, {-7, 100}}) {
+        c.SetProgressInterval(set);
+        EXPECT_EQ(c.ProgressInterval(), read) << set;
+    }
+    EXPECT_TRUE(c.TriggerEventInMainThread());
+    EXPECT_EQ(c.ThreadPriority(), tpNormal);
+    EXPECT_FALSE(c.Preview());
+    EXPECT_FALSE(c.PreviewBitmap());
+    EXPECT_TRUE(c.LibrariesLoaded());
+
+    // Codec threads reach the decoders and encoders of tasks added afterwards.
+    EXPECT_EQ(c.CodecThreads(), 1);
+    for (int threads : {1, 0, 3}) {
+        c.SetCodecThreads(threads);
+        const int i = c.AddTask(Fixture("h264-aac.mkv"));
+        ASSERT_GE(i, 0) << c.LastErrMsg();
+        EXPECT_EQ(c.Task(i)->Options().threadCount, threads);
+    }
+}
+
+TEST_F(MediaConverterTest, AddTaskFailuresLeaveTheListAlone) {
+    TMediaConverter c;
+    ASSERT_EQ(c.AddTask(Fixture("h264-aac.mkv")), 0);
+    for (const std::string& bad :
+         {Fixture("random.bin"), Fixture("text.mpg"), Out("missing.mkv")}) {
+        SCOPED_TRACE(bad);
+        TCustomFFmpeg direct;
+        ASSERT_FALSE(direct.OpenInputFile(bad));
+        EXPECT_EQ(c.AddTask(bad), -1);
+        EXPECT_EQ(c.LastErrMsg(), direct.LastErrorText());
+        EXPECT_FALSE(c.LastErrMsg().empty());
+        EXPECT_EQ(c.TaskCount(), 1);
+    }
+    // A rejected option fails the same way.
+    TInputOptions in;
+    in.ExtOptions = "itsscale=nonsense";
+    in.FileFormat = "nosuchformat";
+    EXPECT_EQ(c.AddTask(Fixture("h264-aac.mkv"), &in), -1);
+    EXPECT_FALSE(c.LastErrMsg().empty());
+    EXPECT_EQ(c.TaskCount(), 1);
+
+    // The task's input carries a probe attached to the opened file; the record got the name.
+    in = TInputOptions{};
+    ASSERT_EQ(c.AddTask(Fixture("two-audio.mkv"), &in), 1);
+    EXPECT_EQ(in.FileName, Fixture("two-audio.mkv"));
+    TAVProbe* probe = c.InputProbe(1, 0);
+    ASSERT_NE(probe, nullptr);
+    EXPECT_FALSE(probe->OwnsContext());
+    EXPECT_EQ(probe->AudioStreamCount(), 2);
+    EXPECT_EQ(c.InputProbe(1, 1), nullptr);
+    try {
+        c.Task(5);
+        ADD_FAILURE() << "no error for a bad index";
+    } catch (const FFmpegException& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (5)");
+    }
+    c.RemoveTask(0);
+    EXPECT_EQ(c.TaskCount(), 1);
+    EXPECT_EQ(c.InputProbe(0, 0), probe);
+}
+
+TEST_F(MediaConverterTest, TheTwentyFirstOutputIsRefused) {
+    TMediaConverter c;
+    ASSERT_EQ(c.AddTask(Fixture("h264-aac.mkv")), 0);
+    TOutputOptions o;
+    o.VideoCodec = o.AudioCodec = "copy";
+    for (int i = 0; i < 20; ++i) {
+        TOutputOptions copy = o;
+        ASSERT_TRUE(c.SetOutputFile(0, Out("out" + std::to_string(i) + ".mkv"), &copy))
+            << i << ": " << c.LastErrMsg();
+    }
+    TOutputOptions copy = o;
+    EXPECT_FALSE(c.SetOutputFile(0, Out("out20.mkv"), &copy));
+    EXPECT_EQ(c.LastErrMsg(), "max output files 20 reached");
+    EXPECT_FALSE(fs::exists(Out("out20.mkv")));
+    EXPECT_EQ(c.Task(0)->OutputFileCount(), 20);
+    // Outputs that never got a byte are removed with the task.
+    c.ClearTasks();
+    EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(MediaConverterTest, InlineRunEndsEveryTaskThenRaisesTheFinalEvent) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    AddCopyTask(c, "h264-aac.mkv", Out("a.mp4"), false);
+    AddCopyTask(c, "mpeg2-mp2.ts", Out("b.mkv"), false);
+    // A task without an output ends at once with its error.
+    ASSERT_EQ(c.AddTask(Fixture("h264-aac.mp4")), 2);
+    c.StartTask(0);
+
+    // Everything has happened, on this thread, in order, by the time StartTask returns.
+    ASSERT_EQ(log.terminates.size(), 4u);
+    const int order[] = {0, 1, 2, -1};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(log.terminates[i].TaskIndex, order[i]);
+        EXPECT_EQ(log.terminateThreads[i], std::this_thread::get_id());
+    }
+    EXPECT_TRUE(log.terminates[0].Finished);
+    EXPECT_FALSE(log.terminates[0].Exception);
+    EXPECT_TRUE(log.terminates[1].Finished);
+    EXPECT_FALSE(log.terminates[2].Finished);
+    EXPECT_TRUE(log.terminates[2].Exception);
+    EXPECT_EQ(log.terminates[2].ExceptionMsg, "At least one output file must be specified");
+    EXPECT_TRUE(log.terminates[3].Finished);
+    EXPECT_FALSE(log.terminates[3].Exception);
+    EXPECT_EQ(log.terminates[3].ExceptionMsg, "");
+    EXPECT_TRUE(c.AllDone());
+
+    EXPECT_EQ(ReadFrameNumbers(Out("a.mp4")), ReadFrameNumbers(Fixture("h264-aac.mkv")));
+    EXPECT_EQ(ReadFrameNumbers(Out("b.mkv")), ReadFrameNumbers(Fixture("mpeg2-mp2.ts")));
+
+    // A finished run refuses changes until it is cleared.
+    for (const auto& [name, call] : std::vector<std::pair<std::string, std::function<void()>>>{
+             {"AddTask", [&] { c.AddTask(Fixture("h264-aac.mkv")); }},
+             {"SetOutputFile", [&] { c.SetOutputFile(0, Out("c.mkv")); }},
+             {"RemoveTask", [&] { c.RemoveTask(0); }},
+             {"StartTask", [&] { c.StartTask(0); }}}) {
+        try {
+            call();
+            ADD_FAILURE() << name << " accepted";
+        } catch (const FFmpegException& e) {
+            EXPECT_EQ(e.what(), "Cannot " + name + " while working.");
+        }
+    }
+    c.ClearTasks();
+    EXPECT_FALSE(c.Working());
+    EXPECT_EQ(c.AddTask(Fixture("h264-aac.mkv")), 0);
+}
+
+TEST_F(MediaConverterTest, ThreadedRunKeepsAtMostNTasksGoing) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetTriggerEventInMainThread(false);
+    for (int i = 0; i < 3; ++i) {
+        AddCopyTask(c, "h264-aac.mkv", Out("t" + std::to_string(i) + ".mkv"), true);
+    }
+    c.StartTask(2);
+    int mostRunning = 0;
+    bool thirdStartedEarly = false;
+    bool thirdSeenRunning = false;
+    ASSERT_TRUE(ServeUntil([&] {
+        const bool first = c.Task(0)->Running() || c.Task(0)->Terminated();
+        const bool second = c.Task(1)->Running() || c.Task(1)->Terminated();
+        const bool third = c.Task(2)->Running() || c.Task(2)->Terminated();
+        int running = 0;
+        for (int i = 0; i < 3; ++i) {
+            running += c.Task(i)->Running() ? 1 : 0;
+        }
+        mostRunning = std::max(mostRunning, running);
+        if (third && !(c.Task(0)->Terminated() || c.Task(1)->Terminated())) {
+            thirdStartedEarly = true;
+        }
+        thirdSeenRunning = thirdSeenRunning || c.Task(2)->Running();
+        EXPECT_TRUE(first && second);
+        return log.FinalSeen();
+    }));
+    EXPECT_EQ(mostRunning, 2);
+    EXPECT_FALSE(thirdStartedEarly);
+    EXPECT_TRUE(thirdSeenRunning);
+    std::lock_guard lock(log.mutex);
+    ASSERT_EQ(log.terminates.size(), 4u);
+    EXPECT_EQ(log.terminates.back().TaskIndex, -1);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NE(log.Of(i), nullptr);
+        EXPECT_TRUE(log.Of(i)->Finished);
+        // Deliveries in threaded runs come from threads of their own.
+        EXPECT_NE(log.terminateThreads[i], std::this_thread::get_id());
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(ReadFrameNumbers(Out("t" + std::to_string(i) + ".mkv")),
+                  ReadFrameNumbers(Fixture("h264-aac.mkv")));
+    }
+}
+
+TEST_F(MediaConverterTest, StopEndsTheRunningTaskPlayableAndEveryOtherTask) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetProgressInterval(100);
+    // Progress goes to this thread: Stop(true) must keep serving it while it waits.
+    for (int i = 0; i < 3; ++i) {
+        AddCopyTask(c, "h264-aac.mkv", Out("s" + std::to_string(i) + ".mkv"), true);
+    }
+    c.StartTask(1);
+    ASSERT_TRUE(ServeUntil([&] {
+        std::lock_guard lock(log.mutex);
+        return !log.progress.empty() && log.progress.back().CurrentDuration > 600000;
+    }));
+    c.Stop(true);
+    EXPECT_FALSE(c.Task(0)->Running());
+    EXPECT_TRUE(c.Task(0)->Terminated());
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
+
+    std::lock_guard lock(log.mutex);
+    ASSERT_EQ(log.terminates.size(), 4u);
+    EXPECT_EQ(log.terminates.back().TaskIndex, -1);
+    EXPECT_TRUE(log.terminates.back().Finished);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NE(log.Of(i), nullptr) << i;
+        EXPECT_FALSE(log.Of(i)->Finished) << i;
+        EXPECT_FALSE(log.Of(i)->Exception) << i;
+    }
+    // The stopped output has its trailer: it opens, and what it holds decodes.
+    ExpectPlayable(Out("s0.mkv"), 10, false);
+    const ProbeResult r = ProbeMedia(Out("s0.mkv"));
+    EXPECT_LT(r.durationS, 1.9);
+    c.ClearTasks();
+    EXPECT_FALSE(fs::exists(Out("s1.mkv")));
+    EXPECT_FALSE(fs::exists(Out("s2.mkv")));
+}
+
+TEST_F(MediaConverterTest, PauseHoldsEveryEventAndResumeFinishes) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetTriggerEventInMainThread(false);
+    c.SetProgressInterval(100);
+    AddCopyTask(c, "h264-aac.mkv", Out("p.mkv"), true);
+    c.StartTask(1);
+    ASSERT_TRUE(ServeUntil([&] { return log.ProgressCount() >= 2; }));
+    c.Pause();
+    c.Pause(); // a second pause changes nothing
+    std::this_thread::sleep_for(150ms); // a report under way when pausing may still land
+    const size_t before = log.ProgressCount();
+    const auto sizeBefore = fs::file_size(Out("p.mkv"));
+    std::this_thread::sleep_for(700ms);
+    EXPECT_EQ(log.ProgressCount(), before);
+    EXPECT_EQ(fs::file_size(Out("p.mkv")), sizeBefore);
+    EXPECT_TRUE(c.Task(0)->Running());
+    c.Resume();
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
+    EXPECT_GT(log.ProgressCount(), before);
+    ASSERT_NE(log.Of(0), nullptr);
+    EXPECT_TRUE(log.Of(0)->Finished);
+    EXPECT_EQ(ReadFrameNumbers(Out("p.mkv")), ReadFrameNumbers(Fixture("h264-aac.mkv")));
+}
+
+TEST_F(MediaConverterTest, StoppingAPausedTaskEndsIt) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetProgressInterval(100);
+    AddCopyTask(c, "h264-aac.mkv", Out("ps.mkv"), true);
+    c.StartTask(1);
+    ASSERT_TRUE(ServeUntil([&] { return log.ProgressCount() >= 3; }));
+    c.Pause();
+    std::this_thread::sleep_for(200ms);
+    c.Stop(true);
+    EXPECT_TRUE(c.Task(0)->Terminated());
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
+    ASSERT_NE(log.Of(0), nullptr);
+    EXPECT_FALSE(log.Of(0)->Finished);
+    ExpectPlayable(Out("ps.mkv"), 5, false);
+}
+
+TEST_F(MediaConverterTest, StopBeforeStartEndsTasksOnOtherThreads) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    AddCopyTask(c, "h264-aac.mkv", Out("n0.mkv"), false);
+    AddCopyTask(c, "h264-aac.mkv", Out("n1.mkv"), false);
+    c.Stop(true);
+    ASSERT_EQ(log.terminates.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(log.terminates[i].TaskIndex, i);
+        EXPECT_FALSE(log.terminates[i].Finished);
+        EXPECT_NE(log.terminateThreads[i], std::this_thread::get_id());
+    }
+    c.Stop(true); // ended tasks are left alone
+    EXPECT_EQ(log.terminates.size(), 2u);
+}
+
+TEST_F(MediaConverterTest, AFailedTaskLeavesNoEmptyFile) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    // Ogg takes no AAC: the header cannot be written, so the file never gets a byte.
+    TOutputOptions o;
+    o.DisableVideo = true;
+    const int i = AddCopyTask(c, "h264-aac.mkv", Out("bad.ogg"), false, o);
+    ASSERT_TRUE(fs::exists(Out("bad.ogg")));
+    AddCopyTask(c, "h264-aac.mkv", Out("good.mkv"), false);
+    c.StartTask(0);
+    ASSERT_NE(log.Of(i), nullptr);
+    EXPECT_TRUE(log.Of(i)->Exception);
+    EXPECT_FALSE(log.Of(i)->Finished);
+    EXPECT_FALSE(log.Of(i)->ExceptionMsg.empty());
+    EXPECT_FALSE(fs::exists(Out("bad.ogg")));
+    // The run went on with the next task.
+    ASSERT_NE(log.Of(1), nullptr);
+    EXPECT_TRUE(log.Of(1)->Finished);
+    ExpectPlayable(Out("good.mkv"), 50);
+}
+
+TEST_F(MediaConverterTest, ProgressEventsFollowTheirRules) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetTriggerEventInMainThread(false);
+    c.SetProgressInterval(200);
+    AddCopyTask(c, "h264-aac.mkv", Out("pr.mkv"), true);
+    TOutputOptions limited;
+    limited.RecordingTime = 1000000;
+    AddCopyTask(c, "h264-aac.mkv", Out("pr-t.mkv"), true, limited);
+    c.StartTask(2);
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
+
+    AVFormatContext* ic = nullptr;
+    ASSERT_EQ(avformat_open_input(&ic, Fixture("h264-aac.mkv").c_str(), nullptr, nullptr), 0);
+    avformat_find_stream_info(ic, nullptr);
+    const int64_t inputDuration = ic->duration;
+    avformat_close_input(&ic);
+
+    std::lock_guard lock(log.mutex);
+    for (int task = 0; task < 2; ++task) {
+        SCOPED_TRACE(task);
+        std::vector<size_t> mine;
+        for (size_t k = 0; k < log.progress.size(); ++k) {
+            if (log.progress[k].TaskIndex == task) {
+                mine.push_back(k);
+            }
+        }
+        ASSERT_GE(mine.size(), 3u);
+        const TProgressInfo& last = log.progress[mine.back()];
+        EXPECT_EQ(last.FileIndex, -1);
+        EXPECT_EQ(last.TotalDuration, task == 0 ? inputDuration : 1000000);
+        EXPECT_EQ(last.CurrentSize, static_cast<int64_t>(fs::file_size(
+                                        Out(task == 0 ? "pr.mkv" : "pr-t.mkv"))));
+        int64_t previousTime = 0;
+        for (size_t n = 0; n < mine.size(); ++n) {
+            const TProgressInfo& p = log.progress[mine[n]];
+            EXPECT_GE(p.FrameNumber, 1); // nothing before the first picture
+            EXPECT_EQ(p.Quality, -1.0f); // copied video
+            EXPECT_GE(p.CurrentDuration, previousTime);
+            previousTime = p.CurrentDuration;
+            if (n + 1 < mine.size()) {
+                EXPECT_EQ(p.FileIndex, 0);
+                EXPECT_EQ(p.TotalDuration, last.TotalDuration);
+                if (n > 0) {
+                    const auto gap = log.progressTimes[mine[n]] - log.progressTimes[mine[n - 1]];
+                    EXPECT_GE(gap, 199ms) << n;
+                }
+            }
+            if (p.CurrentDuration < 900000) {
+                EXPECT_EQ(p.FPS, 0) << "during the first second";
+            }
+        }
+    }
+}
+
+TEST_F(MediaConverterTest, ProgressGoesToTheMainThreadWhenAsked) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetProgressInterval(100);
+    AddCopyTask(c, "h264-aac.mkv", Out("m.mkv"), true);
+    c.StartTask(1);
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
+    std::lock_guard lock(log.mutex);
+    ASSERT_GE(log.progress.size(), 3u);
+    for (const auto& id : log.progressThreads) {
+        EXPECT_EQ(id, std::this_thread::get_id());
+    }
+}
+
+TEST_F(MediaConverterTest, ExtraAudioStreamFromExtOptions) {
+    for (const char* separator : {"<CRLF>", "\n"}) {
+        SCOPED_TRACE(separator);
+        TMediaConverter c;
+        const int i = c.AddTask(Fixture("h264-aac.mkv"));
+        TOutputOptions o;
+        o.VideoCodec = "copy";
+        o.ExtOptions = std::string("newaudio") + separator + "acodec=mp2";
+        ASSERT_TRUE(c.SetOutputFile(i, Out("extra.mkv"), &o)) << c.LastErrMsg();
+        c.StartTask(0);
+        const ProbeResult r = ProbeMedia(Out("extra.mkv"));
+        ASSERT_EQ(r.Count(StreamKind::Audio), 2);
+        // The first acodec line is the main stream's codec as well, since AudioCodec is empty.
+        EXPECT_EQ(r.Find(StreamKind::Audio, 0)->codec, "mp2");
+        EXPECT_EQ(r.Find(StreamKind::Audio, 1)->codec, "mp2");
+        EXPECT_NEAR(DominantFrequency(Out("extra.mkv"), 1), 440.0, 10.0);
+    }
+}
+
+TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
+    struct Case {
+        const char* field;
+        std::function<void(TOutputOptions&)> set;
+        std::function<bool(const TFFmpeg&)> check;
+    };
+    auto genericInt = [](const TFFmpeg& e, AVMediaType kind, const char* name) {
+        int64_t v = 0;
+        av_opt_get_int(e.GenericOptions().Codec(kind), name, 0, &v);
+        return v;
+    };
+    auto outputTag = [](const TFFmpeg& e, const char* key) {
+        const AVDictionaryEntry* t = av_dict_get(e.OutputContext(0)->metadata, key, nullptr, 0);
+        return std::string(t ? t->value : "");
+    };
+    auto streamLanguage = [](const TFFmpeg& e, AVMediaType kind) {
+        const AVFormatContext* oc = e.OutputContext(0);
+        for (unsigned s = 0; s < oc->nb_streams; ++s) {
+            if (oc->streams[s]->codecpar->codec_type == kind) {
+                const AVDictionaryEntry* t =
+                    av_dict_get(oc->streams[s]->metadata, "language", nullptr, 0);
+                return std::string(t ? t->value : "");
+            }
+        }
+        return std::string("(no stream)");
+    };
+    auto hasKind = [](const TFFmpeg& e, AVMediaType kind) {
+        const AVFormatContext* oc = e.OutputContext(0);
+        for (unsigned s = 0; s < oc->nb_streams; ++s) {
+            if (oc->streams[s]->codecpar->codec_type == kind) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const std::vector<Case> cases = {
+        {"FileFormat", [](auto& o) { o.FileFormat = "matroska"; },
+         [](const TFFmpeg& e) { return std::string(e.OutputContext(0)->oformat->name) == "matroska"; }},
+        {"PacketSize", [](auto& o) { o.PacketSize = 2048; },
+         [](const TFFmpeg& e) { return e.GenericOptions().Container()->packet_size == 2048u; }},
+        {"MuxDelay", [](auto& o) { o.MuxDelay = 0.25f; },
+         [](const TFFmpeg& e) { return e.OutputContext(0)->max_delay == 250000; }},
+        {"MuxPreload", [](auto& o) { o.MuxPreload = 0.3f; },
+         [](const TFFmpeg& e) { return e.Options().muxPreload == 0.3f; }},
+        {"DisableAudio", [](auto& o) { o.DisableAudio = true; },
+         [&](const TFFmpeg& e) { return !hasKind(e, AVMEDIA_TYPE_AUDIO); }},
+        {"AudioVolume", [](auto& o) { o.AudioVolume = 512; },
+         [](const TFFmpeg& e) { return e.Options().audioVolume == 512; }},
+        {"AudioChannels", [](auto& o) { o.AudioChannels = 1; },
+         [](const TFFmpeg& e) { return e.Options().audioChannels == 1; }},
+        {"AudioSampleRate", [](auto& o) { o.AudioSampleRate = 22050; },
+         [](const TFFmpeg& e) { return e.Options().audioSampleRate == 22050; }},
+        {"AudioBitrate", [](auto& o) { o.AudioBitrate = 96000; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_AUDIO, "b") == 96000; }},
+        {"AudioLanguage", [](auto& o) { o.AudioLanguage = "fra"; },
+         [&](const TFFmpeg& e) { return streamLanguage(e, AVMEDIA_TYPE_AUDIO) == "fra"; }},
+        {"AudioSync", [](auto& o) { o.AudioSync = 100; },
+         [](const TFFmpeg& e) { return e.Options().audioSyncMethod == 100; }},
+        {"AudioTag", [](auto& o) { o.AudioTag = "abcd"; },
+         [](const TFFmpeg& e) { return e.Options().audioCodecTag == MKTAG('a', 'b', 'c', 'd'); }},
+        {"DisableVideo", [](auto& o) { o.DisableVideo = true; },
+         [&](const TFFmpeg& e) { return !hasKind(e, AVMEDIA_TYPE_VIDEO); }},
+        {"FrameRate", [](auto& o) { o.FrameRate = "30000/1001"; },
+         [](const TFFmpeg& e) { return av_cmp_q(e.Options().frameRate, {30000, 1001}) == 0; }},
+        {"FrameAspect", [](auto& o) { o.FrameAspect = "16:9"; },
+         [](const TFFmpeg& e) { return e.Options().frameAspectRatio == 16.0f / 9.0f; }},
+        {"CropTop", [](auto& o) { o.CropTop = 8; },
+         [](const TFFmpeg& e) { return e.Options().cropTop == 8; }},
+        {"CropBottom", [](auto& o) { o.CropBottom = 16; },
+         [](const TFFmpeg& e) { return e.Options().cropBottom == 16; }},
+        {"CropLeft", [](auto& o) { o.CropLeft = 4; },
+         [](const TFFmpeg& e) { return e.Options().cropLeft == 4; }},
+        {"CropRight", [](auto& o) { o.CropRight = 2; },
+         [](const TFFmpeg& e) { return e.Options().cropRight == 2; }},
+        {"GopSize", [](auto& o) { o.GopSize = 30; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_VIDEO, "g") == 30; }},
+        {"VideoBitrate", [](auto& o) { o.VideoBitrate = 800000; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_VIDEO, "b") == 800000; }},
+        {"VideoMaxRate", [](auto& o) { o.VideoMaxRate = 900000; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_VIDEO, "maxrate") == 900000; }},
+        {"VideoMinRate", [](auto& o) { o.VideoMinRate = 100000; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_VIDEO, "minrate") == 100000; }},
+        {"VideoBitrateTolerance", [](auto& o) { o.VideoBitrateTolerance = 123456; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_VIDEO, "bt") == 123456; }},
+        {"VideoBufSize", [](auto& o) { o.VideoBufSize = 1835008; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_VIDEO, "bufsize") == 1835008; }},
+        {"VideoSync", [](auto& o) { o.VideoSync = 2; },
+         [](const TFFmpeg& e) { return e.Options().videoSyncMethod == 2; }},
+        {"VideoTag", [](auto& o) { o.VideoTag = "DIVX"; },
+         [](const TFFmpeg& e) { return e.Options().videoCodecTag == MKTAG('D', 'I', 'V', 'X'); }},
+        {"VideoLanguage", [](auto& o) { o.VideoLanguage = "deu"; },
+         [&](const TFFmpeg& e) { return streamLanguage(e, AVMEDIA_TYPE_VIDEO) == "deu"; }},
+        {"SubtitleLanguage", [](auto& o) { o.SubtitleLanguage = "spa"; },
+         [&](const TFFmpeg& e) { return streamLanguage(e, AVMEDIA_TYPE_SUBTITLE) == "spa"; }},
+        {"InputSync", [](auto& o) { o.InputSync = true; },
+         [](const TFFmpeg& e) { return e.Options().inputSync; }},
+        {"CopyTimestamps", [](auto& o) { o.CopyTimestamps = true; },
+         [](const TFFmpeg& e) { return e.Options().copyTs; }},
+        {"StartTime", [](auto& o) { o.StartTime = 500000; },
+         [](const TFFmpeg& e) { return e.Options().startTime == 500000; }},
+        {"RecordingTime", [](auto& o) { o.RecordingTime = 1500000; },
+         [](const TFFmpeg& e) {
+             return e.Options().recordingTime == 1500000 && e.ProgressTotal() == 1500000;
+         }},
+        {"Metadata texts", [](auto& o) {
+             o.Metadata.Title = "T";
+             o.Metadata.Author = "A";
+             o.Metadata.Copyright = "C";
+             o.Metadata.Comment = "K";
+             o.Metadata.Album = "L";
+             o.Metadata.Genre = "G";
+             o.Metadata.Year = 1999;
+             o.Metadata.Track = 3;
+         },
+         [&](const TFFmpeg& e) {
+             return outputTag(e, "title") == "T" && outputTag(e, "author") == "A" &&
+                    outputTag(e, "copyright") == "C" && outputTag(e, "comment") == "K" &&
+                    outputTag(e, "album") == "L" && outputTag(e, "genre") == "G" &&
+                    outputTag(e, "year") == "1999" && outputTag(e, "track") == "3";
+         }},
+        {"Metadata timestamp", [](auto& o) {
+             o.Metadata.Timestamp = UnixToLocalDateTime(981173106); // 2001-02-03 04:05:06 UTC
+         },
+         [&](const TFFmpeg& e) {
+             return outputTag(e, "creation_time") == "2001-02-03T04:05:06.000000Z";
+         }},
+        {"DisableSubtitle", [](auto& o) { o.DisableSubtitle = true; },
+         [&](const TFFmpeg& e) { return !hasKind(e, AVMEDIA_TYPE_SUBTITLE); }},
+        {"AudioBitrateTolerance", [](auto& o) { o.AudioBitrateTolerance = 4000; },
+         [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_AUDIO, "bt") == 4000; }},
+    };
+    TMediaConverter c;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.field);
+        const int i = c.AddTask(Fixture("subtitles.mkv"));
+        ASSERT_GE(i, 0);
+        TOutputOptions o;
+        o.VideoCodec = o.AudioCodec = "copy";
+        k.set(o);
+        ASSERT_TRUE(c.SetOutputFile(i, Out(std::string(k.field) + ".mkv"), &o))
+            << c.LastErrMsg();
+        EXPECT_TRUE(k.check(*c.Task(i)));
+    }
+}
+
+} // namespace
