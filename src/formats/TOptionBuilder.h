@@ -1,0 +1,75 @@
+// Turns a format's stored parameters, the source's picture and a row's own edits (zoom mode and
+// crop) into the option records of one conversion task. It builds no file name and starts
+// nothing; both INI files are read afresh on every call and nothing is kept between calls.
+//
+// Filter texts use today's filter syntax: crop=width:height:left:top, scale=width:height,
+// pad=width:height:left:top.
+#pragma once
+
+#include <cstdint> // before the FFmpeg headers, which need its constant macros
+
+#include "TConverterRecords.h"
+#include "TDialogService.h"
+#include "TIniStore.h"
+
+#include <string>
+
+namespace quovo {
+
+class TAVProbe;
+
+// What the builder reads from a source-list row.
+struct TRowEdits {
+    std::string ZoomMode = "full"; // "full", "lbox", "pan", "center"
+    int CropTop = 0;
+    int CropBottom = 0;
+    int CropLeft = 0;
+    int CropRight = 0;
+};
+
+// What the file variant learns from the probe: the number of video streams and the first video
+// stream's size and bit rate (bit/s, -1 when unknown).
+struct TSourcePicture {
+    int VideoStreamCount = 0;
+    int Width = 0;
+    int Height = 0;
+    int BitRate = -1;
+};
+
+TSourcePicture SourcePictureFromProbe(TAVProbe& probe);
+
+extern const char* const kVideoSizeQuestion; // "Error output Video Size.Use the default size 320x240?"
+
+class TOptionBuilder {
+public:
+    TOptionBuilder(const TIniStore& settings, const TIniStore& formatFile, TDialogService& dialogs);
+
+    // A file row of a file run. `output` is already reset with its FileName set.
+    void BuildOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
+                            const TSourcePicture& source, TInputOptions& input);
+    void BuildOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
+                            TAVProbe& probe, TInputOptions& input);
+    // A DVD title of titleWidth × titleHeight; the job may have set the output's crop fields.
+    void BuildDVDOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
+                               int titleWidth, int titleHeight, TInputOptions& input);
+
+private:
+    enum class TVariant { File, DVD };
+    void Build(TVariant variant, const TRowEdits& row, int formatCode, TOutputOptions& output,
+               const TSourcePicture& source, TInputOptions& input);
+
+    const TIniStore& settings_;
+    const TIniStore& formatFile_;
+    TDialogService& dialogs_;
+};
+
+// The letterbox pads of a source sw × sh fitted into W × H (the later of cases A to D wins).
+struct TLetterboxPads {
+    int Top = 0;
+    int Bottom = 0;
+    int Left = 0;
+    int Right = 0;
+};
+TLetterboxPads LetterboxPads(int sw, int sh, int W, int H);
+
+} // namespace quovo

@@ -1,0 +1,386 @@
+#include "TOptionBuilder.h"
+
+#include "FormatsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace quovo {
+namespace {
+
+using test::TRecordingDialogs;
+using test::TScratchFolder;
+
+using TValues = std::map<std::string, std::string>;
+
+// The stored choices of the whole-record example; tests change what they need.
+TValues IpodChoices() {
+    return {{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"},
+            {"paraVideoBitRate", "768"},   {"paraFrameRate", "29.97"},
+            {"paraZoom", "full"},          {"paraAudioEncoder", "libfaac"},
+            {"paraSampleRate", "44100"},   {"paraAudioBitRate", "128"},
+            {"paraChannel", "2"},          {"paraVolume", "256"}};
+}
+
+class TOptionBuilderTest : public ::testing::Test {
+protected:
+    enum TVariant { File, DVD };
+
+    TOutputOptions Build(const std::string& format, const TValues& choices, int sw, int sh,
+                         const TRowEdits& row = {}, TVariant variant = File,
+                         TOutputOptions out = {}) {
+        formats_.WriteString("formatInfo7", "Format", format);
+        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
+        // Start from an empty section each time.
+        dir_.WriteFile("quovo.ini", "");
+        settings_.WriteValues("formatInfo7", values);
+        TOptionBuilder builder(settings_, formats_, dialogs_);
+        input_ = TInputOptions();
+        if (variant == File) {
+            TSourcePicture source{sw > 0 || sh > 0 ? 1 : 0, sw, sh, 2500000};
+            builder.BuildOutputOptions(row, 7, out, source, input_);
+        } else {
+            builder.BuildDVDOutputOptions(row, 7, out, sw, sh, input_);
+        }
+        return out;
+    }
+
+    TScratchFolder dir_;
+    TIniStore settings_{dir_ / "quovo.ini"};
+    TIniStore formats_{dir_ / "quovoformat.ini"};
+    TRecordingDialogs dialogs_;
+    TInputOptions input_;
+};
+
+// Every field of the record, so that "every other field stays unset" is checked too.
+void ExpectSame(const TOutputOptions& a, const TOutputOptions& b) {
+#define SAME(f) EXPECT_EQ(a.f, b.f) << #f
+    SAME(FileName); SAME(FileFormat); SAME(PacketSize); SAME(MuxRate); SAME(MuxDelay);
+    SAME(MuxPreload); SAME(AudioCodec); SAME(AudioPreset); SAME(DisableAudio);
+    SAME(AudioVolume); SAME(AudioChannels); SAME(AudioSampleRate); SAME(AudioBitrate);
+    SAME(AudioBitrateTolerance); SAME(AudioLanguage); SAME(AudioSync); SAME(AudioTag);
+    SAME(VideoCodec); SAME(VideoPreset); SAME(DisableVideo); SAME(FrameRate); SAME(FrameSize);
+    SAME(FrameAspect); SAME(CropTop); SAME(CropBottom); SAME(CropLeft); SAME(CropRight);
+    SAME(GopSize); SAME(VideoBitrate); SAME(VideoMaxRate); SAME(VideoMinRate);
+    SAME(VideoBitrateTolerance); SAME(VideoBufSize); SAME(VideoSync); SAME(VideoTag);
+    SAME(VideoFilters); SAME(VideoLanguage); SAME(SubtitleCodec); SAME(SubtitlePreset);
+    SAME(DisableSubtitle); SAME(SubtitleLanguage); SAME(InputSync); SAME(CopyTimestamps);
+    SAME(StartTime); SAME(RecordingTime); SAME(TargetType); SAME(TargetNorm);
+    SAME(TargetDefaultNorm); SAME(CustomHook); SAME(Join); SAME(ExtOptions);
+#undef SAME
+}
+
+TEST_F(TOptionBuilderTest, WholeRecordOfTheIpodExample) {
+    TOutputOptions out = Build("ipod", IpodChoices(), 720, 480);
+    TOutputOptions expected;
+    expected.FileFormat = "ipod";
+    expected.VideoCodec = "mpeg4";
+    expected.VideoBitrate = 768000;
+    expected.FrameRate = "29.97";
+    expected.FrameSize = "320x240";
+    expected.FrameAspect = "320:240";
+    expected.CropTop = expected.CropBottom = expected.CropLeft = expected.CropRight = 0;
+    expected.AudioCodec = "libfaac";
+    expected.AudioChannels = 2;
+    expected.AudioSampleRate = 44100;
+    expected.AudioBitrate = 128000;
+    ExpectSame(out, expected);
+    EXPECT_TRUE(input_.ExtOptions.empty());
+    EXPECT_TRUE(dialogs_.Questions.empty());
+}
+
+TEST_F(TOptionBuilderTest, Fitting) {
+    struct Case {
+        const char* name;
+        TVariant variant;
+        int sw, sh;
+        const char* size;
+        TRowEdits row;
+        const char* frameSize;
+        const char* aspect;
+        const char* filters;
+        int cropTop, cropBottom, cropLeft, cropRight;
+    } cases[] = {
+        {"lbox 720x480, case D, wide", File, 720, 480, "320x240", {"lbox"}, "", "",
+         "crop=720:480:0:0,scale=320:212,pad=320:240:0:14", 0, 0, 0, 0},
+        {"lbox 720x480 of a DVD title", DVD, 720, 480, "320x240", {"lbox"}, "320x212", "320:212",
+         "pad=320:240:0:14", 0, 0, 0, 0},
+        {"lbox 720x576, case D, tall", File, 720, 576, "320x240", {"lbox"}, "", "",
+         "crop=720:576:0:0,scale=300:240,pad=320:240:10:0", 0, 0, 0, 0},
+        {"lbox same size", File, 640, 480, "640x480", {"lbox"}, "640x480", "640:480",
+         "crop=640:480:0:0,scale=640:480,pad=640:480:0:0", 0, 0, 0, 0},
+        {"lbox same size of a DVD title", DVD, 720, 480, "720x480", {"lbox"}, "720x480",
+         "720:480", "pad=720:480:0:0", 0, 0, 0, 0},
+        {"lbox case A", File, 720, 200, "640x480", {"lbox"}, "", "",
+         "crop=720:200:0:0,scale=640:176,pad=640:480:0:152", 0, 0, 0, 0},
+        {"lbox case B", File, 200, 720, "480x640", {"lbox"}, "", "",
+         "crop=200:720:0:0,scale=176:640,pad=480:640:152:0", 0, 0, 0, 0},
+        {"lbox case C, enlarging", File, 320, 240, "1280x720", {"lbox"}, "", "",
+         "crop=320:240:0:0,scale=960:720,pad=1280:720:160:0", 0, 0, 0, 0},
+        {"lbox with crop", File, 720, 480, "320x240", {"lbox", 10, 10, 8, 0}, "", "",
+         "crop=712:460:8:10,scale=320:212,pad=320:240:0:14", 0, 0, 0, 0},
+        {"lbox with crop of a DVD title", DVD, 720, 480, "320x240", {"lbox", 10, 10, 0, 0}, "",
+         "320:212", "crop=720:460:0:10,scale=320:212,pad=320:240:0:14", 0, 0, 0, 0},
+        {"full with crop", File, 720, 480, "320x240", {"full", 4, 6, 8, 10}, "320x240",
+         "320:240", "", 4, 6, 8, 10},
+        {"pan 1280x720", File, 1280, 720, "320x240", {"pan"}, "320x240", "320:240", "", 0, 0,
+         284, 284},
+        {"pan 1280x720 with left crop", File, 1280, 720, "320x240", {"pan", 0, 0, 10, 0},
+         "320x240", "320:240", "", 0, 0, 294, 294},
+        {"pan 4:3 source", File, 640, 480, "320x240", {"pan"}, "320x240", "320:240", "", 0, 0,
+         0, 0},
+        {"pan tall source", File, 640, 500, "320x240", {"pan"}, "320x240", "320:240", "", 138,
+         138, 0, 0},
+        {"pan never crops the whole picture", File, 100, 1000, "320x240", {"pan"}, "320x240",
+         "320:240", "", 498, 498, 0, 0},
+        {"center 720x480", File, 720, 480, "320x240", {"center"}, "320x240", "320:240",
+         "pad=720:540:0:30:black,scale=320:240", 0, 0, 0, 0},
+        {"center with crop", File, 720, 576, "640x360", {"center", 0, 0, 0, 0}, "640x360",
+         "640:360", "pad=1024:576:152:0:black,scale=640:360", 0, 0, 0, 0},
+        {"center of a DVD title does nothing", DVD, 720, 480, "320x240", {"center"}, "", "", "",
+         0, 0, 0, 0},
+        {"unknown zoom does nothing", File, 720, 480, "320x240", {""}, "", "", "", 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TValues choices = IpodChoices();
+        choices["paraVideoSize"] = c.size;
+        TOutputOptions out = Build("mp4", choices, c.sw, c.sh, c.row, c.variant);
+        EXPECT_EQ(out.FrameSize, c.frameSize);
+        EXPECT_EQ(out.FrameAspect, c.aspect);
+        EXPECT_EQ(out.VideoFilters, c.filters);
+        EXPECT_EQ(out.CropTop, c.cropTop);
+        EXPECT_EQ(out.CropBottom, c.cropBottom);
+        EXPECT_EQ(out.CropLeft, c.cropLeft);
+        EXPECT_EQ(out.CropRight, c.cropRight);
+    }
+}
+
+TEST_F(TOptionBuilderTest, FiltersAreAppendedAndDvdCropsUsedByPan) {
+    TOutputOptions before;
+    before.VideoFilters = "yadif";
+    TOutputOptions out = Build("mp4", IpodChoices(), 720, 480, {"lbox"}, File, before);
+    EXPECT_EQ(out.VideoFilters, "yadif,crop=720:480:0:0,scale=320:212,pad=320:240:0:14");
+
+    // The DVD job put the row's crop into the record already: pan measures what is left.
+    before = TOutputOptions();
+    before.CropLeft = before.CropRight = 40;
+    out = Build("mp4", IpodChoices(), 1280, 720, {"pan", 0, 0, 40, 40}, DVD, before);
+    // w2 = 1200, cw/ch = 1200/720 > 4/3: k = |Trunc((1200/720 - 4/3) * 1200) div 2| = 200.
+    EXPECT_EQ(out.CropLeft, 240);
+    EXPECT_EQ(out.CropRight, 240);
+}
+
+TEST_F(TOptionBuilderTest, TargetSize) {
+    struct Case {
+        const char* codec;
+        const char* size; // nullptr: no stored size
+        bool answer;
+        const char* frameSize;
+        bool asked;
+    } cases[] = {
+        {"mpeg4", "640x", true, "320x240", true},
+        {"mpeg4", "x480", false, "720x480", true},
+        {"mpeg4", nullptr, false, "720x480", true},
+        {"mpeg4", nullptr, true, "320x240", true},
+        {"mpeg4", "abcx480", true, "720x480", false},
+        {"mpeg4", "640xabc", true, "640x480", false},
+        {"mpeg4", "as source", true, "720x480", false},
+        {"h263", "400x300", true, "704x576", false},
+        {"h263", "176x144", true, "176x144", false},
+        {"h263", "200x150", true, "352x288", false},
+        {"h263", "352x288", true, "352x288", false},
+        {"h263", "800x600", true, "704x576", false},
+        {"h263", "160x120", true, "176x144", false},
+        {"h263", "100x80", true, "128x96", false},
+        {"h263p", "400x300", true, "400x300", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.codec) + " " + (c.size ? c.size : "(none)"));
+        TValues choices = IpodChoices();
+        choices["paraVideoEncoder"] = c.codec;
+        if (c.size) {
+            choices["paraVideoSize"] = c.size;
+        } else {
+            choices.erase("paraVideoSize");
+        }
+        dialogs_.Questions.clear();
+        dialogs_.Answer = c.answer;
+        TOutputOptions out = Build("3gp", choices, 720, 480);
+        EXPECT_EQ(out.FrameSize, c.frameSize);
+        ASSERT_EQ(dialogs_.Questions.size(), c.asked ? 1u : 0u);
+        if (c.asked) {
+            EXPECT_EQ(dialogs_.Questions[0].Title, "Warning");
+            EXPECT_EQ(dialogs_.Questions[0].Text,
+                      "Error output Video Size.Use the default size 320x240?");
+        }
+    }
+}
+
+TEST_F(TOptionBuilderTest, DiscTargets) {
+    struct Case {
+        const char* format;
+        const char* size;
+        int type, norm;
+        const char* aspect;
+    } cases[] = {
+        {"ntsc-dvd", "720x480", 3, 2, "16:9"}, {"ntsc-dvd", "352x480", 3, 2, "4:3"},
+        {"NTSC-DVD", "720x480", 3, 2, "16:9"}, {"pal-dvd", "720x576", 3, 1, "16:9"},
+        {"pal-dvd", "720x480", 3, 1, "4:3"},   {"ntsc-vcd", "720x480", 1, 2, "4:3"},
+        {"pal-vcd", "352x288", 1, 1, "4:3"},   {"ntsc-svcd", "480x480", 2, 2, "4:3"},
+        {"pal-svcd", "480x576", 2, 1, "4:3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.size);
+        TValues choices = IpodChoices();
+        choices["paraVideoSize"] = c.size;
+        TOutputOptions out = Build(c.format, choices, 720, 480);
+        TOutputOptions expected;
+        expected.TargetType = c.type;
+        expected.TargetNorm = c.norm;
+        expected.FrameAspect = c.aspect;
+        ExpectSame(out, expected); // the file variant stops there
+
+        out = Build(c.format, choices, 720, 480, {"full"}, DVD);
+        EXPECT_EQ(out.TargetType, c.type);
+        EXPECT_EQ(out.VideoCodec, "mpeg4") << "the DVD variant goes on";
+        EXPECT_EQ(out.FrameAspect, std::string(c.size).replace(std::string(c.size).find('x'), 1, ":"));
+    }
+}
+
+TEST_F(TOptionBuilderTest, CodecsPresetsAndBitRates) {
+    struct Case {
+        const char* format;
+        const char* encoder;
+        const char* codec;
+        const char* preset;
+        int target;
+        const char* fileFormat;
+    } cases[] = {
+        {"psp", "libx264", "libx264", "libx264-psp", 0, "psp"},
+        {"ipod", "libx264", "libx264", "libx264-ipod", 0, "ipod"},
+        {"ps3", "libx264", "libx264", "libx264-ps3", 0, ""},
+        {"mp4", "libx264", "libx264", "libx264-mp4", 0, ""},
+        {"mpegts", "mpeg2video", "mpeg2video", "", 3, "mpegts"},
+        {"flv", "flv", "", "", 0, "flv"},
+        {"asf", "wmv3", "", "", 0, ""},
+        {"MOV", "mjpeg", "mjpeg", "", 0, "MOV"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoder);
+        TValues choices = IpodChoices();
+        choices["paraVideoEncoder"] = c.encoder;
+        TOutputOptions out = Build(c.format, choices, 720, 480);
+        EXPECT_EQ(out.VideoCodec, c.codec);
+        EXPECT_EQ(out.VideoPreset, c.preset);
+        EXPECT_EQ(out.TargetType, c.target);
+        EXPECT_EQ(out.FileFormat, c.fileFormat);
+        EXPECT_FALSE(out.DisableVideo);
+    }
+
+    struct Rate {
+        const char* text;
+        TVariant variant;
+        int expected;
+    } rates[] = {{"768", File, 768000},     {"as source", File, 2500000}, {"abc", File, 2500000},
+                 {"0", File, -1},           {"-5", File, -1},             {"768", DVD, 768000},
+                 {"as source", DVD, -1},    {"abc", DVD, -1},             {"99999999", File, -1}};
+    for (const Rate& r : rates) {
+        SCOPED_TRACE(r.text);
+        TValues choices = IpodChoices();
+        choices["paraVideoBitRate"] = r.text;
+        EXPECT_EQ(Build("mp4", choices, 720, 480, {}, r.variant).VideoBitrate, r.expected);
+    }
+    // Missing: 512.
+    TValues choices = IpodChoices();
+    choices.erase("paraVideoBitRate");
+    choices.erase("paraFrameRate");
+    TOutputOptions out = Build("mp4", choices, 720, 480);
+    EXPECT_EQ(out.VideoBitrate, 512000);
+    EXPECT_EQ(out.FrameRate, "29.97");
+    for (const char* fps : {"as source", "0", "fast"}) {
+        choices["paraFrameRate"] = fps;
+        EXPECT_EQ(Build("mp4", choices, 720, 480).FrameRate, "") << fps;
+    }
+}
+
+TEST_F(TOptionBuilderTest, Sound) {
+    struct Case {
+        const char* key;
+        const char* value; // nullptr: key missing
+        const char* codec;
+        bool disabled;
+        int channels, rate, bitrate, volume;
+    } cases[] = {
+        {"paraAudioBitRate", "96", "libfaac", false, 2, 44100, 96000, -1},
+        {"paraAudioBitRate", "12.2", "libfaac", false, 2, 44100, 12200, -1},
+        {"paraAudioBitRate", "as source", "libfaac", false, 2, 44100, -1, -1},
+        {"paraAudioBitRate", nullptr, "libfaac", false, 2, 44100, 128000, -1},
+        {"paraVolume", "128", "libfaac", false, 2, 44100, 128000, 128},
+        {"paraVolume", nullptr, "libfaac", false, 2, 44100, 128000, -1},
+        {"paraVolume", "loud", "libfaac", false, 2, 44100, 128000, -1},
+        {"paraChannel", "as source", "libfaac", false, -1, 44100, 128000, -1},
+        {"paraChannel", "1", "libfaac", false, 1, 44100, 128000, -1},
+        {"paraChannel", nullptr, "libfaac", false, 2, 44100, 128000, -1},
+        {"paraSampleRate", "as source", "libfaac", false, 2, -1, 128000, -1},
+        {"paraSampleRate", "-8000", "libfaac", false, 2, -1, 128000, -1},
+        {"paraAudioEncoder", "libamr_nb", "libopencore_amrnb", false, 2, 44100, 128000, -1},
+        {"paraAudioEncoder", "  ", "", true, 2, 44100, 128000, -1},
+        {"paraAudioEncoder", nullptr, "", true, 2, 44100, 128000, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + "=" + (c.value ? c.value : "(missing)"));
+        TValues choices = IpodChoices();
+        if (c.value) {
+            choices[c.key] = c.value;
+        } else {
+            choices.erase(c.key);
+        }
+        TOutputOptions out = Build("mp4", choices, 720, 480);
+        EXPECT_EQ(out.AudioCodec, c.codec);
+        EXPECT_EQ(out.DisableAudio, c.disabled);
+        EXPECT_EQ(out.AudioChannels, c.channels);
+        EXPECT_EQ(out.AudioSampleRate, c.rate);
+        EXPECT_EQ(out.AudioBitrate, c.bitrate);
+        EXPECT_EQ(out.AudioVolume, c.volume);
+    }
+}
+
+TEST_F(TOptionBuilderTest, AudioOnlyFormatsAndSourcesWithoutPicture) {
+    // No stored video encoder: the format converts sound only, with the builder's defaults.
+    TOutputOptions out = Build("mp4", {{"paraVideoSize", "320x240"}}, 720, 480);
+    TOutputOptions expected;
+    expected.AudioCodec = "libfaac";
+    expected.AudioChannels = 2;
+    expected.AudioSampleRate = 44100;
+    expected.AudioBitrate = 128000;
+    expected.DisableVideo = true;
+    expected.DisableSubtitle = true;
+    ExpectSame(out, expected);
+    EXPECT_EQ(input_.ExtOptions, "vn=1");
+
+    TValues mp3 = {{"paraVideoEncoder", " "}, {"paraAudioEncoder", "libmp3lame"},
+                   {"paraChannel", "as source"}, {"paraAudioBitRate", "192"},
+                   {"paraVolume", "384"}};
+    out = Build("mp3", mp3, 0, 0);
+    EXPECT_EQ(out.AudioCodec, "libmp3lame");
+    EXPECT_EQ(out.AudioChannels, -1);
+    EXPECT_EQ(out.AudioBitrate, 192000);
+    EXPECT_EQ(out.AudioVolume, 384);
+    EXPECT_TRUE(out.DisableVideo);
+
+    // A video format given a source without pictures: no picture options, sound as usual.
+    out = Build("ipod", IpodChoices(), 0, 0);
+    EXPECT_TRUE(out.DisableVideo);
+    EXPECT_EQ(out.VideoCodec, "mpeg4");
+    EXPECT_EQ(out.FrameSize, "");
+    EXPECT_EQ(out.VideoBitrate, -1);
+    EXPECT_EQ(out.CropTop, -1);
+    EXPECT_EQ(out.AudioBitrate, 128000);
+    EXPECT_TRUE(input_.ExtOptions.empty());
+    EXPECT_TRUE(dialogs_.Questions.empty());
+}
+
+} // namespace
+} // namespace quovo
