@@ -6,6 +6,7 @@
 // Every NAME=VALUE is applied with the engine's SetOption (the option name without a dash), in the
 // order given, right before the input that follows it is opened or before the output is created.
 #include "DvdListing.h"
+#include "FormatRun.h"
 #include "TCustomFFmpeg.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -33,6 +34,8 @@ const char* const kUsage =
     "  --loglevel NAME    quiet, panic, fatal, error, warning, info (default), verbose, debug\n"
     "  --list-titles PATH list the titles of the DVD at PATH (drive, folder or ISO image)\n"
     "  --list-drives      list the optical drives with the labels of their discs\n"
+    "  --format CODE      convert to a catalogue format (see --format --help)\n"
+    "  --list-formats     list the catalogue formats\n"
     "  --help             show this text\n"
     "\n"
     "Exit status: 0 when the conversion completed, 1 when it failed, 2 on bad arguments.\n";
@@ -80,6 +83,9 @@ bool SplitOption(const std::string& text, std::string& name, std::string& value)
 
 int main(int argc, char** argv) {
     if (int rc = 0; RunDvdCommands(argc, argv, rc)) {
+        return rc;
+    }
+    if (int rc = 0; RunFormatCommands(argc, argv, rc)) {
         return rc;
     }
     std::vector<Step> steps;

@@ -59,7 +59,13 @@ std::string MakeOutputPath(TIniStore& settings, TDialogService& dialogs,
         settings.WriteString("settings", "OutPutDir", defaultFolder);
         dir = defaultFolder;
     }
-    if (dir.back() != '/') {
+    return NewOutputName(dir, sourceName, suffix);
+}
+
+std::string NewOutputName(const std::string& folder, const std::string& sourceName,
+                          const std::string& suffix) {
+    std::string dir = folder;
+    if (dir.empty() || dir.back() != '/') {
         dir += '/';
     }
     const std::string base = dir + BaseName(sourceName);

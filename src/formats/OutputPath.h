@@ -19,6 +19,11 @@ std::string MakeOutputPath(TIniStore& settings, TDialogService& dialogs,
                            const std::string& sourceName, const std::string& suffix,
                            const std::string& defaultFolder);
 
+// The naming rule alone, in a folder that exists: folder + base name + "_(new)" or "_(new_n)" +
+// suffix, never the name of anything already there.
+std::string NewOutputName(const std::string& folder, const std::string& sourceName,
+                          const std::string& suffix);
+
 // The same with the platform's default folder (Videos + "/videoconverter").
 std::string MakeOutputPath(TIniStore& settings, TDialogService& dialogs,
                            const std::string& sourceName, const std::string& suffix);

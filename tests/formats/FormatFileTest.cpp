@@ -126,8 +126,14 @@ TEST_F(FormatFileTest, EverySectionMatchesTheCatalogueAndTheRules) {
                         check.Outcome == TVideoSizeCheck::Skip)
                 << size;
         }
+        const bool mpeg2 = sec.List("VideoEncoder").size() > 0 &&
+                           sec.Default("VideoEncoder", "iVideoEncoder") == "mpeg2video";
         for (const auto& v : sec.List("VideoBitRate")) {
             EXPECT_TRUE(IsValidVideoBitRate(v)) << v;
+            // MPEG-2 brings the DVD target along, whose maximum rate is 9000 kbit/s.
+            if (mpeg2 && v != "as source") {
+                EXPECT_LE(std::stoi(v), 9000) << v;
+            }
         }
         for (const auto& v : sec.List("FrameRate")) {
             EXPECT_TRUE(v == "as source" || (IsDecimalNumber(v) && std::stod(v) > 0)) << v;

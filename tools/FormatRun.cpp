@@ -1,0 +1,190 @@
+// quovo-convert's catalogue modes:
+//
+//   quovo-convert --list-formats
+//   quovo-convert --format CODE [--output-dir DIR] [--loglevel NAME] INPUT...
+//
+// The second converts each INPUT with the stored parameters of catalogue format CODE (the same
+// settings file the windowed program uses; a format never edited there gets its defaults from the
+// format file), one after another, into DIR or the settings' output folder.
+#include "FormatRun.h"
+
+#include "FormatCatalogue.h"
+#include "TDialogService.h"
+#include "TFFLogger.h"
+#include "TFFmpegLoader.h"
+#include "TFormatFileRun.h"
+#include "TGlobalObject.h"
+#include "TIniStore.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace quovo {
+
+namespace {
+
+const char* const kFormatUsage =
+    "Usage: quovo-convert --format CODE [--output-dir DIR] [--loglevel NAME] INPUT...\n"
+    "       quovo-convert --list-formats\n"
+    "\n"
+    "Converts each INPUT to the catalogue format CODE (see --list-formats) with the parameters\n"
+    "stored for that format in the settings file, the same ones the Quovo window edits.\n"
+    "Each output is named after its input: NAME_(new).EXT, or NAME_(new_1).EXT and so on when\n"
+    "that name is taken; no existing file is ever overwritten.\n"
+    "\n"
+    "  --format CODE      the format's code, e.g. 2108 for HD MPEG2-TS Video (*.ts)\n"
+    "  --output-dir DIR   folder of the outputs (created when missing); default: the\n"
+    "                     settings' output folder\n"
+    "  --loglevel NAME    quiet, panic, fatal, error (default), warning, info, verbose, debug\n"
+    "  --list-formats     print code, category, name and file extension of every format\n"
+    "\n"
+    "Settings file: $QUOVO_CONFIG_DIR/quovo.ini, else ~/.config/quovo/quovo.ini.\n"
+    "Exit status: 0 when every input was converted, 1 when any failed, 2 on bad arguments.\n";
+
+// Messages go to the terminal; the one question (a stored frame size that is not a size) is
+// answered with the default size it offers.
+class TConsoleDialogs : public TDialogService {
+public:
+    void ShowMessage(const std::string& title, const std::string& text, TMessageIcon) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    }
+    bool AskYesNo(const std::string& title, const std::string& text) override {
+        std::fprintf(stderr, "%s: %s Yes\n", title.c_str(), text.c_str());
+        return true;
+    }
+};
+
+int BadFormatArguments(const std::string& why) {
+    std::fprintf(stderr, "quovo-convert: %s\n\n%s", why.c_str(), kFormatUsage);
+    return 2;
+}
+
+int ListFormats() {
+    TGlobalObject global;
+    TIniStore formats(global.FormatFile);
+    for (const TFormatEntry& f : AllFormats()) {
+        const std::string ext = formats.ReadString(FormatSection(f.Code), "FileExt", "mp4");
+        std::printf("%d\t%s\t%s\t%s\n", f.Code, CategoryName(f.Category).c_str(), f.Name.c_str(),
+                    ext.c_str());
+    }
+    return 0;
+}
+
+int RunFormat(int argc, char** argv) {
+    std::string codeText;
+    std::string outputDir;
+    std::string logLevel = "error";
+    std::vector<std::string> inputs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kFormatUsage, stdout);
+            return 0;
+        } else if (arg == "--format") {
+            if (!value(codeText)) {
+                return BadFormatArguments("--format needs a format code");
+            }
+        } else if (arg == "--output-dir") {
+            if (!value(outputDir) || outputDir.empty()) {
+                return BadFormatArguments("--output-dir needs a folder");
+            }
+        } else if (arg == "--loglevel") {
+            if (!value(logLevel)) {
+                return BadFormatArguments("--loglevel needs a level name");
+            }
+        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+            return BadFormatArguments("unknown option " + arg);
+        } else {
+            inputs.push_back(arg);
+        }
+    }
+    auto code = ParseWholeNumber(codeText);
+    if (!code || !FindFormat(*code)) {
+        return BadFormatArguments("unknown format code '" + codeText +
+                                  "' (quovo-convert --list-formats shows them)");
+    }
+    if (inputs.empty()) {
+        return BadFormatArguments("no input file given");
+    }
+
+    TFFLogger* logger = FFLogger();
+    logger->SetTriggerEventInMainThread(false);
+    logger->SetOnLog([](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& msg) {
+        std::fprintf(stderr, "%s\n", msg.c_str());
+    });
+    try {
+        logger->SetLevelByName(logLevel);
+    } catch (const std::exception& e) {
+        return BadFormatArguments(std::string("bad --loglevel: ") + e.what());
+    }
+    if (!FFLoader().LoadLibraries(ConverterLibraryMask)) {
+        std::fprintf(stderr, "quovo-convert: %s\n", FFLoader().LastLoadError().c_str());
+        return 1;
+    }
+
+    TGlobalObject global;
+    TIniStore settings(global.SettingsFile);
+    TIniStore formats(global.FormatFile);
+    if (!formats.SectionExists(FormatSection(*code))) {
+        std::fprintf(stderr, "quovo-convert: the format file %s is missing or has no format %d\n",
+                     global.FormatFile.c_str(), *code);
+        return 1;
+    }
+    TConsoleDialogs dialogs;
+    TFormatFileRun run(settings, formats, dialogs, global.AppTitle);
+    run.SetOutputFolder(outputDir);
+    run.SetOnProgress([](const std::string& input, const TProgressInfo& p) {
+        const double done = p.CurrentDuration / 1e6;
+        if (p.TotalDuration > 0) {
+            std::fprintf(stderr, "progress: %s %.1f%% time=%.2f/%.2f frame=%d size=%lldkB\n",
+                         input.c_str(), 100.0 * p.CurrentDuration / p.TotalDuration, done,
+                         p.TotalDuration / 1e6, p.FrameNumber,
+                         static_cast<long long>(p.CurrentSize / 1024));
+        } else {
+            std::fprintf(stderr, "progress: %s time=%.2f frame=%d size=%lldkB\n", input.c_str(),
+                         done, p.FrameNumber, static_cast<long long>(p.CurrentSize / 1024));
+        }
+    });
+
+    const std::string name = FindFormat(*code)->Name;
+    int failures = 0;
+    for (const std::string& input : inputs) {
+        std::fprintf(stderr, "converting: %s to %s\n", input.c_str(), name.c_str());
+        TFormatRunResult r = run.Convert(*code, input);
+        if (r.Ok) {
+            std::printf("%s\n", r.Output.c_str());
+            std::fflush(stdout);
+        } else {
+            ++failures;
+            std::fprintf(stderr, "quovo-convert: %s: %s\n", input.c_str(), r.Error.c_str());
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+bool RunFormatCommands(int argc, char** argv, int& rc) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--list-formats") {
+            rc = ListFormats();
+            return true;
+        }
+        if (arg == "--format") {
+            rc = RunFormat(argc, argv);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace quovo
