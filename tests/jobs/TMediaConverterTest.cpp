@@ -682,3 +682,165 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
 }
 
 } // namespace
+
+namespace {
+
+// Fills a picture with black (the frame-number cells become unreadable).
+void Blacken(TPicture& p) {
+    for (int y = 0; y < p.Height(); ++y) {
+        std::fill_n(p.ScanLine(y), p.Width() * 3, 0);
+    }
+}
+
+TEST_F(MediaConverterTest, HookEditsFramesUntilItStops) {
+    struct Seen {
+        int task, frame;
+        int64_t pts;
+        int width, height;
+    };
+    std::vector<Seen> seen;
+    EventLog log;
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetOnCustomHook([&](TCustomMediaConverter*, THookInfo* info) {
+        EXPECT_TRUE(info->Update);
+        EXPECT_FALSE(info->StopHook);
+        seen.push_back({info->TaskIndex, info->FrameNumber, info->PTS, info->Bitmap->Width(),
+                        info->Bitmap->Height()});
+        if (info->TaskIndex == 0) {
+            Blacken(*info->Bitmap); // kept: Update stays set
+            info->StopHook = info->FrameNumber == 10;
+        } else if (info->TaskIndex == 1) {
+            Blacken(*info->Bitmap);
+            info->Update = false; // drawn but not kept
+        } else {
+            throw std::runtime_error("boom");
+        }
+    });
+    std::vector<std::string> errors;
+    FFLogger()->SetOnLog([&](TFFBaseComponent*, uint32_t, TLogLevel level, const std::string& m) {
+        if (level == llError) {
+            errors.push_back(m);
+        }
+    });
+    for (int i = 0; i < 3; ++i) {
+        const int t = c.AddTask(Fixture("h264-aac.mkv"));
+        TOutputOptions o;
+        o.VideoCodec = "mpeg4";
+        o.ExtOptions = "qscale=2";
+        o.DisableAudio = true;
+        o.FrameSize = "160x120"; // the hook sees the decoded size, before scaling
+        o.CustomHook = true;
+        ASSERT_TRUE(c.SetOutputFile(t, Out("hook" + std::to_string(i) + ".mkv"), &o))
+            << c.LastErrMsg();
+    }
+    c.StartTask(0);
+    FFLogger()->SetOnLog(nullptr);
+
+    std::vector<int> perTask(3, 0);
+    for (const Seen& s : seen) {
+        ++perTask[s.task];
+        EXPECT_EQ(s.frame, perTask[s.task]);
+        EXPECT_EQ(s.width, 320);
+        EXPECT_EQ(s.height, 240);
+    }
+    EXPECT_EQ(perTask[0], 10); // not called after StopHook
+    EXPECT_EQ(perTask[1], 50);
+    EXPECT_EQ(perTask[2], 50); // a failing handler keeps the hook on
+    for (size_t i = 1; i < seen.size(); ++i) {
+        if (seen[i].task == seen[i - 1].task) {
+            EXPECT_GT(seen[i].pts, seen[i - 1].pts);
+        }
+    }
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), "Error occurs OnCustomHook: boom"), 50);
+
+    const std::vector<int> stopped = ReadFrameNumbers(Out("hook0.mkv"));
+    ASSERT_EQ(stopped.size(), 50u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(stopped[i], i < 10 ? -1 : i) << i;
+    }
+    std::vector<int> all(50);
+    for (int i = 0; i < 50; ++i) {
+        all[i] = i;
+    }
+    EXPECT_EQ(ReadFrameNumbers(Out("hook1.mkv")), all);
+    EXPECT_EQ(ReadFrameNumbers(Out("hook2.mkv")), all);
+}
+
+TEST_F(MediaConverterTest, PreviewPicturesAreSpacedAndSizedAsEncoded) {
+    struct Seen {
+        int task, frame, width, height;
+        int64_t pts;
+        Clock::time_point at;
+        std::thread::id thread;
+    };
+    std::vector<Seen> seen;
+    EventLog log;
+    TMediaConverter c;
+    c.SetPreviewBitmap(true);
+    c.SetOnPreviewBitmap([&](TCustomMediaConverter*, const TPreviewInfo& info) {
+        seen.push_back({info.TaskIndex, info.FrameNumber, info.Bitmap->Width(),
+                        info.Bitmap->Height(), info.PTS, Clock::now(),
+                        std::this_thread::get_id()});
+    });
+    TInputOptions in;
+    in.ExtOptions = "re=1";
+    const int t = c.AddTask(Fixture("h264-aac.mkv"), &in);
+    TOutputOptions o;
+    o.VideoCodec = "mpeg4";
+    o.DisableAudio = true;
+    o.FrameSize = "160x120";
+    ASSERT_TRUE(c.SetOutputFile(t, Out("preview.mkv"), &o)) << c.LastErrMsg();
+    log.Attach(c);
+    c.StartTask(1);
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
+    ASSERT_GE(seen.size(), 8u);
+    EXPECT_EQ(seen[0].frame, 1);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].task, 0);
+        EXPECT_EQ(seen[i].width, 160);
+        EXPECT_EQ(seen[i].height, 120);
+        EXPECT_EQ(seen[i].thread, std::this_thread::get_id()); // delivered on the main thread
+        if (i > 0) {
+            EXPECT_GT(seen[i].frame, seen[i - 1].frame);
+            EXPECT_GT(seen[i].pts, seen[i - 1].pts);
+            EXPECT_GE(seen[i].at - seen[i - 1].at, 95ms);
+        }
+    }
+}
+
+TEST_F(MediaConverterTest, PreviewWindowIsDroppedOnceClosed) {
+    struct Window : TPreviewWindow {
+        int* shows;
+        explicit Window(int* s) : shows(s) {}
+        bool Show(const TPicture& picture, const std::string& caption) override {
+            EXPECT_EQ(picture.Width(), 160);
+            EXPECT_EQ(caption.size(), 12u); // hh:mm:ss.zzz
+            return ++*shows < 3;            // the user closes it at the third picture
+        }
+    };
+    int shows = 0;
+    int windows = 0;
+    EventLog log;
+    TMediaConverter c;
+    c.SetPreview(true);
+    c.SetPreviewWindowFactory([&] {
+        ++windows;
+        return std::make_unique<Window>(&shows);
+    });
+    TInputOptions in;
+    in.ExtOptions = "re=1";
+    const int t = c.AddTask(Fixture("h264-aac.mkv"), &in);
+    TOutputOptions o;
+    o.VideoCodec = "mpeg4";
+    o.DisableAudio = true;
+    o.FrameSize = "160x120";
+    ASSERT_TRUE(c.SetOutputFile(t, Out("window.mkv"), &o)) << c.LastErrMsg();
+    log.Attach(c);
+    c.StartTask(1);
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
+    EXPECT_EQ(shows, 3);
+    EXPECT_EQ(windows, 1);
+}
+
+} // namespace
