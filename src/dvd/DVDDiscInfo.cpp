@@ -99,8 +99,7 @@ std::vector<DVDSectorRange> ProgramCells(const pgc_t& pgc, int pgn) {
     const int last = pgn < pgc.nr_of_programs ? pgc.program_map[pgn] - 1 : pgc.nr_of_cells;
     for (int c = first; c >= 1 && c <= last && c <= pgc.nr_of_cells; ++c) {
         const cell_playback_t& cell = pgc.cell_playback[c - 1];
-        if (cell.block_type == BLOCK_TYPE_ANGLE_BLOCK &&
-            cell.block_mode != BLOCK_MODE_FIRST_CELL) {
+        if (cell.block_type == BLOCK_TYPE_ANGLE_BLOCK && cell.block_mode != BLOCK_MODE_FIRST_CELL) {
             continue;
         }
         if (cell.last_sector >= cell.first_sector) {
@@ -119,8 +118,7 @@ int64_t CellsDurationMs(const pgc_t& pgc, int pgn) {
     const int last = pgn < pgc.nr_of_programs ? pgc.program_map[pgn] - 1 : pgc.nr_of_cells;
     for (int c = first; c >= 1 && c <= last && c <= pgc.nr_of_cells; ++c) {
         const cell_playback_t& cell = pgc.cell_playback[c - 1];
-        if (cell.block_type == BLOCK_TYPE_ANGLE_BLOCK &&
-            cell.block_mode != BLOCK_MODE_FIRST_CELL) {
+        if (cell.block_type == BLOCK_TYPE_ANGLE_BLOCK && cell.block_mode != BLOCK_MODE_FIRST_CELL) {
             continue;
         }
         const dvd_time_t& t = cell.playback_time;
@@ -179,8 +177,8 @@ bool DescribeTitle(const ifo_handle_t& vmg, ifo_handle_t& vts, int index, DVDTit
 
     // The first chapter's PGC carries the stream maps; a title's PGCs share them.
     const ptt_info_t& first = ttu.ptt[0];
-    if (first.pgcn < 1 || first.pgcn > vts.vts_pgcit->nr_of_pgci_srp ||
-        !vts.vts_pgcit->pgci_srp || !vts.vts_pgcit->pgci_srp[first.pgcn - 1].pgc) {
+    if (first.pgcn < 1 || first.pgcn > vts.vts_pgcit->nr_of_pgci_srp || !vts.vts_pgcit->pgci_srp ||
+        !vts.vts_pgcit->pgci_srp[first.pgcn - 1].pgc) {
         return false;
     }
     const pgc_t& pgc0 = *vts.vts_pgcit->pgci_srp[first.pgcn - 1].pgc;
@@ -214,8 +212,8 @@ bool DescribeTitle(const ifo_handle_t& vmg, ifo_handle_t& vts, int index, DVDTit
         DVDSubtitleInfo& entry = info.Subtitles[info.SubtitleCount];
         entry.Format = dskSub;
         // Wide pictures use the stream decoded for 16:9, others the 4:3 one.
-        const int number = v.display_aspect_ratio == 3 ? (control >> 16) & 0x1F
-                                                       : (control >> 24) & 0x1F;
+        const int number =
+            v.display_aspect_ratio == 3 ? (control >> 16) & 0x1F : (control >> 24) & 0x1F;
         entry.StreamID = 0x20 + number;
         CopyCode(entry.LanguageCode, s.type == 1 ? s.lang_code : 0);
         CopyText(entry.Language, LanguageName(entry.LanguageCode));
@@ -266,12 +264,12 @@ int64_t DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frameB
 
 std::string LanguageName(const char* code) {
     static const std::map<std::string, std::string> kNames = {
-        {"ar", "Arabic"},   {"cs", "Czech"},    {"da", "Danish"},     {"de", "German"},
-        {"el", "Greek"},    {"en", "English"},  {"es", "Spanish"},    {"fi", "Finnish"},
-        {"fr", "French"},   {"he", "Hebrew"},   {"hi", "Hindi"},      {"hu", "Hungarian"},
-        {"it", "Italian"},  {"ja", "Japanese"}, {"ko", "Korean"},     {"nl", "Dutch"},
-        {"no", "Norwegian"}, {"pl", "Polish"},  {"pt", "Portuguese"}, {"ru", "Russian"},
-        {"sv", "Swedish"},  {"th", "Thai"},     {"tr", "Turkish"},    {"zh", "Chinese"},
+        {"ar", "Arabic"},    {"cs", "Czech"},    {"da", "Danish"},     {"de", "German"},
+        {"el", "Greek"},     {"en", "English"},  {"es", "Spanish"},    {"fi", "Finnish"},
+        {"fr", "French"},    {"he", "Hebrew"},   {"hi", "Hindi"},      {"hu", "Hungarian"},
+        {"it", "Italian"},   {"ja", "Japanese"}, {"ko", "Korean"},     {"nl", "Dutch"},
+        {"no", "Norwegian"}, {"pl", "Polish"},   {"pt", "Portuguese"}, {"ru", "Russian"},
+        {"sv", "Swedish"},   {"th", "Thai"},     {"tr", "Turkish"},    {"zh", "Chinese"},
     };
     const std::string c = code ? std::string(code, strnlen(code, 4)) : std::string();
     if (c.empty()) {
@@ -323,8 +321,8 @@ int WriteDiscDescription(const std::string& path, int fd) {
             ts <= vmg->vmgi_mat->vmg_nr_of_title_sets) {
             it = titleSets.emplace(ts, IfoHandlePtr(ifoOpen(dvd.get(), ts))).first;
         }
-        layout.valid = it != titleSets.end() && it->second &&
-                       DescribeTitle(*vmg, *it->second, i, layout);
+        layout.valid =
+            it != titleSets.end() && it->second && DescribeTitle(*vmg, *it->second, i, layout);
         if (!layout.valid) {
             sink(TDVDLogLevel::Warning, "title " + std::to_string(i + 1) + " cannot be described");
         }
@@ -378,10 +376,10 @@ bool ParseTitle(TCursor c, DVDDiscInfo& disc) {
     DVDTitleLayout layout;
     if (valid) {
         int32_t chapters = 0;
-        if (!c.Get(layout.info) || !c.Get(chapters) || chapters < 1 ||
-            chapters > kDVDMaxChapters || chapters != layout.info.ChapterCount ||
-            layout.info.AudioCount < 0 || layout.info.AudioCount > kDVDMaxAudio ||
-            layout.info.SubtitleCount < 0 || layout.info.SubtitleCount > kDVDMaxSubtitles) {
+        if (!c.Get(layout.info) || !c.Get(chapters) || chapters < 1 || chapters > kDVDMaxChapters ||
+            chapters != layout.info.ChapterCount || layout.info.AudioCount < 0 ||
+            layout.info.AudioCount > kDVDMaxAudio || layout.info.SubtitleCount < 0 ||
+            layout.info.SubtitleCount > kDVDMaxSubtitles) {
             return false;
         }
         for (int32_t ch = 0; ch < chapters; ++ch) {

@@ -32,8 +32,8 @@ struct DVDTitleLayout {
 };
 
 struct DVDDiscInfo {
-    bool complete = false;   // the 'E' record arrived
-    int titleCount = 0;      // from VIDEO_TS.IFO; 0 when it could not be read
+    bool complete = false;              // the 'E' record arrived
+    int titleCount = 0;                 // from VIDEO_TS.IFO; 0 when it could not be read
     std::vector<DVDTitleLayout> titles; // titleCount entries; those never sent stay invalid
 };
 

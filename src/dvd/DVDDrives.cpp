@@ -45,7 +45,8 @@ std::vector<TOpticalDrive> ListOpticalDrives(const std::string& sysBlock,
     for (const auto& entry : fs::directory_iterator(sysBlock, ec)) {
         const std::string name = entry.path().filename().string();
         if (name.size() < 3 || name.compare(0, 2, "sr") != 0 ||
-            !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            !std::all_of(name.begin() + 2, name.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
             continue;
         }
         TOpticalDrive d;

@@ -10,10 +10,10 @@
 namespace quovo {
 
 struct TOpticalDrive {
-    std::string name;    // "sr0"
-    std::string device;  // "/dev/sr0"
+    std::string name;     // "sr0"
+    std::string device;   // "/dev/sr0"
     bool hasDisc = false; // a volume descriptor could be read
-    std::string label;   // trailing blanks removed; empty without a disc or label
+    std::string label;    // trailing blanks removed; empty without a disc or label
     // What the menu entry shows: the device and ":" and the label ("/dev/sr0:MY_DISC").
     std::string Caption() const { return device + ":" + label; }
 };

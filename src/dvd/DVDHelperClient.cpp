@@ -227,8 +227,7 @@ std::shared_ptr<const DVDDiscInfo> DescribeDisc(const std::string& path, const T
         } else if (run.tooLong) {
             log(TDVDLogLevel::Error, "the DVD helper sent too much for " + path);
         } else if (WIFSIGNALED(run.status)) {
-            log(TDVDLogLevel::Error, "reading the disc structure of " + path +
-                                         " crashed (signal " +
+            log(TDVDLogLevel::Error, "reading the disc structure of " + path + " crashed (signal " +
                                          std::to_string(WTERMSIG(run.status)) + ")");
         } else if (!disc->complete) {
             log(TDVDLogLevel::Error, "the disc structure of " + path + " is incomplete");

@@ -85,8 +85,8 @@ std::string FormatOpenDVDName(const std::string& path, const DVDPlayParams& p) {
     std::snprintf(tail, sizeof tail,
                   "|Title=%d,FromChapter=%d,ToChapter=%d,AudioID=%d,SubtitleID=%d,"
                   "AudioChannels=%d,Deinterlace=%d",
-                  p.Title + 1, p.FromChapter, p.ToChapter, p.AudioID, p.SubtitleID,
-                  p.AudioChannels, p.Deinterlace);
+                  p.Title + 1, p.FromChapter, p.ToChapter, p.AudioID, p.SubtitleID, p.AudioChannels,
+                  p.Deinterlace);
     return kOpenDVDPrefix + path + tail;
 }
 

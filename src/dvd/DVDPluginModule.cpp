@@ -55,7 +55,9 @@ void SetWhy(char* why, int32_t size, const std::string& text) {
 
 #define QUOVO_EXPORT extern "C" __attribute__((visibility("default")))
 
-QUOVO_EXPORT int32_t DVDInitialize() { return 1; }
+QUOVO_EXPORT int32_t DVDInitialize() {
+    return 1;
+}
 
 QUOVO_EXPORT int32_t DVDEnumTitle(const char* path) {
     if (!path || !*path) {
@@ -90,9 +92,13 @@ QUOVO_EXPORT void DVDSetParam(const DVDPlayParams* params) {
     }
 }
 
-QUOVO_EXPORT int32_t DVDGetLibVersion() { return DVDREAD_VERSION; }
+QUOVO_EXPORT int32_t DVDGetLibVersion() {
+    return DVDREAD_VERSION;
+}
 
-QUOVO_EXPORT void DVDSetLogCallback(DVDLogCallback callback) { g_log.store(callback); }
+QUOVO_EXPORT void DVDSetLogCallback(DVDLogCallback callback) {
+    g_log.store(callback);
+}
 
 QUOVO_EXPORT void* DVDStreamOpen(const char* name, int32_t* error, char* why, int32_t whySize) {
     int32_t dummy = 0;
@@ -132,4 +138,6 @@ QUOVO_EXPORT int64_t DVDStreamSeek(void* stream, int64_t offset, int32_t whence)
     return static_cast<TDVDTitleReader*>(stream)->Seek(offset, whence);
 }
 
-QUOVO_EXPORT void DVDStreamClose(void* stream) { delete static_cast<TDVDTitleReader*>(stream); }
+QUOVO_EXPORT void DVDStreamClose(void* stream) {
+    delete static_cast<TDVDTitleReader*>(stream);
+}

@@ -20,7 +20,9 @@ bool IsAudioId(int id) {
     return (id >= 0x80 && id <= 0x8F) || (id >= 0xA0 && id <= 0xA7) || (id >= 0xC0 && id <= 0xDF);
 }
 
-bool IsSubpictureId(int id) { return id >= 0x20 && id <= 0x3F; }
+bool IsSubpictureId(int id) {
+    return id >= 0x20 && id <= 0x3F;
+}
 
 } // namespace
 
@@ -69,14 +71,12 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
     }
     const int chapters = static_cast<int>(title.chapters.size());
     // 0 and anything past the end mean the title's first and last chapters.
-    const int from = params.FromChapter >= 1 && params.FromChapter <= chapters
-                         ? params.FromChapter
-                         : 1;
-    const int to = params.ToChapter >= 1 && params.ToChapter <= chapters ? params.ToChapter
-                                                                         : chapters;
+    const int from =
+        params.FromChapter >= 1 && params.FromChapter <= chapters ? params.FromChapter : 1;
+    const int to =
+        params.ToChapter >= 1 && params.ToChapter <= chapters ? params.ToChapter : chapters;
     if (from > to) {
-        why = "chapter range " + std::to_string(from) + " to " + std::to_string(to) +
-              " is empty";
+        why = "chapter range " + std::to_string(from) + " to " + std::to_string(to) + " is empty";
         return AVERROR(EINVAL);
     }
 

@@ -53,8 +53,8 @@ TEST_P(DiscTitles, EveryFieldOfBothTitles) {
     double duration;
     std::memcpy(&duration, t1.data(), sizeof duration);
     EXPECT_NEAR(duration, kTitle1Seconds, 0.1);
-    EXPECT_EQ(I32(t1, 8), 2);   // MPEG-2
-    EXPECT_EQ(I32(t1, 12), 3);  // 16:9
+    EXPECT_EQ(I32(t1, 8), 2);  // MPEG-2
+    EXPECT_EQ(I32(t1, 12), 3); // 16:9
     EXPECT_EQ(I32(t1, 16), 720);
     EXPECT_EQ(I32(t1, 20), 576);
     EXPECT_EQ(I32(t1, 24), 25);
@@ -186,8 +186,13 @@ TEST(OpenDVDReader, SeeksByByteAcrossTheWholeTitle) {
     ASSERT_EQ(TLibraryIO::Open(name, AVIO_FLAG_READ, io), 0);
     AVIOContext* pb = io->Context();
     EXPECT_EQ(avio_size(pb), static_cast<int64_t>(whole.size()));
-    const int64_t offsets[] = {static_cast<int64_t>(whole.size()) - 5000, 0, 2047, 2048,
-                               123457, static_cast<int64_t>(whole.size()) / 2, 64 * 2048 - 7};
+    const int64_t offsets[] = {static_cast<int64_t>(whole.size()) - 5000,
+                               0,
+                               2047,
+                               2048,
+                               123457,
+                               static_cast<int64_t>(whole.size()) / 2,
+                               64 * 2048 - 7};
     for (int64_t off : offsets) {
         ASSERT_EQ(avio_seek(pb, off, SEEK_SET), off);
         std::vector<uint8_t> buf(3000);
@@ -282,16 +287,19 @@ struct ConvertCase {
     bool subtitles;
 };
 
+void PrintTo(const ConvertCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class ConvertTitle : public testing::TestWithParam<ConvertCase> {};
 
 TEST_P(ConvertTitle, OutputHoldsTheChosenChaptersAndStreams) {
     const ConvertCase& c = GetParam();
-    const std::string name = std::string("opendvd:") + dvdtest::Disc().iso +
-                             "|Title=1,FromChapter=" + std::to_string(c.from) +
-                             ",ToChapter=" + std::to_string(c.to) +
-                             ",AudioID=" + std::to_string(c.audioId) +
-                             ",SubtitleID=" + std::to_string(c.subtitleId) +
-                             ",AudioChannels=2,Deinterlace=0";
+    const std::string name =
+        std::string("opendvd:") + dvdtest::Disc().iso +
+        "|Title=1,FromChapter=" + std::to_string(c.from) + ",ToChapter=" + std::to_string(c.to) +
+        ",AudioID=" + std::to_string(c.audioId) + ",SubtitleID=" + std::to_string(c.subtitleId) +
+        ",AudioChannels=2,Deinterlace=0";
     const std::string out = dvdtest::ScratchDir(std::string("convert-") + c.what) + "/out.vob";
     RunTool({QUOVO_CONVERT_PATH, "--loglevel", "error", name, "--out", "vcodec=copy", "--out",
              "acodec=copy", "--out", "scodec=copy", out});

@@ -84,7 +84,7 @@ TEST(DVDPlayParams, SevenValuesInOrder) {
 
 TEST(DVDPlugIn, StreamKindNames) {
     const std::pair<int, const char*> cases[] = {
-        {0, "Unknown"}, {1, "MPEG-1"}, {2, "MPEG-2"}, {3, "MPA"},      {4, "AC3"},
+        {0, "Unknown"}, {1, "MPEG-1"}, {2, "MPEG-2"}, {3, "MPA"},     {4, "AC3"},
         {5, "DTS"},     {6, "LPCM"},   {7, "SUB"},    {8, "Unknown"}, {-1, "Unknown"}};
     for (const auto& [code, name] : cases) {
         EXPECT_EQ(StreamKindName(code), name) << code;
@@ -111,9 +111,9 @@ TEST(OpenDVDName, ParsesAndFormats) {
     EXPECT_EQ(parsed.params.Title, 2);
     EXPECT_EQ(parsed.params.ToChapter, 99);
 
-    for (const char* bad : {"opendvd:", "file:/x|Title=1", "opendvd:/x|Title=one",
-                            "opendvd:/x|Title=0", "opendvd:/x|Title=1,Colour=2",
-                            "opendvd:/x|Title=1,AudioID", "opendvd:|Title=1"}) {
+    for (const char* bad :
+         {"opendvd:", "file:/x|Title=1", "opendvd:/x|Title=one", "opendvd:/x|Title=0",
+          "opendvd:/x|Title=1,Colour=2", "opendvd:/x|Title=1,AudioID", "opendvd:|Title=1"}) {
         EXPECT_FALSE(ParseOpenDVDName(bad, parsed)) << bad;
     }
 }

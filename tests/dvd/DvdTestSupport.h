@@ -12,7 +12,9 @@
 
 namespace quovo::dvdtest {
 
-inline const fixtures::DvdDisc& Disc() { return fixtures::TestDvdDisc(QUOVO_DVD_DISC_CACHE); }
+inline const fixtures::DvdDisc& Disc() {
+    return fixtures::TestDvdDisc(QUOVO_DVD_DISC_CACHE);
+}
 
 inline void LoadPlugin() {
     ASSERT_TRUE(LoadDVDPlugin(QUOVO_DVD_PLUGIN_FOLDER)) << DVDPluginError();
