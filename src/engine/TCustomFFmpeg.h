@@ -358,6 +358,29 @@ protected:
     void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle* sub, int64_t pts);
     std::vector<uint8_t> subtitleBuffer_; // encoded subtitles, 1 MiB, made on first use
 
+    // --- presets and targets (TCustomFFmpegPresets.cpp, TCustomFFmpegTargets.cpp)
+public:
+    // The target shortcut of the conversion component: `type` "vcd", "svcd", "dvd", "dv" or
+    // "dv50"; `norm` "pal", "ntsc", "film" or anything else for detection from the frame rates;
+    // `defaultNorm` decides when detection cannot ("film", "ntsc", else PAL).
+    void SetTarget(const std::string& type, const std::string& norm,
+                   const std::string& defaultNorm);
+    // The name of the codec this build has for `name` ("libfaac" -> "aac"); `name` when the
+    // build has it or knows no replacement.
+    static std::string CurrentCodecName(const std::string& name, TCodecDirection dir);
+
+protected:
+    // One "key=value" line of a preset: a codec option, an encoder's own option, or skipped.
+    void ApplyPresetLine(const std::string& presetKey, const std::string& line,
+                         const std::string& key, const std::string& value, AVMediaType kind,
+                         const AVCodec* encoder);
+    void AddPresetPrivateOption(AVMediaType kind, const std::string& key,
+                                const std::string& value);
+    // Hands the encoder options and muxer options that presets and targets set to a new stream
+    // or output file.
+    void TakePresetOptions(TStreamCodec& sc, AVMediaType kind) const;
+    void TakeMuxerOptions(TOutputFileShared& of) const;
+
     // --- run control (TCustomFFmpegRun.cpp)
     // TFFmpeg (TFFmpeg.h) derives from this class and adds the worker thread, pause, stop, the
     // progress report and the end of a run; this class stays usable without threads.

@@ -57,8 +57,9 @@ const AVCodec* TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType kin
         return nullptr;
     }
     const bool enc = dir == TCodecDirection::Encoder;
-    const AVCodec* codec =
-        enc ? avcodec_find_encoder_by_name(name.c_str()) : avcodec_find_decoder_by_name(name.c_str());
+    const std::string current = CurrentCodecName(name, dir);
+    const AVCodec* codec = enc ? avcodec_find_encoder_by_name(current.c_str())
+                               : avcodec_find_decoder_by_name(current.c_str());
     if (!codec) {
         throw FFmpegException(StringPrintf("Unknown %s '%s'", KindWord(dir), name.c_str()));
     }
@@ -358,6 +359,7 @@ AVStream* TCustomFFmpeg::NewStream(TOutputFileShared& of, AVMediaType kind) {
     if (tag) {
         sc->ctx->codec_tag = tag;
     }
+    TakePresetOptions(*sc, kind);
     of.streams.push_back(std::move(sc));
     return st;
 }
@@ -746,6 +748,7 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     if (opt_.loopOutput >= 0) {
         av_dict_set_int(of->muxOptions.address(), "loop", opt_.loopOutput, 0);
     }
+    TakeMuxerOptions(*of);
     of->ctx->flags |= AVFMT_FLAG_NONBLOCK;
     generic_.Apply(of->ctx.get(), generic_.Container(), AV_OPT_FLAG_ENCODING_PARAM);
     opt_.streamIdMap.fill(0);

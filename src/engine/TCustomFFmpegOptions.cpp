@@ -760,15 +760,6 @@ void TCustomFFmpeg::AddBitstreamFilter(const std::string& name, const std::strin
     chain.push_back(filterName);
 }
 
-void TCustomFFmpeg::ApplyPreset(const std::string& kind, const std::string& value) {
-    throw FFmpegException(
-        StringPrintf("Presets are not available in this build: %s", value.c_str()));
-}
-
-void TCustomFFmpeg::SetTarget(const std::string& value) {
-    throw FFmpegException("Unknown target type");
-}
-
 void TCustomFFmpeg::ParseMatrix(const std::string& text, std::optional<TQuantMatrix>& matrix) {
     // Parsed aside so that a refused matrix leaves the previous one in place.
     TQuantMatrix parsed{};

@@ -117,6 +117,10 @@ struct TEngineOptions {
     std::vector<std::string> videoBitstreamFilters, audioBitstreamFilters,
         subtitleBitstreamFilters;
     int videoBufferSize = 262144;
+    // Encoder and muxer options of presets and targets that only the opened encoder or muxer
+    // knows; every stream (output file) created afterwards gets them.
+    std::vector<std::pair<std::string, std::string>> videoPrivateOptions, audioPrivateOptions,
+        subtitlePrivateOptions, muxerPrivateOptions;
 };
 
 } // namespace quovo
