@@ -128,8 +128,13 @@ void TFFmpeg::SetError(const std::string& text) {
 void TFFmpeg::SetThreadCount(int count) { opt_.threadCount = count < 0 ? 1 : count; }
 
 TConvertThread* TFFmpeg::StartConversion(bool threaded, TThreadPriority priority) {
-    if (running_ || terminated_) {
-        return nullptr;
+    {
+        std::lock_guard lock(startMutex_);
+        if (running_ || terminated_ || terminating_ || started_) {
+            return nullptr;
+        }
+        started_ = true;
+        running_ = true;
     }
     const char* missing = nullptr;
     if (OutputFileCount() == 0) {
@@ -138,6 +143,7 @@ TConvertThread* TFFmpeg::StartConversion(bool threaded, TThreadPriority priority
         missing = "At least one input file must be specified";
     }
     if (missing) {
+        running_ = false;
         try {
             ReleaseAll();
         } catch (const std::exception&) {
@@ -146,7 +152,6 @@ TConvertThread* TFFmpeg::StartConversion(bool threaded, TThreadPriority priority
         DoTerminate();
         return nullptr;
     }
-    running_ = true;
     stopRequested_ = false;
     runCompleted_ = false;
     {
@@ -242,12 +247,17 @@ void TFFmpeg::RequestStop(bool wait) {
 }
 
 void TFFmpeg::StopTask(bool wait) {
-    if (running_) {
-        RequestStop(wait);
-        return;
-    }
-    if (terminated_ || terminateThread_.joinable()) {
-        return;
+    {
+        std::unique_lock lock(startMutex_);
+        if (!running_ && (terminated_ || terminating_)) {
+            return;
+        }
+        if (running_) {
+            lock.unlock();
+            RequestStop(wait);
+            return;
+        }
+        terminating_ = true;
     }
     terminateDone_.Reset();
     const int number = gTerminateThreadNumber++;

@@ -85,6 +85,8 @@ public:
     void WaitWhilePaused();
 
     bool Running() const { return running_; }
+    // StartConversion got past its first check (the run began, or failed at once).
+    bool Started() const { return started_; }
     bool Terminated() const { return terminated_; }
     bool ErrorFlag() const;
     std::string ErrorText() const;
@@ -112,8 +114,13 @@ private:
     TProgressCallback progressCallback_; // set by the controlling thread before the run
     TTerminateCallback terminateCallback_;
 
+    // Starting and ending a task that never ran are decided under startMutex_, so a start racing
+    // a stop from another thread ends the task exactly once.
+    std::mutex startMutex_;
     std::atomic<bool> running_{false};
     std::atomic<bool> terminated_{false};
+    std::atomic<bool> started_{false};
+    std::atomic<bool> terminating_{false}; // a terminate thread has been made
 
     // --- guarded by stateMutex_
     mutable std::mutex stateMutex_;

@@ -441,7 +441,11 @@ void TCustomMediaConverter::StartTask(int threadCount) {
     }
     {
         std::lock_guard lock(terminateLock_);
+        // Tasks a stop ended before the run count as ended.
         tasksEnded_ = 0;
+        for (const auto& t : tasks_) {
+            tasksEnded_ += t->engine->Terminated() ? 1 : 0;
+        }
         nextTask_ = 0;
         toStart_ = TaskCount();
         allDone_ = false;
@@ -454,10 +458,7 @@ void TCustomMediaConverter::StartTask(int threadCount) {
         while (toStart_ > 0 && n-- > 0) {
             StartNextTask();
         }
-        if (TaskCount() == 0 && !allDone_) {
-            allDone_ = true;
-            DeliverTerminate(TTerminateInfo{-1, true, false, ""});
-        }
+        FinishRunWhenAllEnded();
         return;
     }
     ++inlineDepth_;
@@ -471,10 +472,7 @@ void TCustomMediaConverter::StartTask(int threadCount) {
             }
             StartNextTask();
         }
-        if (TaskCount() == 0 && !allDone_) {
-            allDone_ = true;
-            DeliverTerminate(TTerminateInfo{-1, true, false, ""});
-        }
+        FinishRunWhenAllEnded();
     } catch (...) {
         --inlineDepth_;
         throw;
@@ -483,14 +481,20 @@ void TCustomMediaConverter::StartTask(int threadCount) {
 }
 
 void TCustomMediaConverter::StartNextTask() {
-    TFFmpeg* engine;
+    TFFmpeg* engine = nullptr;
     {
         std::lock_guard lock(terminateLock_);
-        if (toStart_ <= 0) {
+        // A task ended by a stop before its turn has been counted already: pass it by.
+        while (toStart_ > 0 && !engine) {
+            --toStart_;
+            TFFmpeg* next = tasks_[nextTask_++]->engine.get();
+            if (!next->Terminated() && !next->Running() && !next->Started()) {
+                engine = next;
+            }
+        }
+        if (!engine) {
             return;
         }
-        --toStart_;
-        engine = tasks_[nextTask_++]->engine.get();
     }
     engine->SetReportIntervalUs(static_cast<int64_t>(progressInterval_) * 1000);
     if (TConvertThread* thread = engine->StartConversion(threaded_, threadPriority_)) {
@@ -534,10 +538,18 @@ void TCustomMediaConverter::TaskTerminated(TCustomFFmpeg* sender) {
     }
     ++tasksEnded_;
     if (toStart_ > 0) {
-        if (threaded_) {
-            StartNextTask(); // the ending worker hands over to the next task
+        // The ending worker hands over to the next task; a task ended before it ran held no
+        // worker, so it hands over nothing.
+        if (threaded_ && task->Started()) {
+            StartNextTask();
         }
-    } else if (working_ && tasksEnded_ >= TaskCount() && !allDone_) {
+    }
+    FinishRunWhenAllEnded();
+}
+
+void TCustomMediaConverter::FinishRunWhenAllEnded() {
+    std::lock_guard lock(terminateLock_);
+    if (working_ && !allDone_ && tasksEnded_ >= TaskCount()) {
         // Set first, so that a handler of the final event may clear the list.
         allDone_ = true;
         DeliverTerminate(TTerminateInfo{-1, true, false, ""});

@@ -125,6 +125,8 @@ private:
     // Starts the next task; the caller holds terminateLock_ (threaded) or runs inline.
     void StartNextTask();
     void TaskTerminated(TCustomFFmpeg* sender);
+    // Raises the final event once every task has ended.
+    void FinishRunWhenAllEnded();
     void DeliverTerminate(const TTerminateInfo& info);
     void TaskProgress(TCustomFFmpeg* sender, int inputIndex, int frameNumber, int fps,
                       float quality, float bitRate, int64_t size, int64_t timeUs, int64_t total);
