@@ -57,6 +57,24 @@ void FilterDVDPack(uint8_t* p, int keepAudio, int keepSub) {
     }
 }
 
+bool DVDPackScrambled(const uint8_t* p) {
+    if (p[0] != 0 || p[1] != 0 || p[2] != 1 || p[3] != 0xBA || (p[4] & 0xC0) != 0x40) {
+        return false;
+    }
+    size_t i = 14 + (p[13] & 7);
+    while (i + 7 <= kDVDBlockSize && p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1) {
+        const int id = p[i + 3];
+        const size_t end = i + 6 + static_cast<size_t>(p[i + 4] << 8 | p[i + 5]);
+        // The system header, padding and navigation packets carry no PES flags.
+        if (id != 0xBB && id != 0xBE && id != 0xBF && (p[i + 6] & 0xC0) == 0x80 &&
+            (p[i + 6] & 0x30) != 0) {
+            return true;
+        }
+        i = end;
+    }
+    return false;
+}
+
 int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
                           const DVDPlayParams& params, const TDVDLogSink* log,
                           std::unique_ptr<TDVDTitleReader>& out, std::string& why) {
@@ -109,6 +127,26 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
             }
             r->spans_.push_back({cell.first, blocks, r->totalBlocks_});
             r->totalBlocks_ += blocks;
+        }
+    }
+    // Without libdvdcss an encrypted title reads as scrambled packs; say so rather than hand the
+    // demuxer noise. (With it, libdvdread descrambles and clears the flags.)
+    if (!r->spans_.empty()) {
+        std::vector<uint8_t> probe(16 * kDVDBlockSize);
+        const size_t count = std::min<size_t>(16, r->spans_.front().blocks);
+        const ssize_t got = DVDReadBlocks(
+            r->file_.get(), static_cast<int>(r->spans_.front().firstSector), count, probe.data());
+        if (got <= 0) {
+            why = "cannot read the first blocks of title " + std::to_string(params.Title + 1);
+            return AVERROR(EIO);
+        }
+        for (ssize_t b = 0; b < got; ++b) {
+            if (DVDPackScrambled(probe.data() + b * kDVDBlockSize)) {
+                why = "title " + std::to_string(params.Title + 1) +
+                      " is encrypted (CSS); reading it needs libdvdcss, which libdvdread uses "
+                      "when it is installed";
+                return AVERROR(EACCES);
+            }
         }
     }
     r->keepAudio_ = params.AudioID;

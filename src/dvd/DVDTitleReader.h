@@ -59,4 +59,8 @@ private:
 // Rewrites the unwanted audio/subpicture PES packets of one 2048-byte pack as padding.
 void FilterDVDPack(uint8_t* pack, int keepAudio, int keepSub);
 
+// True when a PES packet of the pack has its scrambling bits set (a CSS-encrypted sector that
+// was not descrambled).
+bool DVDPackScrambled(const uint8_t* pack);
+
 } // namespace quovo
