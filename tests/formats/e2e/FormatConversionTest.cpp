@@ -1,0 +1,145 @@
+// Every catalogue format converts: a generated 720x576 clip with stereo sound goes through the
+// format's default parameters, the option builder and the conversion component, and the output
+// is checked through the libraries (container, picture size, codecs, sound).
+#include "FormatCatalogue.h"
+#include "FormatRules.h"
+#include "TFFLogger.h"
+#include "TFFmpegLoader.h"
+#include "TFormatFileRun.h"
+#include "TGlobalObject.h"
+
+#include "../FormatsTestSupport.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+namespace quovo {
+namespace {
+
+using test::TRecordingDialogs;
+using test::TScratchFolder;
+namespace fx = fixtures;
+
+constexpr double kClipSeconds = 2.0;
+
+// Demuxer names the library reports for each extension the format file uses.
+std::string DemuxerOf(const std::string& ext) {
+    static const std::map<std::string, std::string> names = {
+        {"mp4", "mov,mp4,m4a,3gp,3g2,mj2"}, {"mov", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {"3gp", "mov,mp4,m4a,3gp,3g2,mj2"}, {"3g2", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {"m4a", "mov,mp4,m4a,3gp,3g2,mj2"}, {"wmv", "asf"},
+        {"wma", "asf"},  {"avi", "avi"},     {"ts", "mpegts"}, {"mpg", "mpeg"},
+        {"flv", "flv"},  {"swf", "swf"},     {"mkv", "matroska,webm"},
+        {"dv", "dv"},    {"mp3", "mp3"},     {"aac", "aac"},   {"wav", "wav"},
+        {"ogg", "ogg"},  {"ac3", "ac3"}};
+    auto it = names.find(ext);
+    return it == names.end() ? "<unknown extension " + ext + ">" : it->second;
+}
+
+// The codec name a decoder reports for what an encoder wrote.
+std::string CodecOf(const std::string& encoder) {
+    const std::string current = encoder == "libfaac" ? "aac" : encoder == "libflac" ? "flac"
+                                                                                     : encoder;
+    const AVCodec* c = avcodec_find_encoder_by_name(current.c_str());
+    return c ? avcodec_get_name(c->id) : "<no encoder " + encoder + ">";
+}
+
+class FormatConversionTest : public ::testing::TestWithParam<int> {
+protected:
+    static void SetUpTestSuite() {
+        FFLogger()->SetTriggerEventInMainThread(false);
+        FFLogger()->SetLevelByName("quiet");
+        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
+    }
+};
+
+TEST_P(FormatConversionTest, ConvertsWithItsDefaults) {
+    const int code = GetParam();
+    const auto format = FindFormat(code);
+    ASSERT_TRUE(format.has_value());
+    SCOPED_TRACE(format->Name);
+
+    TScratchFolder dir;
+    fx::MediaSpec spec;
+    spec.width = 720;
+    spec.height = 576;
+    spec.durationS = kClipSeconds;
+    spec.audio = {fx::AudioTrackSpec{}};
+    spec.audio[0].channels = 2;
+    const std::string clip = dir / "clip.mkv";
+    fx::MakeMedia(clip, spec);
+
+    TIniStore settings(dir / "quovo.ini");
+    TIniStore formats(FindFormatFile());
+    TRecordingDialogs dialogs;
+    TFormatFileRun run(settings, formats, dialogs, "Quovo");
+    run.SetOutputFolder(dir / "out");
+    TFormatRunResult result = run.Convert(code, clip);
+    ASSERT_TRUE(result.Ok) << result.Error;
+    EXPECT_TRUE(dialogs.Messages.empty()) << dialogs.Messages[0].Text;
+    EXPECT_TRUE(dialogs.Questions.empty());
+
+    const std::string section = FormatSection(code);
+    const std::string ext = formats.ReadString(section, "FileExt", "mp4");
+    EXPECT_EQ(result.Output, dir / ("out/clip_(new)." + ext));
+    ASSERT_TRUE(std::filesystem::is_regular_file(result.Output));
+
+    fx::ProbeResult probe = fx::ProbeMedia(result.Output);
+    EXPECT_EQ(probe.container, DemuxerOf(ext));
+
+    const std::string venc = settings.ReadString(section, "paraVideoEncoder", "");
+    const fx::StreamProbe* video = probe.Find(fx::StreamKind::Video);
+    if (venc.empty()) {
+        EXPECT_EQ(video, nullptr) << "an audio format writes no picture";
+    } else {
+        ASSERT_NE(video, nullptr);
+        const std::string size = settings.ReadString(section, "paraVideoSize", "");
+        const size_t x = size.find('x');
+        const int w = size == "as source" ? 720 : std::stoi(size.substr(0, x));
+        const int h = size == "as source" ? 576 : std::stoi(size.substr(x + 1));
+        EXPECT_EQ(video->width, w);
+        EXPECT_EQ(video->height, h);
+        if (IsVideoCodecName(venc)) {
+            EXPECT_EQ(video->codec, CodecOf(venc));
+        }
+        EXPECT_GT(video->decodedFrames, 0);
+        EXPECT_EQ(video->decodeErrors, 0);
+    }
+
+    const fx::StreamProbe* audio = probe.Find(fx::StreamKind::Audio);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(audio->codec, CodecOf(settings.ReadString(section, "paraAudioEncoder", "")));
+    const std::string channels = settings.ReadString(section, "paraChannel", "2");
+    EXPECT_EQ(audio->channels, channels == "as source" ? 2 : std::stoi(channels));
+    const std::string rate = settings.ReadString(section, "paraSampleRate", "");
+    ASSERT_GT(audio->sampleRate, 0);
+    if (rate != "as source") {
+        EXPECT_EQ(audio->sampleRate, std::stoi(rate));
+    }
+    const double seconds = static_cast<double>(audio->decodedSamples) / audio->sampleRate;
+    EXPECT_NEAR(seconds, kClipSeconds, 0.3) << "the whole sound is there";
+}
+
+std::vector<int> AllCodes() {
+    std::vector<int> codes;
+    for (const TFormatEntry& f : AllFormats()) {
+        codes.push_back(f.Code);
+    }
+    return codes;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, FormatConversionTest, ::testing::ValuesIn(AllCodes()),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "Format" + std::to_string(info.param);
+                         });
+
+} // namespace
+} // namespace quovo

@@ -1,0 +1,104 @@
+// quovo-convert's catalogue modes, run as a user would run them.
+#include "TIniStore.h"
+
+#include "../FormatsTestSupport.h"
+#include "Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace quovo {
+namespace {
+
+using test::TScratchFolder;
+namespace fx = fixtures;
+
+struct TRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs quovo-convert with the settings folder `config`; stdout is captured, stderr discarded.
+TRun Convert(const std::string& config, const std::string& args) {
+    const std::string cmd = "QUOVO_CONFIG_DIR='" + config + "' '" + QUOVO_CONVERT_PATH + "' " +
+                            args + " 2>/dev/null";
+    TRun run;
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.out.append(buffer, n);
+    }
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(FormatRunToolTest, ConvertsIntoTheSettingsFolderWithoutOverwriting) {
+    TScratchFolder dir;
+    fx::MediaSpec spec;
+    spec.width = 720;
+    spec.height = 576;
+    spec.durationS = 1.0;
+    fx::MakeMedia(dir / "clip.mkv", spec);
+    const std::string config = dir / "config";
+    TIniStore(config + "/quovo.ini").WriteString("settings", "OutPutDir", dir / "videos");
+
+    TRun first = Convert(config, "--format 2108 '" + dir / "clip.mkv" + "'");
+    ASSERT_EQ(first.status, 0);
+    EXPECT_EQ(first.out, dir / "videos/clip_(new).ts" + "\n");
+    TRun second = Convert(config, "--format 2108 '" + dir / "clip.mkv" + "'");
+    ASSERT_EQ(second.status, 0);
+    EXPECT_EQ(second.out, dir / "videos/clip_(new_1).ts" + "\n");
+
+    fx::ProbeResult probe = fx::ProbeMedia(dir / "videos/clip_(new).ts", fx::ProbeDepth::Packets);
+    EXPECT_EQ(probe.container, "mpegts");
+    const fx::StreamProbe* video = probe.Find(fx::StreamKind::Video);
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->codec, "mpeg2video");
+    EXPECT_EQ(video->width, 1920);
+    EXPECT_EQ(video->height, 1080);
+    ASSERT_NE(probe.Find(fx::StreamKind::Audio), nullptr);
+    // The format's defaults went into the user's settings on first use.
+    EXPECT_EQ(TIniStore(config + "/quovo.ini").ReadString("formatInfo2108", "paraVideoEncoder", ""),
+              "mpeg2video");
+
+    // An explicit folder, created on the way; a missing input fails alone.
+    TRun third = Convert(config, "--format 2406 --output-dir '" + dir / "new/sub" + "' '" +
+                                     dir / "missing.avi" + "' '" + dir / "clip.mkv" + "'");
+    EXPECT_EQ(third.status, 1);
+    EXPECT_EQ(third.out, dir / "new/sub/clip_(new).ac3" + "\n");
+}
+
+TEST(FormatRunToolTest, ListAndBadArguments) {
+    TScratchFolder dir;
+    TRun list = Convert(dir.Path(), "--list-formats");
+    ASSERT_EQ(list.status, 0);
+    std::istringstream lines(list.out);
+    std::string line;
+    int count = 0;
+    bool sawTs = false;
+    while (std::getline(lines, line)) {
+        ++count;
+        sawTs = sawTs || line == "2108\tHD Video\tHD MPEG2-TS Video (*.ts)\tts";
+    }
+    EXPECT_EQ(count, 115);
+    EXPECT_TRUE(sawTs);
+
+    EXPECT_EQ(Convert(dir.Path(), "--format 2407 x.avi").status, 2);
+    EXPECT_EQ(Convert(dir.Path(), "--format abc x.avi").status, 2);
+    EXPECT_EQ(Convert(dir.Path(), "--format 0").status, 2);
+    EXPECT_EQ(Convert(dir.Path(), "--format 0 --bogus x.avi").status, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir / "quovo.ini")) << "bad arguments write nothing";
+}
+
+} // namespace
+} // namespace quovo
