@@ -33,7 +33,9 @@ const std::string& Ac3Track() {
     return path;
 }
 
-std::string OutputPath() { return fixtures::FixtureDir() + "/bench-aac.m4a"; }
+std::string OutputPath() {
+    return fixtures::FixtureDir() + "/bench-aac.m4a";
+}
 
 void Check(int err, const char* what) {
     if (err < 0) {
@@ -122,9 +124,9 @@ void DirectConvert(const std::string& in, const std::string& out) {
             resampled->format = enc->sample_fmt;
             av_channel_layout_copy(&resampled->ch_layout, &enc->ch_layout);
             Check(av_frame_get_buffer(resampled.get(), 0), "frame");
-            const int got = swr_convert(swr.get(), resampled->data, cap,
-                                        const_cast<const uint8_t**>(frame->extended_data),
-                                        frame->nb_samples);
+            const int got =
+                swr_convert(swr.get(), resampled->data, cap,
+                            const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
             Check(got, "resample");
             av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(resampled->data), got);
             encodeFrames(false);
@@ -175,9 +177,8 @@ void BM_AudioConvert_Engine(benchmark::State& state) {
     for (auto _ : state) {
         EngineConvert(Ac3Track(), OutputPath());
     }
-    state.counters["audio_s_per_s"] =
-        benchmark::Counter(60.0 * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["audio_s_per_s"] = benchmark::Counter(
+        60.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_AudioConvert_DirectLoop(benchmark::State& state) {
@@ -185,9 +186,8 @@ void BM_AudioConvert_DirectLoop(benchmark::State& state) {
     for (auto _ : state) {
         DirectConvert(Ac3Track(), OutputPath());
     }
-    state.counters["audio_s_per_s"] =
-        benchmark::Counter(60.0 * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["audio_s_per_s"] = benchmark::Counter(
+        60.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 } // namespace

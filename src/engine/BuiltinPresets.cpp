@@ -868,6 +868,8 @@ const TOptionsPreset kPresets[] = {
 
 } // namespace
 
-std::span<const TOptionsPreset> BuiltinPresets() { return kPresets; }
+std::span<const TOptionsPreset> BuiltinPresets() {
+    return kPresets;
+}
 
 } // namespace quovo

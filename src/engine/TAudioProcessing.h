@@ -29,25 +29,25 @@ struct TAudioInputState {
 
 // Sample FIFO, resampler and sample-format conversion of an audio output stream.
 struct TAudioOutputState {
-    AvAudioFifoPtr fifo;          // encoder samples waiting for a full encoder frame
-    bool resample = false;        // resampling needed (rates differ, stretching, channel change)
+    AvAudioFifoPtr fifo;   // encoder samples waiting for a full encoder frame
+    bool resample = false; // resampling needed (rates differ, stretching, channel change)
     SwrContextPtr resampler;
     AVSampleFormat resamplerFrom = AV_SAMPLE_FMT_NONE; // the input it was made for
     int resamplerChannels = 0;
     int resamplerRate = 0;
-    SwrContextPtr converter;      // sample-format conversion when not resampling
+    SwrContextPtr converter; // sample-format conversion when not resampling
     AVSampleFormat convFrom = AV_SAMPLE_FMT_NONE;
     AVSampleFormat convTo = AV_SAMPLE_FMT_NONE;
     // The work buffer: converted samples in the encoder's format (one plane per channel when
     // the encoder is planar) and its size in bytes.
     AvFramePtr work;
     int64_t workBytes = 0;
-    int64_t outputBytes = 0;       // the planned size of the encoded-output buffer
-    std::vector<uint8_t> silence;  // silence in front of late sound, then the samples
-    AvFramePtr encodeFrame;        // one encoder frame taken from the FIFO
-    int encodeCapacity = 0;        // samples its buffer holds
+    int64_t outputBytes = 0;      // the planned size of the encoded-output buffer
+    std::vector<uint8_t> silence; // silence in front of late sound, then the samples
+    AvFramePtr encodeFrame;       // one encoder frame taken from the FIFO
+    int encodeCapacity = 0;       // samples its buffer holds
     AvPacketPtr packet;
-    bool drained = false;          // the encoder got its end of stream
+    bool drained = false; // the encoder got its end of stream
 };
 
 } // namespace quovo

@@ -342,9 +342,10 @@ protected:
     // Volume on interleaved samples; non-s16 sound is converted to s16 first. Returns the bytes.
     int ApplyVolume(TAudioInputState& in, int channels, int samples, const uint8_t*& data,
                     AVSampleFormat& format);
-    // Resampling, conversion, synchronisation and encoding of one interleaved buffer.
-    void AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* buf, int size,
-                     AVSampleFormat inFmt, int decChannels, int decRate);
+    // Resampling, conversion, synchronisation and encoding of one decoded buffer: `planes` of
+    // `inFmt` (one pointer for interleaved sound), `size` bytes in all.
+    void AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes,
+                     int size, AVSampleFormat inFmt, int decChannels, int decRate);
     void GrowAudioWork(TAudioOutputState& a, AVCodecContext* enc, int64_t bytes);
     AVFrame* PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc, int samples);
     // Sends `frame` (none: end of stream) and writes every packet the encoder returns.

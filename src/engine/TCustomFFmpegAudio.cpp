@@ -177,30 +177,42 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
             av_frame_unref(&frame);
             continue;
         }
-        in.format = av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format));
-        const int isize = av_get_bytes_per_sample(in.format);
-        int size = InterleaveFrame(frame, in.decoded);
+        const auto decodedFmt = static_cast<AVSampleFormat>(frame.format);
+        const int isize = av_get_bytes_per_sample(decodedFmt);
+        int size = frame.nb_samples * channels * isize;
         ist.next_pts += static_cast<int64_t>(1000000 / isize) * size /
                         (static_cast<int64_t>(frame.sample_rate) * channels);
 
-        const uint8_t* samples = in.decoded.data();
-        AVSampleFormat format = in.format;
-        if (opt_.audioVolume != 256) {
-            size = ApplyVolume(in, channels, frame.nb_samples, samples, format);
+        // Volume and synchronisation work on interleaved bytes; without them the decoder's
+        // planes go to the resampler or the FIFO as they are.
+        const uint8_t* const* planes = frame.extended_data;
+        AVSampleFormat format = decodedFmt;
+        const uint8_t* samples = nullptr;
+        if (opt_.audioVolume != 256 || opt_.audioSyncMethod != 0 ||
+            !av_sample_fmt_is_planar(decodedFmt)) {
+            in.format = av_get_packed_sample_fmt(decodedFmt);
+            size = InterleaveFrame(frame, in.decoded);
+            samples = in.decoded.data();
+            format = in.format;
+            if (opt_.audioVolume != 256) {
+                size = ApplyVolume(in, channels, frame.nb_samples, samples, format);
+            }
+            planes = &samples;
         }
         const int rate = frame.sample_rate;
-        av_frame_unref(&frame);
 
         RateEmulationWait(ist);
         if (!ReachedStartTime(ist)) {
+            av_frame_unref(&frame);
             continue;
         }
         in.keepFirstMark = false;
         for (TOutputStream* ost : OutputsOf(ist)) {
             if (ost->active && ost->encoding_needed) {
-                AudioOutput(*ost, ist, samples, size, format, channels, rate);
+                AudioOutput(*ost, ist, planes, size, format, channels, rate);
             }
         }
+        av_frame_unref(&frame);
         if (!in.keepFirstMark) {
             ist.is_start = false;
         }
@@ -261,7 +273,7 @@ int TCustomFFmpeg::ApplyVolume(TAudioInputState& in, int channels, int samples,
     return count * 2;
 }
 
-void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* buf,
+void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes,
                                 int size, AVSampleFormat inFmt, int decChannels, int decRate) {
     TAudioOutputState& a = AudioState(ost, ist);
     AVCodecContext* enc = ost.codec->ctx.get();
@@ -276,6 +288,10 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
         throw FFmpegException("Audio encoding failed");
     }
 
+    // Interleaved sound (always so when synchronising) is one buffer that padding and trimming
+    // may replace; planar sound goes on as the decoder's planes.
+    const bool planar = av_sample_fmt_is_planar(inFmt);
+    const uint8_t* buf = planes[0];
     int64_t planned = size;
     for (;;) {
         // Buffer sizes: room for the resampled sound with margin, and for its encoded form.
@@ -311,9 +327,8 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
             if (inFmt != AV_SAMPLE_FMT_S16 && opt_.verbose > 0) {
                 Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
             }
-            a.resampler =
-                MakeSwr(enc->ch_layout, encFmt, encRate, decChannels, inFmt, decRate, true,
-                        opt_.audioSyncMethod > 1);
+            a.resampler = MakeSwr(enc->ch_layout, encFmt, encRate, decChannels, inFmt, decRate,
+                                  true, opt_.audioSyncMethod > 1);
             if (!a.resampler) {
                 throw FFmpegException(
                     StringPrintf("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
@@ -325,8 +340,8 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
         }
         if (!a.resample && inFmt != encFmt && (a.convFrom != inFmt || a.convTo != encFmt)) {
             a.converter.reset();
-            a.converter = MakeSwr(enc->ch_layout, encFmt, encRate, decChannels, inFmt, encRate,
-                                  false);
+            a.converter =
+                MakeSwr(enc->ch_layout, encFmt, encRate, decChannels, inFmt, encRate, false);
             if (!a.converter) {
                 throw FFmpegException(StringPrintf("Cannot convert %s sample format to %s sample "
                                                    "format",
@@ -340,8 +355,7 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
         // Synchronisation with the sync stream: how many samples the sound is behind (positive)
         // or ahead (negative) of where its timestamps say it should be.
         const TInputStream& sync = *ist_[ost.sync_ist >= 0 ? ost.sync_ist : ost.source_index];
-        const double syncSeconds =
-            static_cast<double>(sync.pts - opt_.startTime) / AV_TIME_BASE;
+        const double syncSeconds = static_cast<double>(sync.pts - opt_.startTime) / AV_TIME_BASE;
         const int64_t queued = av_audio_fifo_size(a.fifo.get());
         if (opt_.audioSyncMethod == 0) {
             ost.sync_opts = llrint(syncSeconds * encRate) - queued;
@@ -378,8 +392,7 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
                 a.silence.resize(byteDelta + size);
             }
             uint8_t* planes[1] = {a.silence.data()};
-            av_samples_set_silence(planes, 0,
-                                   static_cast<int>(byteDelta / (isize * decChannels)),
+            av_samples_set_silence(planes, 0, static_cast<int>(byteDelta / (isize * decChannels)),
                                    decChannels, inFmt);
             std::memcpy(a.silence.data() + byteDelta, buf, size);
             buf = a.silence.data();
@@ -388,8 +401,8 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
                 LogFmt(llVerbose, "adding %d audio samples of silence", static_cast<int>(d));
             }
         } else if (opt_.audioSyncMethod > 1) {
-            const int c = std::clamp(static_cast<int>(d), -opt_.audioSyncMethod,
-                                     opt_.audioSyncMethod);
+            const int c =
+                std::clamp(static_cast<int>(d), -opt_.audioSyncMethod, opt_.audioSyncMethod);
             if (opt_.verbose > 2) {
                 LogFmt(llVerbose, "compensating audio timestamp drift:%f compensation:%d in:%d", d,
                        c, encRate);
@@ -406,10 +419,10 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
     const uint8_t* const* data = nullptr;
     int samples = 0;
     const uint8_t* packed[1] = {buf};
+    const uint8_t** input = const_cast<const uint8_t**>(planar ? planes : packed);
     const int capacity = a.work->nb_samples;
     if (a.resample) {
-        samples = swr_convert(a.resampler.get(), a.work->extended_data, capacity, packed,
-                              inSamples);
+        samples = swr_convert(a.resampler.get(), a.work->extended_data, capacity, input, inSamples);
         if (samples < 0) {
             throw FFmpegException(
                 FormatErrorText(StringPrintf("Can not resample %d channels @ %d Hz to %d "
@@ -419,8 +432,7 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
         }
         data = a.work->extended_data;
     } else if (inFmt != encFmt) {
-        samples = swr_convert(a.converter.get(), a.work->extended_data, capacity, packed,
-                              inSamples);
+        samples = swr_convert(a.converter.get(), a.work->extended_data, capacity, input, inSamples);
         if (samples < 0) {
             if (opt_.exitOnError) {
                 throw FFmpegException("av_audio_convert() failed");
@@ -430,7 +442,7 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
         }
         data = a.work->extended_data;
     } else {
-        data = packed;
+        data = input;
         samples = inSamples;
     }
     if (samples <= 0) {
@@ -441,8 +453,7 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
         if (av_audio_fifo_realloc(a.fifo.get(), av_audio_fifo_size(a.fifo.get()) + samples) < 0) {
             throw FFmpegException("av_fifo_realloc2() failed");
         }
-        av_audio_fifo_write(a.fifo.get(),
-                            reinterpret_cast<void**>(const_cast<uint8_t**>(data)),
+        av_audio_fifo_write(a.fifo.get(), reinterpret_cast<void**>(const_cast<uint8_t**>(data)),
                             samples);
         while (av_audio_fifo_size(a.fifo.get()) >= frameSize) {
             AVFrame* frame = PrepareEncodeFrame(a, enc, frameSize);
@@ -492,8 +503,7 @@ void TCustomFFmpeg::GrowAudioWork(TAudioOutputState& a, AVCodecContext* enc, int
     a.workBytes = bytes;
 }
 
-AVFrame* TCustomFFmpeg::PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc,
-                                           int samples) {
+AVFrame* TCustomFFmpeg::PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc, int samples) {
     AVFrame* f = a.encodeFrame.get();
     // The encoder may still hold a reference to the last buffer: then a new one is made.
     if (!f->buf[0] || a.encodeCapacity < samples || !av_frame_is_writable(f)) {
@@ -558,8 +568,8 @@ void TCustomFFmpeg::DrainAudioEncoder(TOutputStream& ost) {
         AVFrame* frame = PrepareEncodeFrame(a, enc, n);
         av_audio_fifo_read(a.fifo.get(), reinterpret_cast<void**>(frame->extended_data), left);
         if (n > left) {
-            av_samples_set_silence(frame->extended_data, left, n - left,
-                                   enc->ch_layout.nb_channels, enc->sample_fmt);
+            av_samples_set_silence(frame->extended_data, left, n - left, enc->ch_layout.nb_channels,
+                                   enc->sample_fmt);
         }
         frame->pts = ost.sync_opts;
         EncodeAudioFrame(ost, frame);
@@ -569,7 +579,9 @@ void TCustomFFmpeg::DrainAudioEncoder(TOutputStream& ost) {
     a.drained = true;
 }
 
-void TCustomFFmpeg::FlushAudioEncoder(TOutputStream& ost) { DrainAudioEncoder(ost); }
+void TCustomFFmpeg::FlushAudioEncoder(TOutputStream& ost) {
+    DrainAudioEncoder(ost);
+}
 
 void TCustomFFmpeg::ReopenAudioEncoder(TOutputStream& ost) {
     TStreamCodec& sc = *ost.codec;

@@ -34,7 +34,9 @@ struct DecodedSound {
     std::vector<int16_t> samples; // interleaved
     int64_t packets = 0;
     std::vector<int> packetSamples; // samples per decoded frame, in order
-    int64_t Frames() const { return channels ? static_cast<int64_t>(samples.size()) / channels : 0; }
+    int64_t Frames() const {
+        return channels ? static_cast<int64_t>(samples.size()) / channels : 0;
+    }
 };
 
 DecodedSound DecodeSound(const std::string& path) {
@@ -238,20 +240,31 @@ TEST_F(AudioTest, RatesAndChannelsChangeKeepingTheTone) {
         bool s16Warning; // the decoder delivers another format than s16 and must resample
     };
     const std::vector<Case> cases = {
-        {"stereo48-to-mono44.mp3", {"pcm_s16le", 48000, 2, 440.0, ""},
-         {{"ar", "44100"}, {"ac", "1"}}, 44100, 1, false},
-        {"mono-to-stereo.wav", {"pcm_s16le", 44100, 1, 440.0, ""}, {{"ac", "2"}}, 44100, 2,
+        {"stereo48-to-mono44.mp3",
+         {"pcm_s16le", 48000, 2, 440.0, ""},
+         {{"ar", "44100"}, {"ac", "1"}},
+         44100,
+         1,
          false},
+        {"mono-to-stereo.wav", {"pcm_s16le", 44100, 1, 440.0, ""}, {{"ac", "2"}}, 44100, 2, false},
         {"mono-aac-to-stereo.wav", {"aac", 44100, 1, 440.0, ""}, {{"ac", "2"}}, 44100, 2, true},
-        {"ac3-48-to-aac44.m4a", {"ac3", 48000, 2, 1000.0, ""}, {{"ar", "44100"}, {"ab", "128000"}},
-         44100, 2, true},
-        {"stereo44-to-mp2-22.mp2", {"pcm_s16le", 44100, 2, 440.0, ""}, {{"ar", "22050"}}, 22050,
-         2, false},
+        {"ac3-48-to-aac44.m4a",
+         {"ac3", 48000, 2, 1000.0, ""},
+         {{"ar", "44100"}, {"ab", "128000"}},
+         44100,
+         2,
+         true},
+        {"stereo44-to-mp2-22.mp2",
+         {"pcm_s16le", 44100, 2, 440.0, ""},
+         {{"ar", "22050"}},
+         22050,
+         2,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        MediaSpec spec = SoundOnly(c.source.codec, c.source.sampleRate, c.source.channels, 2.0,
-                                   c.source.toneHz);
+        MediaSpec spec =
+            SoundOnly(c.source.codec, c.source.sampleRate, c.source.channels, 2.0, c.source.toneHz);
         const std::string ext = c.source.codec == "pcm_s16le" ? ".wav"
                                 : c.source.codec == "aac"     ? ".m4a"
                                                               : ".ac3";

@@ -166,7 +166,7 @@ protected:
 };
 
 TEST_F(PresetsTest, LookupFilesAndRefusals) {
-    {   // names compare without case
+    { // names compare without case
         TCustomFFmpeg e;
         e.SetOption("vpre", "libx264-PSP");
         EXPECT_EQ(IntOption(e, AVMEDIA_TYPE_VIDEO, "b"), 1250000);
@@ -174,14 +174,15 @@ TEST_F(PresetsTest, LookupFilesAndRefusals) {
         EXPECT_EQ(IntOption(e, AVMEDIA_TYPE_VIDEO, "g"), 250);
         EXPECT_EQ(IntOption(e, AVMEDIA_TYPE_VIDEO, "level"), 30);
     }
-    {   // a short name finds the row of the chosen video codec
+    { // a short name finds the row of the chosen video codec
         TCustomFFmpeg e;
         e.SetOption("vcodec", "libx264");
         e.SetOption("vpre", "hq");
         EXPECT_EQ(IntOption(e, AVMEDIA_TYPE_VIDEO, "refs"), 4);
         EXPECT_EQ(IntOption(e, AVMEDIA_TYPE_VIDEO, "subq"), 8);
     }
-    const std::string bad = File("bad.ffpreset", "g=77\r\n\r\n  qmin = 3 \nno equals sign\nqmax=40\n");
+    const std::string bad =
+        File("bad.ffpreset", "g=77\r\n\r\n  qmin = 3 \nno equals sign\nqmax=40\n");
     const std::string unknown = File("unknown.ffpreset", "qmin=5\nnot_an_option=5\n");
     const std::string codecs = File("codecs.ffpreset", "vcodec=mpeg4\nACODEC=mp2\nb=300000");
     struct Case {
@@ -195,7 +196,8 @@ TEST_F(PresetsTest, LookupFilesAndRefusals) {
         {"vpre", unknown,
          unknown + ": Invalid option or argument: \"not_an_option=5\", parsed as "
                    "\"not_an_option\" = \"5\""},
-        {"fpre", File("noval.ffpreset", "g=\n"), Out("noval.ffpreset") + ": Invalid syntax: \"g=\""},
+        {"fpre", File("noval.ffpreset", "g=\n"),
+         Out("noval.ffpreset") + ": Invalid syntax: \"g=\""},
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.value);
@@ -207,7 +209,7 @@ TEST_F(PresetsTest, LookupFilesAndRefusals) {
             EXPECT_NE(IntOption(e, AVMEDIA_TYPE_VIDEO, "qmax"), 40);
         }
     }
-    {   // codec lines set the codecs as their options do; an empty file changes nothing
+    { // codec lines set the codecs as their options do; an empty file changes nothing
         TCustomFFmpeg e;
         e.SetOption("fpre", codecs);
         EXPECT_EQ(e.Options().videoCodecName, "mpeg4");
@@ -279,7 +281,7 @@ TEST_F(PresetsTest, DevicePresetsShapeTheStream) {
     struct Case {
         const char* preset;
         std::vector<int> profiles;
-        int level;       // FF_LEVEL_UNKNOWN: the encoder's choice
+        int level; // FF_LEVEL_UNKNOWN: the encoder's choice
         bool bFrames;
         double minRate, maxRate; // measured over the clip, bit/s
     };
@@ -287,7 +289,10 @@ TEST_F(PresetsTest, DevicePresetsShapeTheStream) {
         {"libx264-psp", {FF_PROFILE_H264_MAIN}, 30, true, 600000, 1600000},
         {"libx264-ipod",
          {FF_PROFILE_H264_BASELINE, FF_PROFILE_H264_CONSTRAINED_BASELINE},
-         30, false, 500000, 1300000},
+         30,
+         false,
+         500000,
+         1300000},
         {"libx264-ps3", {FF_PROFILE_H264_MAIN}, 30, true, 0, 3500000},
         {"libx264-mp4", {FF_PROFILE_H264_MAIN}, 30, true, 600000, 1600000},
         {"libx264-hq", {FF_PROFILE_H264_HIGH}, FF_LEVEL_UNKNOWN, true, 0, 1e9},
@@ -377,7 +382,7 @@ TEST_F(PresetsTest, TargetSettingsAndNorms) {
         e.SetTarget("dvd", "auto", defaultNorm);
         EXPECT_EQ(e.Options().frameHeight, height) << defaultNorm;
     }
-    {   // the typed shortcut with an explicit norm ignores the input
+    { // the typed shortcut with an explicit norm ignores the input
         TCustomFFmpeg e;
         ASSERT_TRUE(e.OpenInputFile(ntsc));
         e.SetTarget("svcd", "pal", "ntsc");
@@ -448,7 +453,8 @@ TEST_F(PresetsTest, TargetsProduceTheirFormats) {
     const std::string xml = File("dvd.xml", "<dvdauthor dest=\"" + disc.string() +
                                                 "\">\n<vmgm />\n<titleset>\n<titles>\n"
                                                 "<video format=\"pal\" aspect=\"16:9\" />\n"
-                                                "<pgc>\n<vob file=\"" + Out("dvd.vob") +
+                                                "<pgc>\n<vob file=\"" +
+                                                Out("dvd.vob") +
                                                 "\" />\n</pgc>\n</titles>\n</titleset>\n"
                                                 "</dvdauthor>\n");
     const std::string command =

@@ -75,18 +75,17 @@ void WriteBitmapSubtitles(const std::string& path, const std::string& encoderNam
         sub.pts = static_cast<int64_t>(cue.startS * AV_TIME_BASE);
         sub.start_display_time = 0;
         sub.end_display_time = static_cast<uint32_t>(cue.durationS * 1000);
-        const int size =
-            avcodec_encode_subtitle(enc.get(), buffer.data(), static_cast<int>(buffer.size()),
-                                    &sub);
+        const int size = avcodec_encode_subtitle(enc.get(), buffer.data(),
+                                                 static_cast<int>(buffer.size()), &sub);
         avsubtitle_free(&sub);
         AvCheck(size, "encode subtitle");
         AvPacketPtr pkt = MakePacket();
         AvCheck(av_new_packet(pkt.get(), size), "packet");
         std::memcpy(pkt->data, buffer.data(), size);
-        pkt->pts = pkt->dts = av_rescale_q(static_cast<int64_t>(cue.startS * 1000), {1, 1000},
-                                           st->time_base);
-        pkt->duration = av_rescale_q(static_cast<int64_t>(cue.durationS * 1000), {1, 1000},
-                                     st->time_base);
+        pkt->pts = pkt->dts =
+            av_rescale_q(static_cast<int64_t>(cue.startS * 1000), {1, 1000}, st->time_base);
+        pkt->duration =
+            av_rescale_q(static_cast<int64_t>(cue.durationS * 1000), {1, 1000}, st->time_base);
         pkt->flags |= AV_PKT_FLAG_KEY;
         AvCheck(av_interleaved_write_frame(oc.get(), pkt.get()), "write");
     }
