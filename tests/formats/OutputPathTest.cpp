@@ -1,13 +1,9 @@
-#include "ErrorReport.h"
-#include "FFmpegException.h"
 #include "OutputPath.h"
-#include "TGlobalObject.h"
 
 #include "FormatsTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -85,38 +81,6 @@ TEST_F(OutputPathTest, AFolderThatCannotBeCreatedFallsBackToTheDefault) {
     settings_.WriteString("settings", "OutPutDir", bad);
     EXPECT_EQ(MakeOutputPath(settings_, dialogs_, "movie.avi", ".mp4", dir_ / "blocker/dflt"),
               "");
-}
-
-TEST(ErrorReportTest, TextRuleAndIcons) {
-    struct Case {
-        const char* in;
-        const char* out;
-    } cases[] = {{"Failed!", "Failed!."}, {"Done.", "Done."}, {"", ""},  {"code 5", "code 5."},
-                 {"(x)", "(x)."},         {"a-", "a-."},       {"..", ".."}, {"ends/", "ends/."}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(ErrorReportText(c.in), c.out) << c.in;
-    }
-    TRecordingDialogs dialogs;
-    ReportError(dialogs, "Quovo", FFmpegException("Unknown encoder 'x'"));
-    ReportError(dialogs, "Quovo", std::runtime_error("disk full"));
-    ASSERT_EQ(dialogs.Messages.size(), 2u);
-    EXPECT_EQ(dialogs.Messages[0].Title, "Quovo");
-    EXPECT_EQ(dialogs.Messages[0].Text, "Unknown encoder 'x'.");
-    EXPECT_EQ(dialogs.Messages[0].Icon, TMessageIcon::Warning);
-    EXPECT_EQ(dialogs.Messages[1].Icon, TMessageIcon::Error);
-}
-
-TEST(GlobalObjectTest, PathsAndVersion) {
-    EXPECT_EQ(MakeVersionText(3, 3, 0, 0), " 3.300 ");
-    TScratchFolder dir;
-    ::setenv("QUOVO_CONFIG_DIR", dir.Path().c_str(), 1);
-    TGlobalObject global;
-    ::unsetenv("QUOVO_CONFIG_DIR");
-    EXPECT_EQ(global.SettingsFile, dir / "quovo.ini");
-    EXPECT_EQ(global.AppTitle, "Quovo");
-    EXPECT_EQ(global.VersionText, " 3.300 ");
-    EXPECT_TRUE(fs::is_regular_file(global.FormatFile)) << global.FormatFile;
-    EXPECT_EQ(fs::path(global.FormatFile).filename(), "quovoformat.ini");
 }
 
 } // namespace
