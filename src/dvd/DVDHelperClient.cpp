@@ -229,6 +229,11 @@ std::shared_ptr<const DVDDiscInfo> DescribeDisc(const std::string& path, const T
         } else if (WIFSIGNALED(run.status)) {
             log(TDVDLogLevel::Error, "reading the disc structure of " + path + " crashed (signal " +
                                          std::to_string(WTERMSIG(run.status)) + ")");
+        } else if (!disc->complete && WIFEXITED(run.status) && WEXITSTATUS(run.status) != 0) {
+            // A sanitizer or the C library's heap checks end the child this way.
+            log(TDVDLogLevel::Error, "reading the disc structure of " + path +
+                                         " failed (exit status " +
+                                         std::to_string(WEXITSTATUS(run.status)) + ")");
         } else if (!disc->complete) {
             log(TDVDLogLevel::Error, "the disc structure of " + path + " is incomplete");
         }
