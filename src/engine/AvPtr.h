@@ -25,7 +25,12 @@ struct AvPacketDeleter {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 struct AvCodecContextDeleter {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+    void operator()(AVCodecContext* p) const {
+        if (p) {
+            av_freep(&p->stats_in); // the library leaves the two-pass input to its owner
+        }
+        avcodec_free_context(&p);
+    }
 };
 // An input context: closed with avformat_close_input.
 struct AvInputContextDeleter {

@@ -410,11 +410,11 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist,
 
 int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
     TVideoOutputState& vs = *ost.video;
-    AVCodecContext* c = ost.codec->ctx.get();
     if (std::find(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), ost.codec) !=
         flushedVideoEncoders_.end()) {
         ReopenVideoEncoder(ost);
     }
+    AVCodecContext* c = ost.codec->ctx.get(); // after reopening: the old one is freed
 
     // 1. Synchronisation: where this picture falls in encoder ticks. Exact while the values are
     // whole numbers of microseconds and ticks.
@@ -688,6 +688,9 @@ void TCustomFFmpeg::ReopenVideoEncoder(TOutputStream& ost) {
         c->rc_override = static_cast<RcOverride*>(
             av_memdup(old->rc_override, sizeof(RcOverride) * old->rc_override_count));
         c->rc_override_count = c->rc_override ? old->rc_override_count : 0;
+    }
+    if (old->stats_in) {
+        c->stats_in = av_strdup(old->stats_in);
     }
     if (old->priv_data && c->priv_data) {
         av_opt_copy(c->priv_data, old->priv_data);

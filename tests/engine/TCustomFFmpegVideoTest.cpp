@@ -839,7 +839,8 @@ TEST_F(VideoTest, JoinedInputsReopenTheEncoder) {
             EXPECT_NEAR(marks[i].ptsS - marks[i - 1].ptsS, 0.04, 0.001) << "frame " << i;
         }
     }
-    const StreamProbe* v = ProbeMedia(out).Find(StreamKind::Video);
+    const ProbeResult probe = ProbeMedia(out);
+    const StreamProbe* v = probe.Find(StreamKind::Video);
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->width, 320);
     EXPECT_EQ(v->decodeErrors, 0);
