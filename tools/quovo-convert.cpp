@@ -1,19 +1,27 @@
-// quovo-convert: runs the conversion engine without windows.
+// quovo-convert: runs conversions without windows, through the conversion component.
 //
-//   quovo-convert [--in NAME=VALUE]... INPUT [[--in NAME=VALUE]... INPUT]...
-//                 [--out NAME=VALUE]... OUTPUT
+//   quovo-convert [options] [--in NAME=VALUE]... INPUT [[--in NAME=VALUE]... INPUT]...
+//                 [--out NAME=VALUE]... OUTPUT [--next ... OUTPUT]...
 //
-// Every NAME=VALUE is applied with the engine's SetOption (the option name without a dash), in the
-// order given, right before the input that follows it is opened or before the output is created.
+// Each INPUT... OUTPUT group is one task of the component; the tasks run on worker threads, at
+// most --parallel at a time, while this (main) thread prints their progress. Every NAME=VALUE is
+// an engine option (the option name without a dash): --in ones apply right before the input that
+// follows them is opened, --out ones before the group's output is created.
 #include "DvdListing.h"
 #include "FormatRun.h"
-#include "TCustomFFmpeg.h"
+#include "MainThread.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
+#include "TMediaConverter.h"
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,14 +31,22 @@ namespace {
 
 const char* const kUsage =
     "Usage: quovo-convert [options] [--in NAME=VALUE]... INPUT [--out NAME=VALUE]... OUTPUT\n"
+    "                     [--next [--in NAME=VALUE]... INPUT [--out NAME=VALUE]... OUTPUT]...\n"
     "\n"
     "Converts INPUT into OUTPUT with the Quovo engine. Several inputs may be given, each\n"
-    "preceded by its own --in options; the last file name is the output.\n"
+    "preceded by its own --in options; the last file name is the output. --next starts\n"
+    "another conversion task with its own files and options.\n"
     "\n"
     "  --in NAME=VALUE    engine option applied before the next input is opened\n"
     "  --out NAME=VALUE   engine option applied before the output is created\n"
     "                     (NAME without a dash, e.g. vcodec=copy, t=10, map=0.1)\n"
-    "  --join             join all inputs one after another into the output\n"
+    "  --join             join all inputs of the task one after another into its output\n"
+    "  --next             end this task's files; what follows is another task\n"
+    "  --parallel N       run up to N tasks at once (default 1)\n"
+    "  --codec-threads N  threads of each decoder and encoder (default 1, 0 = automatic)\n"
+    "  --progress-interval MS  least time between two progress lines (default 500)\n"
+    "  --pause-after S    pause the run S seconds after it started (for testing)\n"
+    "  --resume-after S   resume it S seconds after that pause\n"
     "  --loglevel NAME    quiet, panic, fatal, error, warning, info (default), verbose, debug\n"
     "  --list-titles PATH list the titles of the DVD at PATH (drive, folder or ISO image)\n"
     "  --list-drives      list the optical drives with the labels of their discs\n"
@@ -38,31 +54,53 @@ const char* const kUsage =
     "  --list-formats     list the catalogue formats\n"
     "  --help             show this text\n"
     "\n"
-    "Exit status: 0 when the conversion completed, 1 when it failed, 2 on bad arguments.\n";
+    "Ctrl-C stops the run; outputs written so far are finished and stay playable.\n"
+    "Exit status: 0 when every conversion completed, 1 when one failed or was stopped,\n"
+    "2 on bad arguments.\n";
 
 struct Step {
     enum Kind { Option, Input } kind;
     std::string name, value;
 };
 
-class TConsoleFFmpeg : public TCustomFFmpeg {
-public:
-    void ProgressReport(bool isLastReport, int inputIndex) override {
-        int64_t frames = 0;
-        double outTime = 0;
-        for (const auto& ost : OutputStreams()) {
-            if (ost->st && ost->st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-                frames += ost->frame_number;
-            }
-            outTime = std::max(outTime, ost->OutputTime());
-        }
-        std::fprintf(stderr, "progress: frame=%lld time=%.2f total=%.2f size=%lldkB%s\n",
-                     static_cast<long long>(frames), outTime,
-                     ProgressTotal() > 0 ? ProgressTotal() / 1e6 : 0.0,
-                     static_cast<long long>((VideoSize() + AudioSize()) / 1024),
-                     isLastReport ? " (end)" : "");
-    }
+struct Group {
+    std::vector<Step> steps;         // options and inputs in order; the last input is the output
+    std::vector<Step> outputOptions; // --out
+    bool join = false;
 };
+
+std::atomic<bool> gInterrupted{false};
+
+void OnInterrupt(int) {
+    gInterrupted = true;
+    std::signal(SIGINT, SIG_DFL); // a second Ctrl-C ends the program at once
+}
+
+// Options whose record field is always applied: they go into the field, not the extra lines.
+bool TakeRecordOption(TOutputOptions& o, const std::string& name, const std::string& value) {
+    if (name == "async") {
+        o.AudioSync = std::atoi(value.c_str());
+    } else if (name == "vsync") {
+        o.VideoSync = std::atoi(value.c_str());
+    } else if (name == "isync") {
+        o.InputSync = value != "0";
+    } else if (name == "alang") {
+        o.AudioLanguage = value;
+    } else if (name == "vlang") {
+        o.VideoLanguage = value;
+    } else if (name == "slang") {
+        o.SubtitleLanguage = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ParseNumber(const char* text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text, &end);
+    return end && *end == 0 && end != text && out >= 0;
+}
 
 int BadArguments(const std::string& why) {
     std::fprintf(stderr, "quovo-convert: %s\n\n%s", why.c_str(), kUsage);
@@ -88,20 +126,40 @@ int main(int argc, char** argv) {
     if (int rc = 0; RunFormatCommands(argc, argv, rc)) {
         return rc;
     }
-    std::vector<Step> steps;
-    std::vector<Step> outputOptions;
-    std::vector<std::string> files;
+    std::vector<Group> groups(1);
     std::string logLevel = "info";
-    bool join = false;
+    int parallel = 1;
+    int codecThreads = 1;
+    int progressInterval = 500;
+    double pauseAfter = -1, resumeAfter = -1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        auto number = [&](double& out) {
+            return ++i < argc && ParseNumber(argv[i], out);
+        };
+        double v = 0;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
         if (arg == "--join") {
-            join = true;
+            groups.back().join = true;
+        } else if (arg == "--next") {
+            groups.emplace_back();
+        } else if (arg == "--parallel" || arg == "--codec-threads" ||
+                   arg == "--progress-interval") {
+            if (!number(v) || v != static_cast<int>(v)) {
+                return BadArguments(arg + " needs a whole number");
+            }
+            (arg == "--parallel" ? parallel
+                                 : arg == "--codec-threads" ? codecThreads : progressInterval) =
+                static_cast<int>(v);
+        } else if (arg == "--pause-after" || arg == "--resume-after") {
+            if (!number(v)) {
+                return BadArguments(arg + " needs a number of seconds");
+            }
+            (arg == "--pause-after" ? pauseAfter : resumeAfter) = v;
         } else if (arg == "--loglevel") {
             if (++i >= argc) {
                 return BadArguments("--loglevel needs a level name");
@@ -115,22 +173,32 @@ int main(int argc, char** argv) {
             if (!SplitOption(argv[i], s.name, s.value)) {
                 return BadArguments(std::string("not of the form NAME=VALUE: ") + argv[i]);
             }
-            (arg == "--in" ? steps : outputOptions).push_back(s);
+            (arg == "--in" ? groups.back().steps : groups.back().outputOptions).push_back(s);
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             return BadArguments("unknown option " + arg);
         } else {
-            // A file: every file but the last is an input. The output's options are the --out
-            // ones, so an input takes only the --in options before it.
-            files.push_back(arg);
-            steps.push_back(Step{Step::Input, arg, ""});
+            // A file: every file of a group but the last is an input. The output's options are
+            // the --out ones, so an input takes only the --in options before it.
+            groups.back().steps.push_back(Step{Step::Input, arg, ""});
         }
     }
-    if (files.size() < 2) {
-        return BadArguments("an input and an output file are needed");
+    for (const Group& g : groups) {
+        int files = 0;
+        for (const Step& s : g.steps) {
+            files += s.kind == Step::Input ? 1 : 0;
+        }
+        if (files < 2) {
+            return BadArguments("each task needs an input and an output file");
+        }
     }
-    steps.pop_back(); // the output
-    const std::string output = files.back();
+    if (parallel < 1) {
+        return BadArguments("--parallel needs at least 1");
+    }
+    if (resumeAfter >= 0 && pauseAfter < 0) {
+        return BadArguments("--resume-after needs --pause-after");
+    }
 
+    SetMainThread();
     TFFLogger* logger = FFLogger();
     logger->SetTriggerEventInMainThread(false);
     logger->SetOnLog([](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& msg) {
@@ -141,37 +209,122 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return BadArguments(std::string("bad --loglevel: ") + e.what());
     }
-    if (!FFLoader().LoadLibraries(ConverterLibraryMask)) {
-        std::fprintf(stderr, "quovo-convert: %s\n", FFLoader().LastLoadError().c_str());
+    TMediaConverter converter;
+    if (!converter.LoadLibraries(FFLoader().LibraryPath())) {
+        std::fprintf(stderr, "quovo-convert: %s\n", converter.LastErrMsg().c_str());
         return 1;
     }
+    converter.SetCodecThreads(codecThreads);
+    converter.SetProgressInterval(progressInterval);
 
-    TConsoleFFmpeg engine;
-    try {
-        for (const Step& s : steps) {
+    std::mutex endMutex;
+    std::vector<TTerminateInfo> ends;
+    bool allEnded = false;
+    converter.SetOnProgress([](TCustomMediaConverter*, TProgressInfo* p) {
+        std::fprintf(stderr,
+                     "progress: task=%d frame=%d fps=%d q=%.1f size=%lldkB time=%.2f total=%.2f "
+                     "bitrate=%.1fkbits/s%s\n",
+                     p->TaskIndex, p->FrameNumber, p->FPS, p->Quality,
+                     static_cast<long long>(p->CurrentSize / 1024), p->CurrentDuration / 1e6,
+                     p->TotalDuration > 0 ? p->TotalDuration / 1e6 : 0.0, p->BitRate,
+                     p->FileIndex < 0 ? " (end)" : "");
+    });
+    converter.SetOnTerminate([&](TCustomMediaConverter*, const TTerminateInfo& t) {
+        std::lock_guard lock(endMutex);
+        if (t.TaskIndex < 0) {
+            allEnded = true;
+        } else {
+            ends.push_back(t);
+        }
+    });
+
+    std::vector<std::string> outputs;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        Group& group = groups[g];
+        Step output = group.steps.back();
+        group.steps.pop_back();
+        int task = -1;
+        std::string lines; // --in options gathered for the next input
+        for (const Step& s : group.steps) {
             if (s.kind == Step::Option) {
-                engine.SetOption(s.name, s.value);
-            } else if (!engine.OpenInputFile(s.name)) {
-                throw FFmpegException(engine.LastErrorText());
+                lines += s.name + "=" + s.value + "\n";
+                continue;
+            }
+            TInputOptions in;
+            in.ExtOptions = lines;
+            lines.clear();
+            const bool ok = task < 0 ? (task = converter.AddTask(s.name, &in)) >= 0
+                                     : converter.AddInput(task, s.name, &in);
+            if (!ok) {
+                std::fprintf(stderr, "quovo-convert: %s\n", converter.LastErrMsg().c_str());
+                return 1;
             }
         }
-        for (const Step& s : outputOptions) {
-            engine.SetOption(s.name, s.value);
+        TOutputOptions out;
+        out.Join = group.join;
+        for (const Step& s : group.outputOptions) {
+            if (!TakeRecordOption(out, s.name, s.value)) {
+                out.ExtOptions += s.name + "=" + s.value + "\n";
+            }
         }
-        if (engine.OpenOutputFile(output, join) < 0) {
-            throw FFmpegException(engine.LastErrorText());
+        if (!converter.SetOutputFile(task, output.name, &out)) {
+            std::fprintf(stderr, "quovo-convert: %s\n", converter.LastErrMsg().c_str());
+            return 1;
         }
-        engine.Transcode();
-    } catch (const std::exception& e) {
-        engine.ReleaseAll();
-        std::fprintf(stderr, "quovo-convert: %s\n", e.what());
+        outputs.push_back(output.name);
+    }
+
+    std::signal(SIGINT, OnInterrupt);
+    using Clock = std::chrono::steady_clock;
+    const auto started = Clock::now();
+    auto pausedAt = Clock::time_point{};
+    bool paused = false, resumed = false, stopping = false;
+    converter.StartTask(parallel);
+    for (;;) {
+        {
+            std::lock_guard lock(endMutex);
+            if (allEnded) {
+                break;
+            }
+        }
+        // Progress comes to this thread: serve it while waiting.
+        WaitAndDrainMainThreadQueue(std::chrono::milliseconds(20));
+        const auto now = Clock::now();
+        if (gInterrupted && !stopping) {
+            stopping = true;
+            std::fprintf(stderr, "quovo-convert: stopping\n");
+            converter.Stop(false);
+        }
+        if (!paused && pauseAfter >= 0 &&
+            now - started >= std::chrono::duration<double>(pauseAfter)) {
+            paused = true;
+            pausedAt = now;
+            std::fprintf(stderr, "quovo-convert: paused\n");
+            converter.Pause();
+        }
+        if (paused && !resumed && resumeAfter >= 0 &&
+            now - pausedAt >= std::chrono::duration<double>(resumeAfter)) {
+            resumed = true;
+            std::fprintf(stderr, "quovo-convert: resumed\n");
+            converter.Resume();
+        }
+    }
+
+    bool allFinished = true;
+    std::lock_guard lock(endMutex);
+    for (const TTerminateInfo& t : ends) {
+        std::fprintf(stderr, "terminate: task=%d finished=%s exception=%s%s%s\n", t.TaskIndex,
+                     t.Finished ? "yes" : "no", t.Exception ? "yes" : "no",
+                     t.ExceptionMsg.empty() ? "" : " message=", t.ExceptionMsg.c_str());
+        allFinished = allFinished && t.Finished && !t.Exception;
+        if (t.Finished && t.TaskIndex >= 0 && t.TaskIndex < static_cast<int>(outputs.size())) {
+            std::fprintf(stderr, "Output written to %s\n", outputs[t.TaskIndex].c_str());
+        }
+    }
+    if (!allFinished) {
+        std::fprintf(stderr, "quovo-convert: %s\n",
+                     gInterrupted ? "stopped" : "a conversion did not complete");
         return 1;
     }
-    engine.ReleaseAll();
-    if (!engine.RunCompleted()) {
-        std::fprintf(stderr, "quovo-convert: the conversion did not complete\n");
-        return 1;
-    }
-    std::fprintf(stderr, "Output written to %s\n", output.c_str());
     return 0;
 }

@@ -186,25 +186,9 @@ int TCustomMediaConverter::AddTask(const std::string& fileName, TInputOptions* o
         e.SetPreviewWindowCallback([this](TCustomFFmpeg* s, TPicture& p, int64_t pts, int) {
             return TaskPreviewWindow(s, p, pts);
         });
-        if (options) {
-            if (options->FileName.empty()) {
-                options->FileName = fileName;
-            }
-            task->inputs[0] = *options;
-            ApplyExtOptions(e, options->ExtOptions, true);
-            if (!options->FileFormat.empty()) {
-                e.SetForceFormat(options->FileFormat);
-            }
-            e.SetStartTime(options->StartTime);
-            e.SetProgramID(options->ProgramID);
-        }
-        if (!e.OpenInputFile(ToLibraryName(fileName))) {
-            lastErrMsg_ = e.LastErrorText();
+        if (!OpenTaskInput(*task, fileName, options)) {
             return -1;
         }
-        const int input = e.InputFileCount() - 1;
-        task->probes[input] = std::make_unique<TAVProbe>();
-        task->probes[input]->Attach(e.InputContext(input));
         e.SetProgressCallback([this](TCustomFFmpeg* s, int in, int frame, int fps, float q,
                                      float rate, int64_t size, int64_t t, int64_t total) {
             TaskProgress(s, in, frame, fps, q, rate, size, t, total);
@@ -216,6 +200,54 @@ int TCustomMediaConverter::AddTask(const std::string& fileName, TInputOptions* o
     }
     tasks_.push_back(std::move(task));
     return TaskCount() - 1;
+}
+
+bool TCustomMediaConverter::OpenTaskInput(TConversionTask& task, const std::string& fileName,
+                                          TInputOptions* options) {
+    TFFmpeg& e = *task.engine;
+    const int input = e.InputFileCount();
+    if (input >= MAX_FILES) {
+        lastErrMsg_ = StringPrintf("Too many input files (at most %d)", MAX_FILES);
+        return false;
+    }
+    if (options) {
+        if (options->FileName.empty()) {
+            options->FileName = fileName;
+        }
+        task.inputs[input] = *options;
+        ApplyExtOptions(e, options->ExtOptions, true);
+        if (!options->FileFormat.empty()) {
+            e.SetForceFormat(options->FileFormat);
+        }
+        e.SetStartTime(options->StartTime);
+        e.SetProgramID(options->ProgramID);
+    }
+    if (!e.OpenInputFile(ToLibraryName(fileName))) {
+        lastErrMsg_ = e.LastErrorText();
+        task.inputs[input].reset();
+        return false;
+    }
+    task.probes[input] = std::make_unique<TAVProbe>();
+    task.probes[input]->Attach(e.InputContext(input));
+    return true;
+}
+
+bool TCustomMediaConverter::AddInput(int taskIndex, const std::string& fileName,
+                                     TInputOptions* options) {
+    if (working_) {
+        throw FFmpegException(WorkingText("AddInput"));
+    }
+    TConversionTask& t = TaskAt(taskIndex);
+    if (t.outputCount > 0) {
+        lastErrMsg_ = "Inputs must be added before the outputs";
+        return false;
+    }
+    try {
+        return OpenTaskInput(t, fileName, options);
+    } catch (const std::exception& ex) {
+        lastErrMsg_ = ex.what();
+        return false;
+    }
 }
 
 void TCustomMediaConverter::ApplyTarget(TFFmpeg& e, const TOutputOptions& o) {

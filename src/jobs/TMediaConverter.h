@@ -73,6 +73,9 @@ public:
     int AddTask(const std::string& fileName, TInputOptions* options = nullptr);
     bool SetOutputFile(int taskIndex, const std::string& fileName,
                        TOutputOptions* options = nullptr);
+    // A further input of a task (for joined outputs); before its outputs. False with LastErrMsg
+    // when it cannot be opened.
+    bool AddInput(int taskIndex, const std::string& fileName, TInputOptions* options = nullptr);
     void RemoveTask(int taskIndex);
     void ClearTasks();
     int TaskCount() const { return static_cast<int>(tasks_.size()); }
@@ -119,6 +122,7 @@ private:
     int TaskPreviewFlags() const;
     void ApplyPreviewFlags();
     void ApplyExtOptions(TFFmpeg& e, const std::string& text, bool forInput);
+    bool OpenTaskInput(TConversionTask& task, const std::string& fileName, TInputOptions* options);
     void ApplyOutputRecord(TFFmpeg& e, const TOutputOptions& o);
     void ApplyTarget(TFFmpeg& e, const TOutputOptions& o);
     void ApplyMetadata(TFFmpeg& e, const TStreamInfo& m);
