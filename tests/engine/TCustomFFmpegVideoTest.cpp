@@ -846,4 +846,83 @@ TEST_F(VideoTest, JoinedInputsReopenTheEncoder) {
     EXPECT_EQ(v->decodeErrors, 0);
 }
 
+struct PacketInfo {
+    int size;
+    bool key;
+};
+
+std::vector<PacketInfo> VideoPackets(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    AvInputContextPtr ic(raw);
+    avformat_find_stream_info(ic.get(), nullptr);
+    const int index = av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    std::vector<PacketInfo> out;
+    AvPacketPtr pkt = MakePacket();
+    while (av_read_frame(ic.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == index) {
+            out.push_back({pkt->size, (pkt->flags & AV_PKT_FLAG_KEY) != 0});
+        }
+        av_packet_unref(pkt.get());
+    }
+    return out;
+}
+
+int64_t Bytes(const std::vector<PacketInfo>& packets, size_t from, size_t to) {
+    int64_t sum = 0;
+    for (size_t i = from; i < std::min(to, packets.size()); ++i) {
+        sum += packets[i].size;
+    }
+    return sum;
+}
+
+// Encoder settings of the option vocabulary reach the encoder: each case against plain qscale 8.
+TEST_F(VideoTest, EncoderSettingsReachTheEncoder) {
+    // Grain, so that the quantiser shows in the sizes.
+    MediaSpec spec = VideoOnly("mpeg2video", 320, 240, 1.0, "mpeg");
+    spec.grain = 10;
+    spec.videoBitRate = 4000000;
+    const std::string& source = Clip("mpeg2-320x240-grain.mpg", spec);
+    auto convert = [&](const std::string& name, Options options) {
+        options.insert(options.begin(), {"vcodec", "mpeg4"});
+        const std::string out = Out(name);
+        TCustomFFmpeg e;
+        Convert(e, source, {}, out, options);
+        ExpectSequence(ReadFrameNumbers(out), 25);
+        return VideoPackets(out);
+    };
+    const auto plain = convert("plain.avi", {{"qscale", "8"}});
+    ASSERT_EQ(plain.size(), 25u);
+    EXPECT_LT(std::count_if(plain.begin(), plain.end(), [](auto& p) { return p.key; }), 5);
+
+    const auto intra = convert("intra.avi", {{"qscale", "8"}, {"intra", "1"}});
+    EXPECT_TRUE(std::all_of(intra.begin(), intra.end(), [](auto& p) { return p.key; }));
+
+    const auto fine = convert("fine.avi", {{"qscale", "2"}});
+    EXPECT_GT(Bytes(fine, 0, 25), 2 * Bytes(plain, 0, 25));
+
+    // Under rate control, frames 0 to 9 forced to quantiser 2.
+    const auto rated = convert("rate.avi", {{"b", "300000"}});
+    const auto overridden = convert("override.avi", {{"b", "300000"}, {"rc_override", "0,9,2"}});
+    EXPECT_GT(Bytes(overridden, 0, 10), 2 * Bytes(rated, 0, 10));
+
+    // The decoder's quality is taken over: the run works and stays readable.
+    convert("sameq.avi", {{"sameq", "1"}});
+}
+
+TEST_F(VideoTest, PreviewWindowThatClosesIsNotCalledAgain) {
+    int windowCalls = 0;
+    TCustomFFmpeg e;
+    e.SetPreviewWindowCallback([&](TCustomFFmpeg*, TPicture& pic, int64_t, int) {
+        ++windowCalls;
+        EXPECT_EQ(pic.Width(), 320);
+        return false; // the user closed it
+    });
+    e.SetPreviewFlags(PreviewWindowFlag);
+    Convert(e, SmallClip(), {{"re", "1"}}, Out("window.avi"), {{"vcodec", "mpeg4"}});
+    EXPECT_EQ(windowCalls, 1);
+}
+
 } // namespace
