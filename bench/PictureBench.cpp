@@ -51,7 +51,9 @@ const std::string& DvdClip(int seconds) {
     return it->second;
 }
 
-std::string OutputPath() { return fixtures::FixtureDir() + "/bench-mpeg4-mp3.avi"; }
+std::string OutputPath() {
+    return fixtures::FixtureDir() + "/bench-mpeg4-mp3.avi";
+}
 
 void Check(int err, const char* what) {
     if (err < 0) {
@@ -60,7 +62,9 @@ void Check(int err, const char* what) {
 }
 
 // Peak resident memory since the last reset, in MiB (Linux).
-void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 double PeakMemoryMiB() {
     std::ifstream status("/proc/self/status");
@@ -173,8 +177,8 @@ void DirectConvert(const std::string& in, const std::string& out) {
             const int n = av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(sound->data),
                                              ae.frame_size);
             if (n < ae.frame_size) {
-                av_samples_set_silence(sound->data, n, ae.frame_size - n,
-                                       ae.ch_layout.nb_channels, ae.sample_fmt);
+                av_samples_set_silence(sound->data, n, ae.frame_size - n, ae.ch_layout.nb_channels,
+                                       ae.sample_fmt);
             }
             sound->pts = samples;
             samples += ae.frame_size;
@@ -185,8 +189,8 @@ void DirectConvert(const std::string& in, const std::string& out) {
         while (avcodec_receive_frame(c.dec.get(), frame.get()) >= 0) {
             if (&c == &video) {
                 Check(av_frame_make_writable(picture.get()), "writable");
-                sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height,
-                          picture->data, picture->linesize);
+                sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, picture->data,
+                          picture->linesize);
                 picture->pts = pictures++;
                 write(video, picture.get());
             } else {
@@ -253,13 +257,17 @@ void Run(benchmark::State& state) {
         peak = std::max(peak, PeakMemoryMiB());
     }
     state.counters["peak_MiB"] = peak;
-    state.counters["frames/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * static_cast<double>(state.range(0)) * 25,
-        benchmark::Counter::kIsRate);
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()) *
+                                                        static_cast<double>(state.range(0)) * 25,
+                                                    benchmark::Counter::kIsRate);
 }
 
-void BM_Picture_Engine(benchmark::State& state) { Run<EngineConvert>(state); }
-void BM_Picture_DirectLoop(benchmark::State& state) { Run<DirectConvert>(state); }
+void BM_Picture_Engine(benchmark::State& state) {
+    Run<EngineConvert>(state);
+}
+void BM_Picture_DirectLoop(benchmark::State& state) {
+    Run<DirectConvert>(state);
+}
 
 } // namespace
 

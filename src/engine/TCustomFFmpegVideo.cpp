@@ -112,15 +112,13 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
         const AVRational rate = DecodedFrameRate(ist);
         if (rate.num > 0) {
             // One frame lasts two fields; a repeated field adds half a frame (soft telecine).
-            ist.next_pts +=
-                static_cast<int64_t>(AV_TIME_BASE) * (2 + frame->repeat_pict) * rate.den /
-                (2 * static_cast<int64_t>(rate.num));
+            ist.next_pts += static_cast<int64_t>(AV_TIME_BASE) * (2 + frame->repeat_pict) *
+                            rate.den / (2 * static_cast<int64_t>(rate.num));
         }
 
         AVFrame* picture = PreProcess(ist, frame);
         for (TOutputStream* ost : OutputsOf(ist)) {
-            if (ost->active && ost->encoding_needed && ost->video &&
-                ost->video->filters.Built()) {
+            if (ost->active && ost->encoding_needed && ost->video && ost->video->filters.Built()) {
                 picture->pts = ist.pts;
                 if (ost->video->filters.Push(picture) < 0) {
                     Log(llError, "Error while adding a picture to the filter chain");
@@ -201,8 +199,8 @@ bool TCustomFFmpeg::Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* 
         vs.deinterlacer.Reset();
         return false;
     }
-    const bool ok = out->width == dst->width && out->height == dst->height &&
-                    av_frame_copy(dst, out) >= 0;
+    const bool ok =
+        out->width == dst->width && out->height == dst->height && av_frame_copy(dst, out) >= 0;
     av_frame_unref(out);
     return ok;
 }
@@ -270,8 +268,8 @@ void TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
     bool stopHook = false;
     {
         std::lock_guard canvas(image.CanvasLock());
-        if (!hook.ToPicture(*picture, static_cast<AVPixelFormat>(picture->format),
-                            picture->width, picture->height)) {
+        if (!hook.ToPicture(*picture, static_cast<AVPixelFormat>(picture->format), picture->width,
+                            picture->height)) {
             Log(llError, "Cannot initialize the toRGB conversion context");
             SwitchPictureHookOff();
             return;
@@ -362,8 +360,7 @@ void TCustomFFmpeg::PrepareVideoOutput(TOutputStream& ost, TInputStream& ist,
     }
 }
 
-bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist,
-                                      TVideoEncoderUse use) {
+bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist, TVideoEncoderUse use) {
     TVideoOutputState& vs = *ost.video;
     AVCodecContext* c = ost.codec->ctx.get();
     lastErrorText_.clear();
@@ -374,8 +371,8 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist,
     TVideoFilterChain::TFilterList filters;
     if (vs.cropOn) {
         // Keeps the area inside the bands; scaling to the encoder's size comes next.
-        filters.emplace_back("crop", StringPrintf("%d:%d:%d:%d", cropW, cropH, vs.leftBand,
-                                                  vs.topBand));
+        filters.emplace_back("crop",
+                             StringPrintf("%d:%d:%d:%d", cropW, cropH, vs.leftBand, vs.topBand));
     }
     if (cropW != c->width || cropH != c->height) {
         filters.emplace_back("scale", StringPrintf("%d:%d:flags=0x%X", c->width, c->height,
@@ -384,10 +381,10 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist,
     const AVRational sar = ist.st->sample_aspect_ratio.num ? ist.st->sample_aspect_ratio
                                                            : ist.st->codecpar->sample_aspect_ratio;
     std::string error;
-    const int err = vs.filters.Build(
-        {inW, inH, static_cast<AVPixelFormat>(ist.st->codecpar->format), sar}, c->pix_fmt,
-        filters, TranslateCropFilters(opt_.videoFilters),
-        StringPrintf("flags=0x%X", static_cast<unsigned>(opt_.swsFlags)), error);
+    const int err =
+        vs.filters.Build({inW, inH, static_cast<AVPixelFormat>(ist.st->codecpar->format), sar},
+                         c->pix_fmt, filters, TranslateCropFilters(opt_.videoFilters),
+                         StringPrintf("flags=0x%X", static_cast<unsigned>(opt_.swsFlags)), error);
     if (err < 0) {
         lastErrorText_ = FormatErrorText(error, err);
         vs.filters.Reset();
@@ -398,8 +395,7 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist,
         c->height = vs.filters.Height();
     } else if (vs.filters.Width() != c->width || vs.filters.Height() != c->height) {
         lastErrorText_ = StringPrintf("the chain gives %dx%d pictures to a %dx%d encoder",
-                                      vs.filters.Width(), vs.filters.Height(), c->width,
-                                      c->height);
+                                      vs.filters.Width(), vs.filters.Height(), c->width, c->height);
         vs.filters.Reset();
         return false;
     }
@@ -470,8 +466,8 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
         if (h - vs.topBand - vs.bottomBand != vs.resampleHeight ||
             w - vs.leftBand - vs.rightBand != vs.resampleWidth || fmt != vs.resampleFormat) {
             const char* fmtName = av_get_pix_fmt_name(fmt);
-            LogFmt(llQuiet, "Input Stream #%d.%d frame size changed to %dx%d, %s",
-                   ist.file_index, ist.index, w, h, fmtName ? fmtName : "none");
+            LogFmt(llQuiet, "Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file_index,
+                   ist.index, w, h, fmtName ? fmtName : "none");
             if (!vs.resampleOn) {
                 throw FFmpegException(StringPrintf(
                     "Input Stream #%d.%d frame size changed to %dx%d, %s, but output stream "
@@ -590,8 +586,7 @@ int TCustomFFmpeg::EncodeVideo(TOutputStream& ost, AVFrame* frame) {
                                     : av_rescale_q(pkt->pts, c->time_base, AV_TIME_BASE_Q));
         }
         size_t statsSize = 0;
-        if (const uint8_t* q = av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS,
-                                                       &statsSize);
+        if (const uint8_t* q = av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &statsSize);
             q && statsSize >= 6) {
             vs.lastQuality = static_cast<int>(AV_RL32(q));
             vs.lastPictType = q[4];
@@ -605,8 +600,8 @@ int TCustomFFmpeg::EncodeVideo(TOutputStream& ost, AVFrame* frame) {
                 }
             }
         } else {
-            vs.lastPictType = (pkt->flags & AV_PKT_FLAG_KEY) ? AV_PICTURE_TYPE_I
-                                                              : AV_PICTURE_TYPE_NONE;
+            vs.lastPictType =
+                (pkt->flags & AV_PKT_FLAG_KEY) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         }
         bytes = pkt->size;
         if (pkt->duration <= 0) {
@@ -640,8 +635,8 @@ void TCustomFFmpeg::FlushVideoEncoder(TOutputStream& ost) {
 void TCustomFFmpeg::ReopenVideoEncoder(TOutputStream& ost) {
     TStreamCodec& sc = *ost.codec;
     AVCodecContext* old = sc.ctx.get();
-    const AVCodec* codec = sc.outputCodec ? sc.outputCodec
-                                          : avcodec_find_encoder(sc.rememberedCodecId);
+    const AVCodec* codec =
+        sc.outputCodec ? sc.outputCodec : avcodec_find_encoder(sc.rememberedCodecId);
     if (!codec) {
         throw FFmpegException(StringPrintf("Unsupported codec for output stream #%d.%d (%s)",
                                            ost.file_index, ost.index,
@@ -729,7 +724,8 @@ void TCustomFFmpeg::MakePreview(const AVFrame& picture, int64_t ptsUs) {
         const bool callback = (flags & PreviewCallbackFlag) && previewCallback_;
         const bool window = !callback && (flags & PreviewWindowFlag) && previewWindow_;
         const int64_t now = av_gettime_relative();
-        if ((callback || window) && (!ps.previewed || now - ps.lastPreviewUs > kPreviewIntervalUs)) {
+        if ((callback || window) &&
+            (!ps.previewed || now - ps.lastPreviewUs > kPreviewIntervalUs)) {
             ps.previewed = true;
             ps.lastPreviewUs = now;
             std::lock_guard canvas(ps.preview.Picture().CanvasLock());
@@ -766,8 +762,8 @@ void TCustomFFmpeg::VideoStats(TOutputStream& ost, int frameBytes) {
     std::fprintf(f, "frame= %5d q= %2.1f ", static_cast<int>(ost.frame_number),
                  vs.lastQuality / static_cast<double>(FF_QP2LAMBDA));
     if (vs.hasPsnr) {
-        const double error = static_cast<double>(vs.lastError[0]) /
-                             (c->width * c->height * 255.0 * 255.0);
+        const double error =
+            static_cast<double>(vs.lastError[0]) / (c->width * c->height * 255.0 * 255.0);
         std::fprintf(f, "PSNR= %6.2f ", -10.0 * std::log10(error));
     }
     std::fprintf(f, "f_size= %6d ", frameBytes);
@@ -776,9 +772,9 @@ void TCustomFFmpeg::VideoStats(TOutputStream& ost, int frameBytes) {
     const double avgBr = videoSize_ * 8.0 / t / 1000.0;
     std::fprintf(f, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
                  videoSize_ / 1024.0, t, br, avgBr);
-    const char type = vs.lastPictType ? av_get_picture_type_char(
-                                            static_cast<AVPictureType>(vs.lastPictType))
-                                      : '?';
+    const char type = vs.lastPictType
+                          ? av_get_picture_type_char(static_cast<AVPictureType>(vs.lastPictType))
+                          : '?';
     std::fprintf(f, "type= %c\n", type);
 }
 

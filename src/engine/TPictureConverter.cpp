@@ -90,9 +90,8 @@ bool TPictureConverter::FromPicture(AVFrame& frame) {
              std::min(picture_.Stride(), rgbLinesize_[0]), height_);
     // Also for a packed BGR frame whose rows could not be copied as they were (odd size, other
     // row padding): the edits are in the buffer and must reach the frame.
-    fromRgb_.reset(sws_getCachedContext(fromRgb_.release(), width_, height_, kPictureFormat,
-                                        width_, height_, format_, SWS_BICUBIC, nullptr, nullptr,
-                                        nullptr));
+    fromRgb_.reset(sws_getCachedContext(fromRgb_.release(), width_, height_, kPictureFormat, width_,
+                                        height_, format_, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!fromRgb_) {
         return false;
     }

@@ -134,10 +134,9 @@ int TVideoFilterChain::Build(const TSource& source, AVPixelFormat sinkFormat,
     graph_->nb_threads = 1;
 
     const AVRational sar = source.sampleAspect.num > 0 ? source.sampleAspect : AVRational{0, 1};
-    const std::string srcArgs =
-        StringPrintf("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
-                     source.width, source.height, static_cast<int>(source.format), AV_TIME_BASE,
-                     sar.num, sar.den);
+    const std::string srcArgs = StringPrintf(
+        "video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", source.width,
+        source.height, static_cast<int>(source.format), AV_TIME_BASE, sar.num, sar.den);
     int err = avfilter_graph_create_filter(&source_, avfilter_get_by_name("buffer"), "src",
                                            srcArgs.c_str(), nullptr, graph_.get());
     if (err < 0) {
@@ -220,10 +219,16 @@ int TVideoFilterChain::Push(AVFrame* frame) {
     return av_buffersrc_add_frame_flags(source_, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
 }
 
-int TVideoFilterChain::Pull(AVFrame* frame) { return av_buffersink_get_frame(sink_, frame); }
+int TVideoFilterChain::Pull(AVFrame* frame) {
+    return av_buffersink_get_frame(sink_, frame);
+}
 
-int TVideoFilterChain::Width() const { return av_buffersink_get_w(sink_); }
-int TVideoFilterChain::Height() const { return av_buffersink_get_h(sink_); }
+int TVideoFilterChain::Width() const {
+    return av_buffersink_get_w(sink_);
+}
+int TVideoFilterChain::Height() const {
+    return av_buffersink_get_h(sink_);
+}
 AVRational TVideoFilterChain::SampleAspect() const {
     return av_buffersink_get_sample_aspect_ratio(sink_);
 }

@@ -18,8 +18,8 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -125,11 +125,11 @@ std::vector<AvFramePtr> DecodePictures(const std::string& path, AVPixelFormat fo
                 pic->width = frame->width;
                 pic->height = frame->height;
                 av_frame_get_buffer(pic.get(), 0);
-                sws.reset(sws_getCachedContext(
-                    sws.release(), frame->width, frame->height,
-                    static_cast<AVPixelFormat>(frame->format), frame->width, frame->height, format,
-                    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                    nullptr));
+                sws.reset(sws_getCachedContext(sws.release(), frame->width, frame->height,
+                                               static_cast<AVPixelFormat>(frame->format),
+                                               frame->width, frame->height, format,
+                                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                               nullptr, nullptr, nullptr));
                 sws_scale(sws.get(), frame->data, frame->linesize, 0, frame->height, pic->data,
                           pic->linesize);
                 out.push_back(std::move(pic));
@@ -151,8 +151,7 @@ std::vector<AvFramePtr> DecodePictures(const std::string& path, AVPixelFormat fo
 
 // Mean absolute difference of two grey pictures over a rectangle of `a` and the same-sized one
 // of `b` at (bx, by).
-double MeanDiff(const AVFrame& a, int ax, int ay, int w, int h, const AVFrame& b, int bx,
-                int by) {
+double MeanDiff(const AVFrame& a, int ax, int ay, int w, int h, const AVFrame& b, int bx, int by) {
     double sum = 0;
     for (int y = 0; y < h; ++y) {
         const uint8_t* pa = a.data[0] + static_cast<ptrdiff_t>(ay + y) * a.linesize[0] + ax;
@@ -181,8 +180,8 @@ AvFramePtr ScaledGrey(const AVFrame& grey, int x, int y, int w, int h, int dw, i
     out->width = dw;
     out->height = dh;
     av_frame_get_buffer(out.get(), 0);
-    SwsContextPtr sws(sws_getContext(w, h, AV_PIX_FMT_GRAY8, dw, dh, AV_PIX_FMT_GRAY8,
-                                     SWS_BICUBIC, nullptr, nullptr, nullptr));
+    SwsContextPtr sws(sws_getContext(w, h, AV_PIX_FMT_GRAY8, dw, dh, AV_PIX_FMT_GRAY8, SWS_BICUBIC,
+                                     nullptr, nullptr, nullptr));
     const uint8_t* src[4] = {grey.data[0] + static_cast<ptrdiff_t>(y) * grey.linesize[0] + x};
     const int srcLinesize[4] = {grey.linesize[0]};
     sws_scale(sws.get(), src, srcLinesize, 0, h, out->data, out->linesize);
@@ -301,9 +300,9 @@ const std::string& SizeChangeClip() {
 TEST_F(VideoTest, CropAtEqualSizeIsAViewOfTheSource) {
     const std::string out = Out("cropped.nut");
     TCustomFFmpeg e;
-    Convert(e, Mpeg2Clip(), {}, out,
-            {{"croptop", "8"}, {"cropbottom", "8"}, {"vcodec", "rawvideo"},
-             {"pix_fmt", "yuv420p"}});
+    Convert(
+        e, Mpeg2Clip(), {}, out,
+        {{"croptop", "8"}, {"cropbottom", "8"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
     const auto src = DecodePictures(Mpeg2Clip(), AV_PIX_FMT_GRAY8, 5);
     const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 5);
     ASSERT_EQ(dst.size(), 5u);
@@ -321,7 +320,10 @@ TEST_F(VideoTest, SizeChangeMidStreamRescalesWithProportionalBands) {
     LogLines log;
     TCustomFFmpeg e;
     Convert(e, SizeChangeClip(), {}, out,
-            {{"croptop", "48"}, {"cropbottom", "48"}, {"s", "320x240"}, {"vcodec", "rawvideo"},
+            {{"croptop", "48"},
+             {"cropbottom", "48"},
+             {"s", "320x240"},
+             {"vcodec", "rawvideo"},
              {"pix_fmt", "yuv420p"}});
     EXPECT_EQ(log.Count("Input Stream #0.0 frame size changed to 1280x720, yuv420p"), 1);
 
@@ -360,8 +362,7 @@ TEST_F(VideoTest, SizeChangeWithoutScalerEndsTheRun) {
         e.Transcode();
         FAIL() << "the run went on with pictures of another size";
     } catch (const FFmpegException& x) {
-        EXPECT_NE(std::string(x.what()).find("frame size changed to 1280x720"),
-                  std::string::npos)
+        EXPECT_NE(std::string(x.what()).find("frame size changed to 1280x720"), std::string::npos)
             << x.what();
     }
     e.ReleaseAll();
@@ -422,7 +423,8 @@ TEST_F(VideoTest, FilterChainLetterboxesInTheOldArgumentOrder) {
     const std::string out = Out("letterbox.nut");
     TCustomFFmpeg e;
     Convert(e, source, {}, out,
-            {{"vf", "crop=0:0:720:480,scale=320:212,pad=320:240:0:14"}, {"vcodec", "rawvideo"},
+            {{"vf", "crop=0:0:720:480,scale=320:212,pad=320:240:0:14"},
+             {"vcodec", "rawvideo"},
              {"pix_fmt", "yuv420p"}});
     const auto src = DecodePictures(source, AV_PIX_FMT_GRAY8, 3);
     const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 3);
@@ -496,13 +498,11 @@ TEST(TPictureConverter, RoundTripsThroughTheApplicationPicture) {
         {AV_PIX_FMT_BGR24, 719, 16, 4, true},  // odd width
         {AV_PIX_FMT_BGR24, 720, 15, 4, true},  // odd height
         {AV_PIX_FMT_BGR24, 720, 16, 64, true}, // other row padding
-        {AV_PIX_FMT_YUV420P, 64, 48, 32, true},
-        {AV_PIX_FMT_YUV420P, 719, 48, 32, true},
+        {AV_PIX_FMT_YUV420P, 64, 48, 32, true}, {AV_PIX_FMT_YUV420P, 719, 48, 32, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(av_get_pix_fmt_name(c.format)) + " " +
-                     std::to_string(c.width) + "x" + std::to_string(c.height) + " align " +
-                     std::to_string(c.linesizeAlign));
+        SCOPED_TRACE(std::string(av_get_pix_fmt_name(c.format)) + " " + std::to_string(c.width) +
+                     "x" + std::to_string(c.height) + " align " + std::to_string(c.linesizeAlign));
         AvFramePtr content = GradientPicture(c.format, c.width, c.height);
         AvFramePtr frame = MakeFrame();
         frame->format = c.format;
@@ -528,11 +528,11 @@ TEST(TPictureConverter, RoundTripsThroughTheApplicationPicture) {
         ASSERT_EQ(pic.Height(), c.height);
         ASSERT_EQ(pic.Stride(), (c.width * 3 + 3) / 4 * 4);
         for (int y = 0; y < c.height; ++y) {
-            ASSERT_EQ(std::memcmp(pic.ScanLine(y),
-                                  expected->data[0] + static_cast<ptrdiff_t>(y) *
-                                                          expected->linesize[0],
-                                  static_cast<size_t>(c.width) * 3),
-                      0)
+            ASSERT_EQ(
+                std::memcmp(pic.ScanLine(y),
+                            expected->data[0] + static_cast<ptrdiff_t>(y) * expected->linesize[0],
+                            static_cast<size_t>(c.width) * 3),
+                0)
                 << "row " << y;
         }
 
@@ -560,11 +560,11 @@ TEST(TPictureConverter, RoundTripsThroughTheApplicationPicture) {
         if (c.format == AV_PIX_FMT_BGR24) {
             // Outside the block the frame is what it was, byte for byte.
             for (int y = 12; y < c.height; ++y) {
-                ASSERT_EQ(std::memcmp(back->data[0] + static_cast<ptrdiff_t>(y) * back->linesize[0],
-                                      content->data[0] +
-                                          static_cast<ptrdiff_t>(y) * content->linesize[0],
-                                      static_cast<size_t>(c.width) * 3),
-                          0);
+                ASSERT_EQ(
+                    std::memcmp(back->data[0] + static_cast<ptrdiff_t>(y) * back->linesize[0],
+                                content->data[0] + static_cast<ptrdiff_t>(y) * content->linesize[0],
+                                static_cast<size_t>(c.width) * 3),
+                    0);
             }
         }
     }
@@ -592,8 +592,8 @@ TEST_F(VideoTest, PictureHookEditsStopsAndSurvivesErrors) {
     LogLines log;
     const std::string out = Out("hooked.nut");
     TCustomFFmpeg e;
-    e.SetHookCallback([&](TCustomFFmpeg*, TPicture& pic, int frameNumber, int64_t pts,
-                          bool& update, bool& stopHook) {
+    e.SetHookCallback([&](TCustomFFmpeg*, TPicture& pic, int frameNumber, int64_t pts, bool& update,
+                          bool& stopHook) {
         EXPECT_TRUE(update);
         EXPECT_FALSE(stopHook);
         calls.push_back({pic.Width(), pic.Height(), pic.Stride(), frameNumber, pts});
@@ -738,8 +738,8 @@ TEST_F(VideoTest, DamagedAndBadInputsEndCleanly) {
         EXPECT_GT(n.size(), 70u);
         EXPECT_EQ(n.back(), 99) << "the run stopped at the damage";
     }
-    for (const char* name : {"zero.mpg", "truncated.mp4", "truncated.ts", "random.bin",
-                             "text.mpg"}) {
+    for (const char* name :
+         {"zero.mpg", "truncated.mp4", "truncated.ts", "random.bin", "text.mpg"}) {
         SCOPED_TRACE(name);
         TCustomFFmpeg e;
         e.SetOption("an", "1");
@@ -764,8 +764,12 @@ TEST_F(VideoTest, StatisticsAndTwoPassLogs) {
     {
         TCustomFFmpeg e;
         Convert(e, SmallClip(), {}, Out("pass1.avi"),
-                {{"vcodec", "mpeg4"}, {"b", "300000"}, {"pass", "1"}, {"passlogfile", passLog},
-                 {"psnr", "1"}, {"vstats_file", stats}});
+                {{"vcodec", "mpeg4"},
+                 {"b", "300000"},
+                 {"pass", "1"},
+                 {"passlogfile", passLog},
+                 {"psnr", "1"},
+                 {"vstats_file", stats}});
     }
     std::ifstream in(stats);
     std::vector<std::string> lines;
@@ -807,7 +811,8 @@ TEST_F(VideoTest, DeinterlacingAndFrameHookModules) {
         const std::string out = Out("vhook.nut");
         TCustomFFmpeg e;
         Convert(e, SmallClip(), {}, out,
-                {{"vhook", std::string(QUOVO_TEST_HOOK) + " add 20"}, {"vcodec", "rawvideo"},
+                {{"vhook", std::string(QUOVO_TEST_HOOK) + " add 20"},
+                 {"vcodec", "rawvideo"},
                  {"pix_fmt", "yuv420p"}});
         const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 3);
         ASSERT_EQ(dst.size(), 3u);
