@@ -1,5 +1,6 @@
 #include "TOptionBuilder.h"
 
+#include "DVDTypes.h"
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
 #include "TAVProbe.h"
@@ -177,6 +178,12 @@ void TOptionBuilder::BuildDVDOutputOptions(const TRowEdits& row, int formatCode,
     source.Width = titleWidth;
     source.Height = titleHeight;
     Build(TVariant::DVD, row, formatCode, output, source, input);
+}
+
+void TOptionBuilder::BuildDVDOutputOptions(const TRowEdits& row, int formatCode,
+                                           TOutputOptions& output, const DVDTitleInfo& title,
+                                           TInputOptions& input) {
+    BuildDVDOutputOptions(row, formatCode, output, title.Width, title.Height, input);
 }
 
 void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCode,

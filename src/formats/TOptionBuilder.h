@@ -17,6 +17,7 @@
 namespace quovo {
 
 class TAVProbe;
+struct DVDTitleInfo;
 
 // What the builder reads from a source-list row.
 struct TRowEdits {
@@ -52,6 +53,8 @@ public:
     // A DVD title of titleWidth × titleHeight; the job may have set the output's crop fields.
     void BuildDVDOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
                                int titleWidth, int titleHeight, TInputOptions& input);
+    void BuildDVDOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
+                               const DVDTitleInfo& title, TInputOptions& input);
 
 private:
     enum class TVariant { File, DVD };

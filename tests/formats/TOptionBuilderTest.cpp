@@ -1,5 +1,7 @@
 #include "TOptionBuilder.h"
 
+#include "DVDTypes.h"
+
 #include "FormatsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +43,10 @@ protected:
             TSourcePicture source{sw > 0 || sh > 0 ? 1 : 0, sw, sh, 2500000};
             builder.BuildOutputOptions(row, 7, out, source, input_);
         } else {
-            builder.BuildDVDOutputOptions(row, 7, out, sw, sh, input_);
+            DVDTitleInfo title{};
+            title.Width = sw;
+            title.Height = sh;
+            builder.BuildDVDOutputOptions(row, 7, out, title, input_);
         }
         return out;
     }
