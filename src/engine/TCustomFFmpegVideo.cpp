@@ -78,9 +78,9 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
     ist.pts = ist.next_pts;
 
     int err = avcodec_send_packet(dec, pkt);
-    if (err < 0 && err != AVERROR_EOF) {
-        return -1; // a damaged packet: the loop skips it
-    }
+    // A damaged packet fails the call (the loop skips it), but what the decoder already holds
+    // is still taken below, so that it never stays full.
+    const bool failed = err < 0 && err != AVERROR_EOF && err != AVERROR(EAGAIN);
     // Outputs that copy this stream while another output decodes it take the packet as read.
     if (pkt && ReachedStartTime(ist)) {
         for (TOutputStream* ost : OutputsOf(ist)) {
@@ -162,7 +162,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
     if (!pkt) {
         FlushEncoders(ist);
     }
-    return 0;
+    return failed ? -1 : 0;
 }
 
 // --- pre-processing and the picture hook -----------------------------------------------------
