@@ -255,15 +255,8 @@ void TCustomMediaConverter::ApplyTarget(TFFmpeg& e, const TOutputOptions& o) {
     if (o.TargetType < 1 || o.TargetType > 3) {
         return;
     }
-    std::string norm;
-    if (o.TargetNorm == 1) {
-        norm = "pal-";
-    } else if (o.TargetNorm == 2) {
-        norm = "ntsc-";
-    }
-    // The engine decides "auto" itself; its own default norm stands in for TargetDefaultNorm
-    // until the engine offers a typed way to pass it.
-    e.SetOption("target", norm + types[o.TargetType]);
+    const char* norm = o.TargetNorm == 1 ? "pal" : o.TargetNorm == 2 ? "ntsc" : "auto";
+    e.SetTarget(types[o.TargetType], norm, o.TargetDefaultNorm == 1 ? "pal" : "ntsc");
 }
 
 void TCustomMediaConverter::ApplyMetadata(TFFmpeg& e, const TStreamInfo& m) {

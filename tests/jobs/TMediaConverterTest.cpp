@@ -848,3 +848,45 @@ TEST_F(MediaConverterTest, PreviewWindowIsDroppedOnceClosed) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MediaConverterTest, TargetsWithNormAndDefaultNorm) {
+    MediaSpec odd;
+    odd.container = "matroska";
+    odd.frameRate = {15, 1}; // neither norm's rate: the default norm decides
+    odd.durationS = 0.5;
+    const std::string oddClip = Out("odd-rate.mkv");
+    MakeMedia(oddClip, odd);
+    struct Case {
+        std::string input;
+        int type, norm, defaultNorm;
+        const char* muxer;
+        AVRational rate;
+    };
+    const Case cases[] = {
+        {Fixture("h264-aac.mkv"), 3, 5, 2, "dvd", {25, 1}},          // any other norm is auto
+        {Fixture("h264-aac.mkv"), 3, 2, 1, "dvd", {30000, 1001}},    // forced NTSC
+        {Fixture("mpeg4-mp3.avi"), 1, 0, 1, "vcd", {30000, 1001}},   // detected NTSC
+        {oddClip, 2, 0, 2, "svcd", {30000, 1001}},                  // default norm NTSC
+        {oddClip, 2, 0, 1, "svcd", {25, 1}},                        // default norm PAL
+    };
+    TMediaConverter c;
+    int n = 0;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(n);
+        const int t = c.AddTask(k.input);
+        ASSERT_GE(t, 0) << c.LastErrMsg();
+        TOutputOptions o;
+        o.TargetType = k.type;
+        o.TargetNorm = k.norm;
+        o.TargetDefaultNorm = k.defaultNorm;
+        ASSERT_TRUE(c.SetOutputFile(t, Out("target" + std::to_string(n++) + ".mpg"), &o))
+            << c.LastErrMsg();
+        EXPECT_STREQ(c.Task(t)->OutputContext(0)->oformat->name, k.muxer);
+        EXPECT_EQ(av_cmp_q(c.Task(t)->Options().frameRate, k.rate), 0)
+            << c.Task(t)->Options().frameRate.num << "/" << c.Task(t)->Options().frameRate.den;
+    }
+}
+
+} // namespace
