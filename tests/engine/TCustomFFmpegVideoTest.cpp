@@ -441,6 +441,28 @@ TEST_F(VideoTest, FilterChainLetterboxesInTheOldArgumentOrder) {
     }
 }
 
+// Crop bands and a frame size go in front of the user's chain: the area inside the bands is
+// scaled whole to the frame size, then padded.
+TEST_F(VideoTest, FilterChainAfterCropBandsAndScaling) {
+    const std::string out = Out("crop-scale-pad.nut");
+    TCustomFFmpeg e;
+    Convert(e, Mpeg2Clip(), {}, out,
+            {{"croptop", "48"}, {"cropbottom", "48"}, {"s", "320x200"},
+             {"vf", "pad=320:240:0:20"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
+    const auto src = DecodePictures(Mpeg2Clip(), AV_PIX_FMT_GRAY8, 2);
+    const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 2);
+    ASSERT_EQ(dst.size(), 2u);
+    ASSERT_EQ(dst[0]->width, 320);
+    ASSERT_EQ(dst[0]->height, 240);
+    for (size_t i = 0; i < dst.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_LT(MeanLevel(*dst[i], 0, 0, 320, 20), 2.0);
+        EXPECT_LT(MeanLevel(*dst[i], 0, 220, 320, 20), 2.0);
+        auto expected = ScaledGrey(*src[i], 0, 48, 720, 480, 320, 200);
+        EXPECT_LT(MeanDiff(*dst[i], 0, 20, 320, 200, *expected, 0, 0), 2.0);
+    }
+}
+
 TEST(TranslateCropFilters, OldCropArgumentsInTodaysOrder) {
     const std::pair<const char*, const char*> cases[] = {
         {"crop=0:0:720:480", "crop=w=720:h=480:x=0:y=0"},
