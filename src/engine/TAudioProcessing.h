@@ -1,9 +1,9 @@
 // Per-stream state of the sound processing.
 //
-// Decoded sound travels through the engine as one interleaved buffer per decoded frame (planar
-// decoder output is interleaved first), so that volume, synchronisation and the size arithmetic
-// work on bytes the same way whatever the decoder. Everything here belongs to the task's worker
-// thread.
+// Volume and synchronisation work on decoded sound as interleaved bytes (planar decoder output
+// is interleaved for them), so that their arithmetic is the same whatever the decoder; without
+// them the decoder's planes go straight to the resampler. Everything here belongs to the task's
+// worker thread.
 #pragma once
 
 #include "AvPtr.h"

@@ -229,6 +229,14 @@ TEST_F(SubtitleTest, TextSubtitlesAreEncodedForTheOutput) {
         }
         EXPECT_EQ(ProbeMedia(out).Count(StreamKind::Video), 1);
     }
+
+    // A start time on the output drops the cues before it and moves the rest with the picture.
+    const std::string cut = Out("cut.mkv");
+    Convert(in, cut, {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", "srt"}, {"ss", "1"}});
+    SubtitleTrack t = ReadSubtitles(cut);
+    ASSERT_EQ(t.packets.size(), 1u);
+    EXPECT_NEAR(t.packets[0].ptsS, src.packets[1].ptsS - 1.0, 0.002);
+    EXPECT_NE(t.packets[0].text.find("Second line"), std::string::npos);
 }
 
 TEST_F(SubtitleTest, DvbSubtitlesAreShownThenCleared) {
