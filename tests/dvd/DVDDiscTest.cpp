@@ -19,7 +19,7 @@ using namespace quovo::fixtures;
 
 namespace {
 
-constexpr double kGopS = 12 / 25.0;
+constexpr double kGopS = 15 / 25.0; // the PAL DVD target's GOP
 
 int32_t I32(const std::array<uint8_t, 3960>& raw, size_t at) {
     int32_t v;
