@@ -781,7 +781,6 @@ TEST_F(MediaConverterTest, PreviewPicturesAreSpacedAndSizedAsEncoded) {
     TMediaConverter c;
     // Handlers on the worker: the spacing is then measured without the main thread's delays.
     c.SetTriggerEventInMainThread(false);
-    c.SetPreviewBitmap(true);
     c.SetOnPreviewBitmap([&](TCustomMediaConverter*, const TPreviewInfo& info) {
         seen.push_back({info.TaskIndex, info.FrameNumber, info.Bitmap->Width(),
                         info.Bitmap->Height(), info.PTS, Clock::now(),
@@ -795,6 +794,7 @@ TEST_F(MediaConverterTest, PreviewPicturesAreSpacedAndSizedAsEncoded) {
     o.DisableAudio = true;
     o.FrameSize = "160x120";
     ASSERT_TRUE(c.SetOutputFile(t, Out("preview.mkv"), &o)) << c.LastErrMsg();
+    c.SetPreviewBitmap(true); // reaches the task already in the list
     log.Attach(c);
     c.StartTask(1);
     ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
