@@ -127,6 +127,13 @@ void TFFmpeg::SetError(const std::string& text) {
 
 void TFFmpeg::SetThreadCount(int count) { opt_.threadCount = count < 0 ? 1 : count; }
 
+void TFFmpeg::SetMuxRate(int bitsPerSecond) {
+    // A private option of the MPEG muxers today, no longer a field of every container.
+    auto& options = opt_.muxerPrivateOptions;
+    std::erase_if(options, [](const auto& kv) { return kv.first == "muxrate"; });
+    options.emplace_back("muxrate", std::to_string(bitsPerSecond));
+}
+
 TConvertThread* TFFmpeg::StartConversion(bool threaded, TThreadPriority priority) {
     {
         std::lock_guard lock(startMutex_);

@@ -96,6 +96,8 @@ public:
     void SetTerminateCallback(TTerminateCallback cb) { terminateCallback_ = std::move(cb); }
     // Threads of every decoder and encoder opened afterwards (0 = the library's choice).
     void SetThreadCount(int count);
+    // Mux rate (bit/s) of the outputs created afterwards, for the muxers that have one.
+    void SetMuxRate(int bitsPerSecond);
 
     void ProgressReport(bool isLastReport, int inputIndex) override;
 

@@ -296,7 +296,7 @@ void TCustomMediaConverter::ApplyOutputRecord(TFFmpeg& e, const TOutputOptions& 
         e.SetOption("packetsize", IntText(o.PacketSize));
     }
     if (o.MuxRate > 0) {
-        e.SetOption("muxrate", IntText(o.MuxRate));
+        e.SetMuxRate(o.MuxRate);
     }
     e.SetMuxMaxDelay(o.MuxDelay);
     e.SetMuxPreload(o.MuxPreload);

@@ -666,6 +666,12 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
          }},
         {"DisableSubtitle", [](auto& o) { o.DisableSubtitle = true; },
          [&](const TFFmpeg& e) { return !hasKind(e, AVMEDIA_TYPE_SUBTITLE); }},
+        {"MuxRate", [](auto& o) { o.MuxRate = 10080000; },
+         [](const TFFmpeg& e) {
+             const auto& m = e.Options().muxerPrivateOptions;
+             return std::count(m.begin(), m.end(), std::pair<std::string, std::string>(
+                                                       "muxrate", "10080000")) == 1;
+         }},
         {"AudioBitrateTolerance", [](auto& o) { o.AudioBitrateTolerance = 4000; },
          [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_AUDIO, "bt") == 4000; }},
     };
