@@ -22,7 +22,6 @@ enum class TErrorKind {
 TErrorKind ClassifyError(const std::exception& error);
 
 // Shows the error as the report rule says; never throws.
-void ReportError(TDialogService& dialogs, const std::string& appTitle,
-                 const std::exception& error);
+void ReportError(TDialogService& dialogs, const std::string& appTitle, const std::exception& error);
 
 } // namespace quovo

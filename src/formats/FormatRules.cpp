@@ -14,9 +14,8 @@ const char* const kInvalidFrameSizeMessage = "Frame Size is not a valid value!";
 const char* const kInvalidVideoBitRateMessage = "Video BitRate is not a valid value!";
 const char* const kInvalidSampleRateMessage = "Audio SampleRate is not a valid value!";
 const char* const kInvalidAudioBitRateMessage = "Audio BitRate is not a valid value!";
-const char* const kTuningKeys[7] = {"paraBitExact", "paraMaxBitrate", "paraBufferSize",
-                                    "paraLevel",    "paraQscale",     "paraGop",
-                                    "paraCoder"};
+const char* const kTuningKeys[7] = {"paraBitExact", "paraMaxBitrate", "paraBufferSize", "paraLevel",
+                                    "paraQscale",   "paraGop",        "paraCoder"};
 
 namespace {
 
@@ -24,15 +23,32 @@ using TPairs = std::vector<std::pair<const char*, const char*>>;
 
 const TPairs& VideoEncoderTable() {
     static const TPairs table = {
-        {"mpeg-4", "mpeg4"},         {"3gp", "3gp"},           {"3g2", "3g2"},
-        {"xvid", "libxvid"},         {"mov", "mov"},           {"wmv1", "wmv1"},
-        {"wmv2", "wmv2"},            {"wmv3", "wmv3"},         {"flv", "flv"},
-        {"swf", "swf"},              {"msmpeg4", "msmpeg4"},   {"msmpeg4v1", "msmpeg4v1"},
-        {"msmpeg4v2", "msmpeg4v2"},  {"mpeg1video", "mpeg1video"},
-        {"mpeg2video", "mpeg2video"}, {"h263", "h263"},        {"h263p", "h263p"},
-        {"rawvideo", "rawvideo"},    {"rv10", "rv10"},         {"rv20", "rv20"},
-        {"dvvideo", "dvvideo"},      {"huffyuv", "huffyuv"},   {"ljpeg", "ljpeg"},
-        {"mjpeg", "mjpeg"},          {"svq1", "svq1"},         {"zlib", "zlib"},
+        {"mpeg-4", "mpeg4"},
+        {"3gp", "3gp"},
+        {"3g2", "3g2"},
+        {"xvid", "libxvid"},
+        {"mov", "mov"},
+        {"wmv1", "wmv1"},
+        {"wmv2", "wmv2"},
+        {"wmv3", "wmv3"},
+        {"flv", "flv"},
+        {"swf", "swf"},
+        {"msmpeg4", "msmpeg4"},
+        {"msmpeg4v1", "msmpeg4v1"},
+        {"msmpeg4v2", "msmpeg4v2"},
+        {"mpeg1video", "mpeg1video"},
+        {"mpeg2video", "mpeg2video"},
+        {"h263", "h263"},
+        {"h263p", "h263p"},
+        {"rawvideo", "rawvideo"},
+        {"rv10", "rv10"},
+        {"rv20", "rv20"},
+        {"dvvideo", "dvvideo"},
+        {"huffyuv", "huffyuv"},
+        {"ljpeg", "ljpeg"},
+        {"mjpeg", "mjpeg"},
+        {"svq1", "svq1"},
+        {"zlib", "zlib"},
         {"h264", "libx264"},
     };
     return table;
@@ -42,11 +58,21 @@ const TPairs& VideoEncoderTable() {
 // the engine refuses it without a strictness option, so an OGG format would never convert.
 const TPairs& AudioEncoderTable() {
     static const TPairs table = {
-        {"mp3", "libmp3lame"},         {"ogg", "libvorbis"},       {"mp2", "mp2"},
-        {"aac", "libfaac"},            {"ac-3", "ac3"},            {"flac", "libflac"},
-        {"amr_nb", "libopencore_amrnb"}, {"pcm_s16", "pcm_s16le"}, {"pcm_u16", "pcm_u16le"},
-        {"pcm_alaw", "pcm_alaw"},      {"pcm_mulaw", "pcm_mulaw"}, {"adpcm_ms", "adpcm_ms"},
-        {"adpcm_ima_wav", "adpcm_ima_wav"}, {"wma1", "wmav1"},     {"wma2", "wmav2"},
+        {"mp3", "libmp3lame"},
+        {"ogg", "libvorbis"},
+        {"mp2", "mp2"},
+        {"aac", "libfaac"},
+        {"ac-3", "ac3"},
+        {"flac", "libflac"},
+        {"amr_nb", "libopencore_amrnb"},
+        {"pcm_s16", "pcm_s16le"},
+        {"pcm_u16", "pcm_u16le"},
+        {"pcm_alaw", "pcm_alaw"},
+        {"pcm_mulaw", "pcm_mulaw"},
+        {"adpcm_ms", "adpcm_ms"},
+        {"adpcm_ima_wav", "adpcm_ima_wav"},
+        {"wma1", "wmav1"},
+        {"wma2", "wmav2"},
     };
     return table;
 }
@@ -61,7 +87,9 @@ std::optional<std::string> Lookup(const TPairs& table, const std::string& entry)
     return std::nullopt;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -185,9 +213,9 @@ int ZoomIndex(const std::string& value) {
 
 bool IsVideoCodecName(const std::string& stored) {
     static const char* const names[] = {
-        "mpeg4",    "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
-        "huffyuv",  "dvvideo", "rawvideo",   "h263p",      "h263",    "rv10",      "rv20",
-        "ljpeg",    "mjpeg",   "svq1",       "zlib",       "wmv1",    "wmv2",      "libx264"};
+        "mpeg4",   "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
+        "huffyuv", "dvvideo", "rawvideo",   "h263p",      "h263",    "rv10",      "rv20",
+        "ljpeg",   "mjpeg",   "svq1",       "zlib",       "wmv1",    "wmv2",      "libx264"};
     for (const char* n : names) {
         if (stored == n) {
             return true;
@@ -197,7 +225,7 @@ bool IsVideoCodecName(const std::string& stored) {
 }
 
 bool IsContainerKeyword(const std::string& formatLower) {
-    static const char* const names[] = {"ipod", "3gp", "3g2",    "avi", "psp",
+    static const char* const names[] = {"ipod", "3gp", "3g2", "avi",    "psp",
                                         "mov",  "vcd", "flv", "mpegts", "vob"};
     for (const char* n : names) {
         if (formatLower == n) {
@@ -207,7 +235,9 @@ bool IsContainerKeyword(const std::string& formatLower) {
     return false;
 }
 
-bool IsWholeNumber(const std::string& text) { return ParseWholeNumber(text).has_value(); }
+bool IsWholeNumber(const std::string& text) {
+    return ParseWholeNumber(text).has_value();
+}
 
 bool IsDecimalNumber(const std::string& text) {
     size_t i = 0;
@@ -257,7 +287,9 @@ bool AcceptVideoSizeKey(const std::string& text, char key) {
     return key == 'x' && text.find('x') == std::string::npos;
 }
 
-bool AcceptNumericKey(char key) { return key == kBackspace || IsDigit(key); }
+bool AcceptNumericKey(char key) {
+    return key == kBackspace || IsDigit(key);
+}
 
 TVideoSizeCheck CheckVideoSize(const std::string& text) {
     if (ToLower(text).find("as source") != std::string::npos) {
@@ -288,7 +320,9 @@ bool IsValidVideoBitRate(const std::string& text) {
     return text == "as source" || IsWholeNumber(text);
 }
 
-bool IsValidSampleRate(const std::string& text) { return IsValidVideoBitRate(text); }
+bool IsValidSampleRate(const std::string& text) {
+    return IsValidVideoBitRate(text);
+}
 
 bool IsValidAudioBitRate(const std::string& text) {
     return text == "as source" || IsDecimalNumber(text);

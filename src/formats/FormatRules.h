@@ -83,12 +83,10 @@ struct TTuningValue {
     std::string Value;
 };
 extern const char* const kTuningKeys[7];
-template <typename Reader>
-std::vector<TTuningValue> QualifyingTuningValues(Reader read);
+template <typename Reader> std::vector<TTuningValue> QualifyingTuningValues(Reader read);
 std::optional<TTuningValue> QualifyTuningValue(const std::string& key, const std::string& value);
 
-template <typename Reader>
-std::vector<TTuningValue> QualifyingTuningValues(Reader read) {
+template <typename Reader> std::vector<TTuningValue> QualifyingTuningValues(Reader read) {
     std::vector<TTuningValue> result;
     for (const char* key : kTuningKeys) {
         if (auto v = QualifyTuningValue(key, read(key))) {

@@ -26,7 +26,8 @@ bool EnsureFolder(const std::string& dir) {
 // Anything at that name counts as taken, a dangling link or a folder included.
 bool NameTaken(const std::string& path) {
     std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found || (ec && ec.value() != ENOENT);
+    return fs::symlink_status(path, ec).type() != fs::file_type::not_found ||
+           (ec && ec.value() != ENOENT);
 }
 
 std::string BaseName(const std::string& sourceName) {

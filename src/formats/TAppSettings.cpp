@@ -21,9 +21,13 @@ bool TAppSettings::SetOutputDir(const std::string& dir) {
     return ini_.WriteString(kSection, "OutPutDir", dir);
 }
 
-std::string TAppSettings::FormatCode() const { return ini_.ReadString(kSection, "FormatCode", "1"); }
+std::string TAppSettings::FormatCode() const {
+    return ini_.ReadString(kSection, "FormatCode", "1");
+}
 
-int TAppSettings::FormatCodeNumber() const { return ini_.ReadInteger(kSection, "FormatCode", 1); }
+int TAppSettings::FormatCodeNumber() const {
+    return ini_.ReadInteger(kSection, "FormatCode", 1);
+}
 
 std::string TAppSettings::FormatName() const {
     return ini_.ReadString(kSection, "FormatName", "iPod Video MPEG-4");
@@ -33,7 +37,9 @@ bool TAppSettings::SetFormat(const std::string& name, int code) {
     return ini_.WriteValues(kSection, {{"FormatName", name}, {"FormatCode", std::to_string(code)}});
 }
 
-int TAppSettings::OutputFormat() const { return ini_.ReadInteger(kSection, "OutPutFormat", 0); }
+int TAppSettings::OutputFormat() const {
+    return ini_.ReadInteger(kSection, "OutPutFormat", 0);
+}
 
 int TAppSettings::SkinIndex() const {
     const int skin = ini_.ReadInteger(kSection, "skinIndex", 0);
@@ -60,11 +66,23 @@ std::string TAppSettings::SnapOutputDir() const {
     return ini_.ReadString(kSection, "SnapOutPutDir", defaultFolder_);
 }
 
-bool TAppSettings::SnapFullSize() const { return ini_.ReadBool(kSection, "snapFullSize", true); }
-bool TAppSettings::SnapSmallSize() const { return ini_.ReadBool(kSection, "snapSmallSize", true); }
-bool TAppSettings::SnapBmp() const { return ini_.ReadBool(kSection, "snapBmp", true); }
-bool TAppSettings::SnapJpg() const { return ini_.ReadBool(kSection, "snapJpg", true); }
-int TAppSettings::JpegQuality() const { return ini_.ReadInteger(kSection, "jpgCmp", 30); }
-int TAppSettings::Priority() const { return ini_.ReadInteger(kSection, "priority", 1); }
+bool TAppSettings::SnapFullSize() const {
+    return ini_.ReadBool(kSection, "snapFullSize", true);
+}
+bool TAppSettings::SnapSmallSize() const {
+    return ini_.ReadBool(kSection, "snapSmallSize", true);
+}
+bool TAppSettings::SnapBmp() const {
+    return ini_.ReadBool(kSection, "snapBmp", true);
+}
+bool TAppSettings::SnapJpg() const {
+    return ini_.ReadBool(kSection, "snapJpg", true);
+}
+int TAppSettings::JpegQuality() const {
+    return ini_.ReadInteger(kSection, "jpgCmp", 30);
+}
+int TAppSettings::Priority() const {
+    return ini_.ReadInteger(kSection, "priority", 1);
+}
 
 } // namespace quovo

@@ -15,23 +15,23 @@ public:
     TAppSettings(TIniStore& ini, std::string defaultFolder);
     explicit TAppSettings(TIniStore& ini);
 
-    std::string OutputDir() const;             // OutPutDir
+    std::string OutputDir() const; // OutPutDir
     bool SetOutputDir(const std::string& dir);
-    std::string FormatCode() const;            // FormatCode, "1"
-    int FormatCodeNumber() const;              // the same as a number, 1 when not one
-    std::string FormatName() const;            // FormatName, "iPod Video MPEG-4"
+    std::string FormatCode() const; // FormatCode, "1"
+    int FormatCodeNumber() const;   // the same as a number, 1 when not one
+    std::string FormatName() const; // FormatName, "iPod Video MPEG-4"
     bool SetFormat(const std::string& name, int code);
-    int OutputFormat() const;                  // OutPutFormat, 0
-    int SkinIndex() const;                     // skinIndex 0..6, 0
-    int PreviewVolume() const;                 // volume 0..128, 0; outside the range 64
-    std::optional<bool> Mute() const;          // mute: 1 true, 0 false, anything else: as designed
-    std::string SnapOutputDir() const;         // SnapOutPutDir
-    bool SnapFullSize() const;                 // snapFullSize, 1
-    bool SnapSmallSize() const;                // snapSmallSize, 1
-    bool SnapBmp() const;                      // snapBmp, 1
-    bool SnapJpg() const;                      // snapJpg, 1
-    int JpegQuality() const;                   // jpgCmp, 30
-    int Priority() const;                      // priority 0 idle, 1 normal, 2 lower, 3 lowest; 1
+    int OutputFormat() const;          // OutPutFormat, 0
+    int SkinIndex() const;             // skinIndex 0..6, 0
+    int PreviewVolume() const;         // volume 0..128, 0; outside the range 64
+    std::optional<bool> Mute() const;  // mute: 1 true, 0 false, anything else: as designed
+    std::string SnapOutputDir() const; // SnapOutPutDir
+    bool SnapFullSize() const;         // snapFullSize, 1
+    bool SnapSmallSize() const;        // snapSmallSize, 1
+    bool SnapBmp() const;              // snapBmp, 1
+    bool SnapJpg() const;              // snapJpg, 1
+    int JpegQuality() const;           // jpgCmp, 30
+    int Priority() const;              // priority 0 idle, 1 normal, 2 lower, 3 lowest; 1
 
 private:
     TIniStore& ini_;

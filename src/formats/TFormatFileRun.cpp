@@ -93,7 +93,7 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
     converter.ClearTasks();
     result.Ok = opened && ended && ending.Finished && !ending.Exception;
     if (!result.Ok) {
-        result.Error = !opened             ? converter.LastErrMsg()
+        result.Error = !opened                        ? converter.LastErrMsg()
                        : !ending.ExceptionMsg.empty() ? ending.ExceptionMsg
                                                       : "The conversion did not complete.";
         std::error_code ec;

@@ -107,13 +107,15 @@ std::optional<TFormatChoice> TFormatListModel::MouseDown(int row, int x, TIniSto
         return std::nullopt;
     }
     TFormatChoice choice{rows_[row].Text, rows_[row].Info.Code};
-    settings.WriteValues("settings", {{"FormatName", choice.Name},
-                                      {"FormatCode", std::to_string(choice.Code)}});
+    settings.WriteValues(
+        "settings", {{"FormatName", choice.Name}, {"FormatCode", std::to_string(choice.Code)}});
     selected_ = row;
     return choice;
 }
 
-void TFormatListModel::DoubleClick(int row) { Toggle(row); }
+void TFormatListModel::DoubleClick(int row) {
+    Toggle(row);
+}
 
 TPopupGeometry TFormatListModel::FillGeometry(int fieldTop, int rowHeight) const {
     const int rows = RowCount();

@@ -39,7 +39,9 @@ TFormatParameterEditor::TFormatParameterEditor(TIniStore& settings, const TIniSt
     : settings_(settings), formatFile_(formatFile), dialogs_(dialogs),
       appTitle_(std::move(appTitle)) {}
 
-std::string TFormatParameterEditor::Section() const { return FormatSection(code_); }
+std::string TFormatParameterEditor::Section() const {
+    return FormatSection(code_);
+}
 
 void TFormatParameterEditor::Write(const std::vector<std::pair<std::string, std::string>>& values) {
     if (batching_) {
@@ -69,10 +71,14 @@ void TFormatParameterEditor::LoadBoxes() {
         TParamBox* box;
         bool emptyDisables;
     } lists[] = {
-        {"VideoSize", &VideoSize, false},      {"VideoBitRate", &VideoBitRate, false},
-        {"FrameRate", &FrameRate, false},      {"VideoEncoder", &VideoEncoder, true},
-        {"AudioBitRate", &AudioBitRate, true}, {"SampleRate", &SampleRate, true},
-        {"AudioEncoder", &AudioEncoder, true}, {"Channel", &Channel, true},
+        {"VideoSize", &VideoSize, false},
+        {"VideoBitRate", &VideoBitRate, false},
+        {"FrameRate", &FrameRate, false},
+        {"VideoEncoder", &VideoEncoder, true},
+        {"AudioBitRate", &AudioBitRate, true},
+        {"SampleRate", &SampleRate, true},
+        {"AudioEncoder", &AudioEncoder, true},
+        {"Channel", &Channel, true},
         {"Volume", &Volume, true},
     };
     for (const List& l : lists) {
@@ -162,10 +168,10 @@ namespace {
 // The shared rule of the typed number boxes: a valid text is stored, an invalid one is reported
 // and item 1 is put back without storing it.
 template <typename Valid>
-void NumberChange(TParamBox& box, const std::string& text, Valid valid, const char* message,
-                  const char* indexKey, const char* valueKey, TDialogService& dialogs,
-                  const std::string& title,
-                  const std::function<void(std::vector<std::pair<std::string, std::string>>)>& write) {
+void NumberChange(
+    TParamBox& box, const std::string& text, Valid valid, const char* message, const char* indexKey,
+    const char* valueKey, TDialogService& dialogs, const std::string& title,
+    const std::function<void(std::vector<std::pair<std::string, std::string>>)>& write) {
     box.SelectText(text);
     if (valid(text)) {
         write({{indexKey, std::to_string(box.Index)}, {valueKey, text}});

@@ -67,7 +67,8 @@ std::string FindFormatFile() {
         candidates.push_back(exeDir.parent_path() / "data" / name);
         candidates.push_back(exeDir.parent_path() / "share" / "quovo" / name);
     }
-    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+    for (const QString& dir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
         candidates.push_back(fs::path(dir.toStdString()) / "quovo" / name);
     }
 #ifdef QUOVO_SOURCE_DATA_DIR
@@ -90,8 +91,7 @@ std::string DefaultOutputFolder() {
     return (videos + "/videoconverter").toStdString();
 }
 
-TGlobalObject::TGlobalObject()
-    : TGlobalObject(SettingsFolder() + "/quovo.ini", FindFormatFile()) {}
+TGlobalObject::TGlobalObject() : TGlobalObject(SettingsFolder() + "/quovo.ini", FindFormatFile()) {}
 
 TGlobalObject::TGlobalObject(std::string settingsFile, std::string formatFile)
     : SettingsFile(std::move(settingsFile)), FormatFile(std::move(formatFile)),

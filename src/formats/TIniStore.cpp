@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <system_error>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace quovo {
@@ -118,8 +118,7 @@ private:
     TFd fd_;
 };
 
-template <typename Modify>
-bool ReplaceFile(const std::string& path, Modify modify) {
+template <typename Modify> bool ReplaceFile(const std::string& path, Modify modify) {
     TWriteLock lock(path);
     CSimpleIniA ini;
     LoadIni(ini, path);
@@ -134,8 +133,8 @@ bool ReplaceFile(const std::string& path, Modify modify) {
     std::filesystem::create_directories(FolderOf(path), ec);
 
     static std::atomic<unsigned> counter{0};
-    std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." +
-                       std::to_string(counter.fetch_add(1));
+    std::string temp =
+        path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
     mode_t mode = 0644;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
@@ -241,8 +240,8 @@ std::vector<std::string> TIniStore::ReadSectionKeys(const std::string& section) 
     return result;
 }
 
-std::vector<std::pair<std::string, std::string>> TIniStore::ReadSectionValues(
-    const std::string& section) const {
+std::vector<std::pair<std::string, std::string>>
+TIniStore::ReadSectionValues(const std::string& section) const {
     CSimpleIniA ini;
     LoadIni(ini, path_);
     CSimpleIniA::TNamesDepend keys;
@@ -279,6 +278,8 @@ bool TIniStore::WriteValues(const std::string& section,
     });
 }
 
-void TIniStore::SetReplaceHookForTests(TReplaceHook hook) { gReplaceHook.store(hook); }
+void TIniStore::SetReplaceHookForTests(TReplaceHook hook) {
+    gReplaceHook.store(hook);
+}
 
 } // namespace quovo

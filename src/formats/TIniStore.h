@@ -35,8 +35,8 @@ public:
     // Key names of a section as written in the file (empty when the section is missing).
     std::vector<std::string> ReadSectionKeys(const std::string& section) const;
     // Every key and value of a section in file order, in one read.
-    std::vector<std::pair<std::string, std::string>> ReadSectionValues(
-        const std::string& section) const;
+    std::vector<std::pair<std::string, std::string>>
+    ReadSectionValues(const std::string& section) const;
 
     // Each write is one read-modify-replace of the whole file; false when the file could not be
     // replaced (the previous content is then still intact).

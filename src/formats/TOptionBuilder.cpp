@@ -42,10 +42,14 @@ int Trunc(double x) {
     return static_cast<int>(t);
 }
 
-int Even(int x) { return (x / 2) * 2; }
+int Even(int x) {
+    return (x / 2) * 2;
+}
 
 // E(X, k) of the letterbox cases.
-int Pad(int X, int k) { return ((X - 2 * (k / 2)) / 4) * 2; }
+int Pad(int X, int k) {
+    return ((X - 2 * (k / 2)) / 4) * 2;
+}
 
 std::string SizeText(int w, int h, const char* sep) {
     return std::to_string(w) + sep + std::to_string(h);
@@ -171,8 +175,8 @@ void TOptionBuilder::BuildOutputOptions(const TRowEdits& row, int formatCode,
 }
 
 void TOptionBuilder::BuildDVDOutputOptions(const TRowEdits& row, int formatCode,
-                                           TOutputOptions& output, int titleWidth,
-                                           int titleHeight, TInputOptions& input) {
+                                           TOutputOptions& output, int titleWidth, int titleHeight,
+                                           TInputOptions& input) {
     TSourcePicture source;
     source.VideoStreamCount = 1;
     source.Width = titleWidth;
@@ -213,8 +217,8 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         if (F == d.keyword) {
             out.TargetType = d.type;
             out.TargetNorm = d.norm;
-            const bool wide = d.wideSize != nullptr &&
-                              set.Read("paraVideoSize", "null") == d.wideSize;
+            const bool wide =
+                d.wideSize != nullptr && set.Read("paraVideoSize", "null") == d.wideSize;
             out.FrameAspect = wide ? "16:9" : "4:3";
             if (!dvd) {
                 return;
@@ -281,8 +285,7 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         int W = sw;
         int H = sh;
         const size_t x = t.find('x');
-        const bool shaped = t != "as source" && x != std::string::npos && x > 0 &&
-                            x + 1 < t.size();
+        const bool shaped = t != "as source" && x != std::string::npos && x > 0 && x + 1 < t.size();
         if (shaped) {
             W = ParseWholeNumber(t.substr(0, x)).value_or(sw);
             H = ParseWholeNumber(t.substr(x + 1)).value_or(sh);
@@ -322,9 +325,8 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         // 9. Fitting.
         const int cT = row.CropTop, cB = row.CropBottom, cL = row.CropLeft, cR = row.CropRight;
         const bool rowCrop = cT > 0 || cB > 0 || cL > 0 || cR > 0;
-        const std::string cropFilter =
-            "crop=" + SizeText(sw - cL - cR, sh - cT - cB, ":") + ":" + std::to_string(cL) + ":" +
-            std::to_string(cT);
+        const std::string cropFilter = "crop=" + SizeText(sw - cL - cR, sh - cT - cB, ":") + ":" +
+                                       std::to_string(cL) + ":" + std::to_string(cT);
         const bool sized = sw > 0 && sh > 0 && W > 0 && H > 0;
         std::string filter;
         const std::string& zoom = row.ZoomMode;
@@ -343,8 +345,8 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
             }
             const int pw = W - p.Left - p.Right;
             const int ph = H - p.Top - p.Bottom;
-            const std::string pad = "pad=" + SizeText(W, H, ":") + ":" +
-                                    SizeText(p.Left, p.Top, ":");
+            const std::string pad =
+                "pad=" + SizeText(W, H, ":") + ":" + SizeText(p.Left, p.Top, ":");
             const std::string full = cropFilter + ",scale=" + SizeText(pw, ph, ":") + "," + pad;
             if (!dvd) {
                 filter = full;
@@ -369,13 +371,15 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
             if (cw > 0 && ch > 0 && w2 > 0 && h2 > 0) {
                 const long double ratio = static_cast<long double>(cw) / ch;
                 if (ratio > R) {
-                    const int k =
-                        std::abs(Trunc(static_cast<double>((static_cast<long double>(w2) / h2 - R) * w2)) / 2);
+                    const int k = std::abs(
+                        Trunc(static_cast<double>((static_cast<long double>(w2) / h2 - R) * w2)) /
+                        2);
                     // Never more than leaves a picture.
                     out.CropLeft = out.CropRight = std::min(Even(k + cL), Even((sw - 2) / 2));
                 } else if (ratio < R) {
-                    const int k =
-                        std::abs(Trunc(static_cast<double>((static_cast<long double>(h2) / w2 - R) * h2)) / 2);
+                    const int k = std::abs(
+                        Trunc(static_cast<double>((static_cast<long double>(h2) / w2 - R) * h2)) /
+                        2);
                     out.CropTop = out.CropBottom = std::min(Even(k + cT), Even((sh - 2) / 2));
                 }
             }

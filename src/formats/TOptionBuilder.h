@@ -39,7 +39,8 @@ struct TSourcePicture {
 
 TSourcePicture SourcePictureFromProbe(TAVProbe& probe);
 
-extern const char* const kVideoSizeQuestion; // "Error output Video Size.Use the default size 320x240?"
+extern const char* const
+    kVideoSizeQuestion; // "Error output Video Size.Use the default size 320x240?"
 
 class TOptionBuilder {
 public:

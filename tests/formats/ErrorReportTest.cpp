@@ -16,8 +16,8 @@ TEST(ErrorReportTest, TextRuleAndIcons) {
     struct Case {
         const char* in;
         const char* out;
-    } cases[] = {{"Failed!", "Failed!."}, {"Done.", "Done."}, {"", ""},  {"code 5", "code 5."},
-                 {"(x)", "(x)."},         {"a-", "a-."},       {"..", ".."}, {"ends/", "ends/."}};
+    } cases[] = {{"Failed!", "Failed!."}, {"Done.", "Done."}, {"", ""},     {"code 5", "code 5."},
+                 {"(x)", "(x)."},         {"a-", "a-."},      {"..", ".."}, {"ends/", "ends/."}};
     for (const Case& c : cases) {
         EXPECT_EQ(ErrorReportText(c.in), c.out) << c.in;
     }

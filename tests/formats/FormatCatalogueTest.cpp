@@ -55,8 +55,8 @@ TEST(FormatCatalogueTest, CodesNamesAndShape) {
     EXPECT_EQ(FormatSection(2108), "formatInfo2108");
 
     // Per-category counts.
-    const int counts[25] = {9, 5, 6, 1, 5, 4, 3, 3, 7, 7, 10, 3, 3, 2, 6, 1, 1, 8, 1, 2, 1, 9, 1,
-                            10, 7};
+    const int counts[25] = {9, 5, 6, 1, 5, 4, 3, 3, 7, 7, 10, 3, 3,
+                            2, 6, 1, 1, 8, 1, 2, 1, 9, 1, 10, 7};
     TFormatTable table;
     for (int c = 0; c < 25; ++c) {
         int n = 0;

@@ -3,9 +3,9 @@
 // encoders accept.
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
-#include "TIniStore.h"
 #include "TFormatParameterEditor.h"
 #include "TGlobalObject.h"
+#include "TIniStore.h"
 
 #include "FormatsTestSupport.h"
 
@@ -95,18 +95,22 @@ TEST_F(FormatFileTest, EverySectionMatchesTheCatalogueAndTheRules) {
         ASSERT_NE(byExt, nullptr) << ext;
 
         // All nine lists present and well formed, default indexes inside them.
-        const char* lists[9][2] = {{"VideoSize", "iVideoSize"},     {"VideoBitRate", "iVideoBitRate"},
-                                   {"FrameRate", "iFrameRate"},     {"VideoEncoder", "iVideoEncoder"},
-                                   {"AudioBitRate", "iAudioBitRate"}, {"SampleRate", "iSampleRate"},
-                                   {"AudioEncoder", "iAudioEncoder"}, {"Channel", "iChannel"},
+        const char* lists[9][2] = {{"VideoSize", "iVideoSize"},
+                                   {"VideoBitRate", "iVideoBitRate"},
+                                   {"FrameRate", "iFrameRate"},
+                                   {"VideoEncoder", "iVideoEncoder"},
+                                   {"AudioBitRate", "iAudioBitRate"},
+                                   {"SampleRate", "iSampleRate"},
+                                   {"AudioEncoder", "iAudioEncoder"},
+                                   {"Channel", "iChannel"},
                                    {"Volume", "iVolume"}};
         const bool video = sec.Read("VideoEncoder", "null") != "null";
         for (auto& [list, index] : lists) {
             ASSERT_TRUE(sec.Has(list)) << list;
             ASSERT_TRUE(sec.Has(index)) << index;
             const std::string value = sec.Read(list, "");
-            const bool videoList = std::string(list).rfind("Video", 0) == 0 ||
-                                   std::string(list) == "FrameRate";
+            const bool videoList =
+                std::string(list).rfind("Video", 0) == 0 || std::string(list) == "FrameRate";
             if (videoList && !video) {
                 EXPECT_EQ(value, "null") << list;
                 continue;
@@ -159,10 +163,9 @@ TEST_F(FormatFileTest, EverySectionMatchesTheCatalogueAndTheRules) {
         for (const auto& entry : sec.List("VideoEncoder")) {
             auto stored = VideoEncoderValue(entry);
             ASSERT_TRUE(stored.has_value()) << entry;
-            const AVCodec* codec =
-                IsVideoCodecName(*stored)
-                    ? avcodec_find_encoder_by_name(stored->c_str())
-                    : avcodec_find_encoder(muxer->video_codec);
+            const AVCodec* codec = IsVideoCodecName(*stored)
+                                       ? avcodec_find_encoder_by_name(stored->c_str())
+                                       : avcodec_find_encoder(muxer->video_codec);
             ASSERT_NE(codec, nullptr) << entry;
             // 0 = refused; a muxer that cannot tell answers with an error code.
             EXPECT_NE(avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL), 0)
@@ -171,7 +174,8 @@ TEST_F(FormatFileTest, EverySectionMatchesTheCatalogueAndTheRules) {
         for (const auto& entry : sec.List("AudioEncoder")) {
             auto stored = AudioEncoderValue(entry);
             ASSERT_TRUE(stored.has_value()) << entry;
-            const AVCodec* codec = avcodec_find_encoder_by_name(CurrentEncoderName(*stored).c_str());
+            const AVCodec* codec =
+                avcodec_find_encoder_by_name(CurrentEncoderName(*stored).c_str());
             ASSERT_NE(codec, nullptr) << entry;
             EXPECT_FALSE(codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL) << entry;
             EXPECT_NE(avformat_query_codec(muxer, codec->id, FF_COMPLIANCE_NORMAL), 0)
@@ -198,12 +202,12 @@ TEST_F(FormatFileTest, EverySectionMatchesTheCatalogueAndTheRules) {
                 << size;
         }
         if (venc == "dvvideo") {
-            EXPECT_TRUE((size == "720x480" && rate == "29.97") || (size == "720x576" && rate == "25"))
+            EXPECT_TRUE((size == "720x480" && rate == "29.97") ||
+                        (size == "720x576" && rate == "25"))
                 << size << " at " << rate;
         }
-        const AVCodec* vcodec = IsVideoCodecName(venc)
-                                    ? avcodec_find_encoder_by_name(venc.c_str())
-                                    : avcodec_find_encoder(muxer->video_codec);
+        const AVCodec* vcodec = IsVideoCodecName(venc) ? avcodec_find_encoder_by_name(venc.c_str())
+                                                       : avcodec_find_encoder(muxer->video_codec);
         if (vcodec->supported_framerates != nullptr && rate != "as source") {
             bool found = false;
             for (const AVRational* r = vcodec->supported_framerates; r->num != 0; ++r) {

@@ -25,15 +25,23 @@ TEST(FormatRulesTest, EncoderChannelZoomTables) {
         const char* video;
         const char* audio;
     } cases[] = {
-        {"mpeg-4", "mpeg4", nullptr},  {"MPEG-4", "mpeg4", nullptr},
-        {"xvid", "libxvid", nullptr},  {"h264", "libx264", nullptr},
-        {"H264", "libx264", nullptr},  {"wmv3", "wmv3", nullptr},
-        {"flv", "flv", nullptr},       {"mp3", nullptr, "libmp3lame"},
-        {"AAC", nullptr, "libfaac"},   {"ac-3", nullptr, "ac3"},
-        {"wma2", nullptr, "wmav2"},    {"pcm_s16", nullptr, "pcm_s16le"},
+        {"mpeg-4", "mpeg4", nullptr},
+        {"MPEG-4", "mpeg4", nullptr},
+        {"xvid", "libxvid", nullptr},
+        {"h264", "libx264", nullptr},
+        {"H264", "libx264", nullptr},
+        {"wmv3", "wmv3", nullptr},
+        {"flv", "flv", nullptr},
+        {"mp3", nullptr, "libmp3lame"},
+        {"AAC", nullptr, "libfaac"},
+        {"ac-3", nullptr, "ac3"},
+        {"wma2", nullptr, "wmav2"},
+        {"pcm_s16", nullptr, "pcm_s16le"},
         {"amr_nb", nullptr, "libopencore_amrnb"},
-        {"ogg", nullptr, "libvorbis"}, {"wav", nullptr, nullptr},
-        {"mpeg4", nullptr, nullptr},   {"", nullptr, nullptr},
+        {"ogg", nullptr, "libvorbis"},
+        {"wav", nullptr, nullptr},
+        {"mpeg4", nullptr, nullptr},
+        {"", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         auto v = VideoEncoderValue(c.entry);
@@ -148,12 +156,12 @@ TEST(FormatRulesTest, TuningValuesQualify) {
         const char* value;
         bool copied;
     } cases[] = {
-        {"paraBitExact", "true", true},  {"paraBitExact", "TRUE", true},
-        {"paraBitExact", "1", false},    {"paraBitExact", "", false},
-        {"paraCoder", "0", true},        {"paraCoder", "1", true},
-        {"paraCoder", "-1", false},      {"paraGop", "0", false},
-        {"paraGop", "250", true},        {"paraMaxBitrate", "768", true},
-        {"paraLevel", "-3", false},      {"paraQscale", "", false},
+        {"paraBitExact", "true", true}, {"paraBitExact", "TRUE", true},
+        {"paraBitExact", "1", false},   {"paraBitExact", "", false},
+        {"paraCoder", "0", true},       {"paraCoder", "1", true},
+        {"paraCoder", "-1", false},     {"paraGop", "0", false},
+        {"paraGop", "250", true},       {"paraMaxBitrate", "768", true},
+        {"paraLevel", "-3", false},     {"paraQscale", "", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(QualifyTuningValue(c.key, c.value).has_value(), c.copied)

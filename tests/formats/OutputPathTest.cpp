@@ -70,8 +70,7 @@ TEST_F(OutputPathTest, AFolderThatCannotBeCreatedFallsBackToTheDefault) {
     ASSERT_EQ(dialogs_.Messages.size(), 1u);
     EXPECT_EQ(dialogs_.Messages[0].Title, "Warning");
     EXPECT_EQ(dialogs_.Messages[0].Text, "Cannot create output directory:" + bad +
-                                             ".It will create default directory " + default_ +
-                                             "!");
+                                             ".It will create default directory " + default_ + "!");
     EXPECT_EQ(dialogs_.Messages[0].Icon, TMessageIcon::Warning);
     EXPECT_EQ(settings_.ReadString("settings", "OutPutDir", ""), default_);
     EXPECT_EQ(Make("movie.avi", ".mp4"), default_ + "/movie_(new).mp4");
@@ -79,8 +78,7 @@ TEST_F(OutputPathTest, AFolderThatCannotBeCreatedFallsBackToTheDefault) {
 
     // Neither folder can be made: no path at all rather than a path that cannot be written.
     settings_.WriteString("settings", "OutPutDir", bad);
-    EXPECT_EQ(MakeOutputPath(settings_, dialogs_, "movie.avi", ".mp4", dir_ / "blocker/dflt"),
-              "");
+    EXPECT_EQ(MakeOutputPath(settings_, dialogs_, "movie.avi", ".mp4", dir_ / "blocker/dflt"), "");
 }
 
 } // namespace

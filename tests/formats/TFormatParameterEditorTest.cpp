@@ -80,11 +80,13 @@ TEST_F(TFormatParameterEditorTest, FirstLoadStoresTheDefaultsAndFillsTheBoxes) {
         const char* key;
         const char* value;
     } stored[] = {
-        {"paraVideoEncoder", "mpeg4"}, {"iVideoEncoder", "0"},   {"paraVideoSize", "640x480"},
-        {"iVideoSize", "1"},           {"paraFrameRate", "25"},  {"paraVideoBitRate", "768"},
+        {"paraVideoEncoder", "mpeg4"}, {"iVideoEncoder", "0"},
+        {"paraVideoSize", "640x480"},  {"iVideoSize", "1"},
+        {"paraFrameRate", "25"},       {"paraVideoBitRate", "768"},
         {"paraZoom", "full"},          {"paraAudioEncoder", "libfaac"},
         {"paraAudioBitRate", "96"},    {"paraSampleRate", "48000"},
-        {"paraChannel", "2"},          {"paraVolume", "256"},    {"paraBitExact", "<missing>"},
+        {"paraChannel", "2"},          {"paraVolume", "256"},
+        {"paraBitExact", "<missing>"},
     };
     for (const Case& c : stored) {
         EXPECT_EQ(Stored(c.key), c.value) << c.key;

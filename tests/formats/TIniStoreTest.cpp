@@ -27,9 +27,7 @@ protected:
         TIniStore::SetReplaceHookForTests(nullptr);
         fs::remove_all(dir_);
     }
-    void WriteRaw(const std::string& text) {
-        std::ofstream(path_, std::ios::binary) << text;
-    }
+    void WriteRaw(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
     std::string ReadRaw() const {
         std::ifstream in(path_, std::ios::binary);
         std::stringstream s;
@@ -71,7 +69,7 @@ TEST_F(TIniStoreTest, IntegersAndBooleans) {
     struct Case {
         const char* key;
         int expected;
-    } cases[] = {{"volume", 200}, {"neg", -5},   {"plus", 3},    {"word", 42},
+    } cases[] = {{"volume", 200}, {"neg", -5},   {"plus", 3}, {"word", 42},
                  {"lead", 42},    {"empty", 42}, {"huge", 42}};
     for (const Case& c : cases) {
         EXPECT_EQ(ini.ReadInteger("settings", c.key, 42), c.expected) << c.key;

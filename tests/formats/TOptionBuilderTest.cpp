@@ -61,18 +61,57 @@ protected:
 // Every field of the record, so that "every other field stays unset" is checked too.
 void ExpectSame(const TOutputOptions& a, const TOutputOptions& b) {
 #define SAME(f) EXPECT_EQ(a.f, b.f) << #f
-    SAME(FileName); SAME(FileFormat); SAME(PacketSize); SAME(MuxRate); SAME(MuxDelay);
-    SAME(MuxPreload); SAME(AudioCodec); SAME(AudioPreset); SAME(DisableAudio);
-    SAME(AudioVolume); SAME(AudioChannels); SAME(AudioSampleRate); SAME(AudioBitrate);
-    SAME(AudioBitrateTolerance); SAME(AudioLanguage); SAME(AudioSync); SAME(AudioTag);
-    SAME(VideoCodec); SAME(VideoPreset); SAME(DisableVideo); SAME(FrameRate); SAME(FrameSize);
-    SAME(FrameAspect); SAME(CropTop); SAME(CropBottom); SAME(CropLeft); SAME(CropRight);
-    SAME(GopSize); SAME(VideoBitrate); SAME(VideoMaxRate); SAME(VideoMinRate);
-    SAME(VideoBitrateTolerance); SAME(VideoBufSize); SAME(VideoSync); SAME(VideoTag);
-    SAME(VideoFilters); SAME(VideoLanguage); SAME(SubtitleCodec); SAME(SubtitlePreset);
-    SAME(DisableSubtitle); SAME(SubtitleLanguage); SAME(InputSync); SAME(CopyTimestamps);
-    SAME(StartTime); SAME(RecordingTime); SAME(TargetType); SAME(TargetNorm);
-    SAME(TargetDefaultNorm); SAME(CustomHook); SAME(Join); SAME(ExtOptions);
+    SAME(FileName);
+    SAME(FileFormat);
+    SAME(PacketSize);
+    SAME(MuxRate);
+    SAME(MuxDelay);
+    SAME(MuxPreload);
+    SAME(AudioCodec);
+    SAME(AudioPreset);
+    SAME(DisableAudio);
+    SAME(AudioVolume);
+    SAME(AudioChannels);
+    SAME(AudioSampleRate);
+    SAME(AudioBitrate);
+    SAME(AudioBitrateTolerance);
+    SAME(AudioLanguage);
+    SAME(AudioSync);
+    SAME(AudioTag);
+    SAME(VideoCodec);
+    SAME(VideoPreset);
+    SAME(DisableVideo);
+    SAME(FrameRate);
+    SAME(FrameSize);
+    SAME(FrameAspect);
+    SAME(CropTop);
+    SAME(CropBottom);
+    SAME(CropLeft);
+    SAME(CropRight);
+    SAME(GopSize);
+    SAME(VideoBitrate);
+    SAME(VideoMaxRate);
+    SAME(VideoMinRate);
+    SAME(VideoBitrateTolerance);
+    SAME(VideoBufSize);
+    SAME(VideoSync);
+    SAME(VideoTag);
+    SAME(VideoFilters);
+    SAME(VideoLanguage);
+    SAME(SubtitleCodec);
+    SAME(SubtitlePreset);
+    SAME(DisableSubtitle);
+    SAME(SubtitleLanguage);
+    SAME(InputSync);
+    SAME(CopyTimestamps);
+    SAME(StartTime);
+    SAME(RecordingTime);
+    SAME(TargetType);
+    SAME(TargetNorm);
+    SAME(TargetDefaultNorm);
+    SAME(CustomHook);
+    SAME(Join);
+    SAME(ExtOptions);
 #undef SAME
 }
 
@@ -107,44 +146,253 @@ TEST_F(TOptionBuilderTest, Fitting) {
         const char* filters;
         int cropTop, cropBottom, cropLeft, cropRight;
     } cases[] = {
-        {"lbox 720x480, case D, wide", File, 720, 480, "320x240", {"lbox"}, "", "",
-         "crop=720:480:0:0,scale=320:212,pad=320:240:0:14", 0, 0, 0, 0},
-        {"lbox 720x480 of a DVD title", DVD, 720, 480, "320x240", {"lbox"}, "320x212", "320:212",
-         "pad=320:240:0:14", 0, 0, 0, 0},
-        {"lbox 720x576, case D, tall", File, 720, 576, "320x240", {"lbox"}, "", "",
-         "crop=720:576:0:0,scale=300:240,pad=320:240:10:0", 0, 0, 0, 0},
-        {"lbox same size", File, 640, 480, "640x480", {"lbox"}, "640x480", "640:480",
-         "crop=640:480:0:0,scale=640:480,pad=640:480:0:0", 0, 0, 0, 0},
-        {"lbox same size of a DVD title", DVD, 720, 480, "720x480", {"lbox"}, "720x480",
-         "720:480", "pad=720:480:0:0", 0, 0, 0, 0},
-        {"lbox case A", File, 720, 200, "640x480", {"lbox"}, "", "",
-         "crop=720:200:0:0,scale=640:176,pad=640:480:0:152", 0, 0, 0, 0},
-        {"lbox case B", File, 200, 720, "480x640", {"lbox"}, "", "",
-         "crop=200:720:0:0,scale=176:640,pad=480:640:152:0", 0, 0, 0, 0},
-        {"lbox case C, enlarging", File, 320, 240, "1280x720", {"lbox"}, "", "",
-         "crop=320:240:0:0,scale=960:720,pad=1280:720:160:0", 0, 0, 0, 0},
-        {"lbox with crop", File, 720, 480, "320x240", {"lbox", 10, 10, 8, 0}, "", "",
-         "crop=712:460:8:10,scale=320:212,pad=320:240:0:14", 0, 0, 0, 0},
-        {"lbox with crop of a DVD title", DVD, 720, 480, "320x240", {"lbox", 10, 10, 0, 0}, "",
-         "320:212", "crop=720:460:0:10,scale=320:212,pad=320:240:0:14", 0, 0, 0, 0},
-        {"full with crop", File, 720, 480, "320x240", {"full", 4, 6, 8, 10}, "320x240",
-         "320:240", "", 4, 6, 8, 10},
-        {"pan 1280x720", File, 1280, 720, "320x240", {"pan"}, "320x240", "320:240", "", 0, 0,
-         284, 284},
-        {"pan 1280x720 with left crop", File, 1280, 720, "320x240", {"pan", 0, 0, 10, 0},
-         "320x240", "320:240", "", 0, 0, 294, 294},
-        {"pan 4:3 source", File, 640, 480, "320x240", {"pan"}, "320x240", "320:240", "", 0, 0,
-         0, 0},
-        {"pan tall source", File, 640, 500, "320x240", {"pan"}, "320x240", "320:240", "", 138,
-         138, 0, 0},
-        {"pan never crops the whole picture", File, 100, 1000, "320x240", {"pan"}, "320x240",
-         "320:240", "", 498, 498, 0, 0},
-        {"center 720x480", File, 720, 480, "320x240", {"center"}, "320x240", "320:240",
-         "pad=720:540:0:30:black,scale=320:240", 0, 0, 0, 0},
-        {"center with crop", File, 720, 576, "640x360", {"center", 0, 0, 0, 0}, "640x360",
-         "640:360", "pad=1024:576:152:0:black,scale=640:360", 0, 0, 0, 0},
-        {"center of a DVD title does nothing", DVD, 720, 480, "320x240", {"center"}, "", "", "",
-         0, 0, 0, 0},
+        {"lbox 720x480, case D, wide",
+         File,
+         720,
+         480,
+         "320x240",
+         {"lbox"},
+         "",
+         "",
+         "crop=720:480:0:0,scale=320:212,pad=320:240:0:14",
+         0,
+         0,
+         0,
+         0},
+        {"lbox 720x480 of a DVD title",
+         DVD,
+         720,
+         480,
+         "320x240",
+         {"lbox"},
+         "320x212",
+         "320:212",
+         "pad=320:240:0:14",
+         0,
+         0,
+         0,
+         0},
+        {"lbox 720x576, case D, tall",
+         File,
+         720,
+         576,
+         "320x240",
+         {"lbox"},
+         "",
+         "",
+         "crop=720:576:0:0,scale=300:240,pad=320:240:10:0",
+         0,
+         0,
+         0,
+         0},
+        {"lbox same size",
+         File,
+         640,
+         480,
+         "640x480",
+         {"lbox"},
+         "640x480",
+         "640:480",
+         "crop=640:480:0:0,scale=640:480,pad=640:480:0:0",
+         0,
+         0,
+         0,
+         0},
+        {"lbox same size of a DVD title",
+         DVD,
+         720,
+         480,
+         "720x480",
+         {"lbox"},
+         "720x480",
+         "720:480",
+         "pad=720:480:0:0",
+         0,
+         0,
+         0,
+         0},
+        {"lbox case A",
+         File,
+         720,
+         200,
+         "640x480",
+         {"lbox"},
+         "",
+         "",
+         "crop=720:200:0:0,scale=640:176,pad=640:480:0:152",
+         0,
+         0,
+         0,
+         0},
+        {"lbox case B",
+         File,
+         200,
+         720,
+         "480x640",
+         {"lbox"},
+         "",
+         "",
+         "crop=200:720:0:0,scale=176:640,pad=480:640:152:0",
+         0,
+         0,
+         0,
+         0},
+        {"lbox case C, enlarging",
+         File,
+         320,
+         240,
+         "1280x720",
+         {"lbox"},
+         "",
+         "",
+         "crop=320:240:0:0,scale=960:720,pad=1280:720:160:0",
+         0,
+         0,
+         0,
+         0},
+        {"lbox with crop",
+         File,
+         720,
+         480,
+         "320x240",
+         {"lbox", 10, 10, 8, 0},
+         "",
+         "",
+         "crop=712:460:8:10,scale=320:212,pad=320:240:0:14",
+         0,
+         0,
+         0,
+         0},
+        {"lbox with crop of a DVD title",
+         DVD,
+         720,
+         480,
+         "320x240",
+         {"lbox", 10, 10, 0, 0},
+         "",
+         "320:212",
+         "crop=720:460:0:10,scale=320:212,pad=320:240:0:14",
+         0,
+         0,
+         0,
+         0},
+        {"full with crop",
+         File,
+         720,
+         480,
+         "320x240",
+         {"full", 4, 6, 8, 10},
+         "320x240",
+         "320:240",
+         "",
+         4,
+         6,
+         8,
+         10},
+        {"pan 1280x720",
+         File,
+         1280,
+         720,
+         "320x240",
+         {"pan"},
+         "320x240",
+         "320:240",
+         "",
+         0,
+         0,
+         284,
+         284},
+        {"pan 1280x720 with left crop",
+         File,
+         1280,
+         720,
+         "320x240",
+         {"pan", 0, 0, 10, 0},
+         "320x240",
+         "320:240",
+         "",
+         0,
+         0,
+         294,
+         294},
+        {"pan 4:3 source",
+         File,
+         640,
+         480,
+         "320x240",
+         {"pan"},
+         "320x240",
+         "320:240",
+         "",
+         0,
+         0,
+         0,
+         0},
+        {"pan tall source",
+         File,
+         640,
+         500,
+         "320x240",
+         {"pan"},
+         "320x240",
+         "320:240",
+         "",
+         138,
+         138,
+         0,
+         0},
+        {"pan never crops the whole picture",
+         File,
+         100,
+         1000,
+         "320x240",
+         {"pan"},
+         "320x240",
+         "320:240",
+         "",
+         498,
+         498,
+         0,
+         0},
+        {"center 720x480",
+         File,
+         720,
+         480,
+         "320x240",
+         {"center"},
+         "320x240",
+         "320:240",
+         "pad=720:540:0:30:black,scale=320:240",
+         0,
+         0,
+         0,
+         0},
+        {"center with crop",
+         File,
+         720,
+         576,
+         "640x360",
+         {"center", 0, 0, 0, 0},
+         "640x360",
+         "640:360",
+         "pad=1024:576:152:0:black,scale=640:360",
+         0,
+         0,
+         0,
+         0},
+        {"center of a DVD title does nothing",
+         DVD,
+         720,
+         480,
+         "320x240",
+         {"center"},
+         "",
+         "",
+         "",
+         0,
+         0,
+         0,
+         0},
         {"unknown zoom does nothing", File, 720, 480, "320x240", {""}, "", "", "", 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
@@ -250,7 +498,8 @@ TEST_F(TOptionBuilderTest, DiscTargets) {
         out = Build(c.format, choices, 720, 480, {"full"}, DVD);
         EXPECT_EQ(out.TargetType, c.type);
         EXPECT_EQ(out.VideoCodec, "mpeg4") << "the DVD variant goes on";
-        EXPECT_EQ(out.FrameAspect, std::string(c.size).replace(std::string(c.size).find('x'), 1, ":"));
+        EXPECT_EQ(out.FrameAspect,
+                  std::string(c.size).replace(std::string(c.size).find('x'), 1, ":"));
     }
 }
 
@@ -288,9 +537,11 @@ TEST_F(TOptionBuilderTest, CodecsPresetsAndBitRates) {
         const char* text;
         TVariant variant;
         int expected;
-    } rates[] = {{"768", File, 768000},     {"as source", File, 2500000}, {"abc", File, 2500000},
-                 {"0", File, -1},           {"-5", File, -1},             {"768", DVD, 768000},
-                 {"as source", DVD, -1},    {"abc", DVD, -1},             {"99999999", File, -1}};
+    } rates[] = {{"768", File, 768000},  {"as source", File, 2500000},
+                 {"abc", File, 2500000}, {"0", File, -1},
+                 {"-5", File, -1},       {"768", DVD, 768000},
+                 {"as source", DVD, -1}, {"abc", DVD, -1},
+                 {"99999999", File, -1}};
     for (const Rate& r : rates) {
         SCOPED_TRACE(r.text);
         TValues choices = IpodChoices();
@@ -365,8 +616,10 @@ TEST_F(TOptionBuilderTest, AudioOnlyFormatsAndSourcesWithoutPicture) {
     ExpectSame(out, expected);
     EXPECT_EQ(input_.ExtOptions, "vn=1");
 
-    TValues mp3 = {{"paraVideoEncoder", " "}, {"paraAudioEncoder", "libmp3lame"},
-                   {"paraChannel", "as source"}, {"paraAudioBitRate", "192"},
+    TValues mp3 = {{"paraVideoEncoder", " "},
+                   {"paraAudioEncoder", "libmp3lame"},
+                   {"paraChannel", "as source"},
+                   {"paraAudioBitRate", "192"},
                    {"paraVolume", "384"}};
     out = Build("mp3", mp3, 0, 0);
     EXPECT_EQ(out.AudioCodec, "libmp3lame");

@@ -25,8 +25,8 @@ struct TRun {
 
 // Runs quovo-convert with the settings folder `config`; stdout is captured, stderr discarded.
 TRun Convert(const std::string& config, const std::string& args) {
-    const std::string cmd = "QUOVO_CONFIG_DIR='" + config + "' '" + QUOVO_CONVERT_PATH + "' " +
-                            args + " 2>/dev/null";
+    const std::string cmd =
+        "QUOVO_CONFIG_DIR='" + config + "' '" + QUOVO_CONVERT_PATH + "' " + args + " 2>/dev/null";
     TRun run;
     FILE* pipe = ::popen(cmd.c_str(), "r");
     if (pipe == nullptr) {
