@@ -16,6 +16,8 @@
 #include "TGlobalObject.h"
 #include "TIniStore.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -40,7 +42,9 @@ const char* const kFormatUsage =
     "  --list-formats     print code, category, name and file extension of every format\n"
     "\n"
     "Settings file: $QUOVO_CONFIG_DIR/quovo.ini, else ~/.config/quovo/quovo.ini.\n"
-    "Exit status: 0 when every input was converted, 1 when any failed, 2 on bad arguments.\n";
+    "Ctrl-C stops the run; the file being written is removed.\n"
+    "Exit status: 0 when every input was converted, 1 when any failed, 2 on bad arguments,\n"
+    "130 when stopped.\n";
 
 // Messages go to the terminal; the one question (a stored frame size that is not a size) is
 // answered with the default size it offers.
@@ -54,6 +58,22 @@ public:
         return true;
     }
 };
+
+// Ctrl-C or a termination request ends the run cleanly: no half-written output stays behind.
+std::atomic<bool> gStop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int) {
+    gStop.store(true);
+}
+
+void InstallStopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 int BadFormatArguments(const std::string& why) {
     std::fprintf(stderr, "quovo-convert: %s\n\n%s", why.c_str(), kFormatUsage);
@@ -141,6 +161,8 @@ int RunFormat(int argc, char** argv) {
     TConsoleDialogs dialogs;
     TFormatFileRun run(settings, formats, dialogs, global.AppTitle);
     run.SetOutputFolder(outputDir);
+    InstallStopHandlers();
+    run.SetStopFlag(&gStop);
     run.SetOnProgress([](const std::string& input, const TProgressInfo& p) {
         const double done = p.CurrentDuration / 1e6;
         if (p.TotalDuration > 0) {
@@ -157,6 +179,10 @@ int RunFormat(int argc, char** argv) {
     const std::string name = FindFormat(*code)->Name;
     int failures = 0;
     for (const std::string& input : inputs) {
+        if (gStop.load()) {
+            std::fprintf(stderr, "quovo-convert: stopped\n");
+            return 130;
+        }
         std::fprintf(stderr, "converting: %s to %s\n", input.c_str(), name.c_str());
         TFormatRunResult r = run.Convert(*code, input);
         if (r.Ok) {
@@ -166,6 +192,10 @@ int RunFormat(int argc, char** argv) {
             ++failures;
             std::fprintf(stderr, "quovo-convert: %s: %s\n", input.c_str(), r.Error.c_str());
         }
+    }
+    if (gStop.load()) {
+        std::fprintf(stderr, "quovo-convert: stopped\n");
+        return 130;
     }
     return failures == 0 ? 0 : 1;
 }

@@ -17,6 +17,11 @@ TFormatFileRun::TFormatFileRun(TIniStore& settings, const TIniStore& formatFile,
 
 TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& input) {
     TFormatRunResult result;
+    auto stopRequested = [this] { return stop_ != nullptr && stop_->load(); };
+    if (stopRequested()) {
+        result.Error = "Stopped.";
+        return result;
+    }
     const std::string section = FormatSection(formatCode);
     if (!FindFormat(formatCode)) {
         result.Error = "Unknown format code " + std::to_string(formatCode) + ".";
@@ -76,9 +81,14 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
             ended = true;
         }
     });
-    converter.SetOnProgress([&](TCustomMediaConverter*, TProgressInfo* info) {
+    bool stopped = false;
+    converter.SetOnProgress([&](TCustomMediaConverter* sender, TProgressInfo* info) {
         if (onProgress_ && info != nullptr) {
             onProgress_(input, *info);
+        }
+        if (!stopped && stopRequested()) {
+            stopped = true;
+            sender->Stop(false);
         }
     });
     const int task = converter.AddTask(input, &in);
@@ -93,7 +103,8 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
     converter.ClearTasks();
     result.Ok = opened && ended && ending.Finished && !ending.Exception;
     if (!result.Ok) {
-        result.Error = !opened                        ? converter.LastErrMsg()
+        result.Error = stopped                        ? "Stopped."
+                       : !opened                      ? converter.LastErrMsg()
                        : !ending.ExceptionMsg.empty() ? ending.ExceptionMsg
                                                       : "The conversion did not complete.";
         std::error_code ec;

@@ -10,6 +10,7 @@
 #include "TIniStore.h"
 #include "TMediaConverter.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -28,6 +29,9 @@ public:
 
     // Output folder of this run; empty = the settings' OutPutDir with its fallback.
     void SetOutputFolder(std::string folder) { outputFolder_ = std::move(folder); }
+    // A flag another thread or a signal handler raises to end the run: the task in progress is
+    // stopped at its next progress report (its partial output removed), no further file starts.
+    void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
     using TProgressLine = std::function<void(const std::string& input, const TProgressInfo&)>;
     void SetOnProgress(TProgressLine onProgress) { onProgress_ = std::move(onProgress); }
 
@@ -42,6 +46,7 @@ private:
     std::string appTitle_;
     std::string outputFolder_;
     TProgressLine onProgress_;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 } // namespace quovo

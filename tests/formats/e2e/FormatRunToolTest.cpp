@@ -6,11 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace quovo {
 namespace {
@@ -76,6 +80,44 @@ TEST(FormatRunToolTest, ConvertsIntoTheSettingsFolderWithoutOverwriting) {
                                      dir / "missing.avi" + "' '" + dir / "clip.mkv" + "'");
     EXPECT_EQ(third.status, 1);
     EXPECT_EQ(third.out, dir / "new/sub/clip_(new).ac3" + "\n");
+}
+
+TEST(FormatRunToolTest, InterruptedRunLeavesNoPartialOutput) {
+    TScratchFolder dir;
+    fx::MediaSpec spec;
+    spec.width = 720;
+    spec.height = 576;
+    spec.durationS = 20.0;
+    fx::MakeMedia(dir / "long.mkv", spec);
+    const std::string config = dir / "config";
+    const std::string out = dir / "out";
+    const std::string partial = out + "/long_(new).mp4";
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("QUOVO_CONFIG_DIR", config.c_str(), 1);
+        const std::string input = dir / "long.mkv";
+        const std::string second = dir / "long.mkv";
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execl(QUOVO_CONVERT_PATH, "quovo-convert", "--format", "2102", "--output-dir",
+                out.c_str(), input.c_str(), second.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Interrupt once the output is being written.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!(std::filesystem::exists(partial) && std::filesystem::file_size(partial) > 0) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(std::filesystem::exists(partial)) << "the run never started writing";
+    ::kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_TRUE(std::filesystem::is_empty(out)) << "partial output or a second file left behind";
 }
 
 TEST(FormatRunToolTest, ListAndBadArguments) {
