@@ -47,9 +47,11 @@ std::string StreamKindName(int code);
 // program, else the build's plug-in folder.
 std::string DefaultDVDPluginFolder();
 
-// The engine options an "opendvd:" input carries besides its bytes: the audio channel count
-// ("ac") and the deinterlace switch ("deinterlace"), applied before the input is opened. Empty
-// for other names.
+// The engine options an "opendvd:" name carries besides its bytes: the audio channel count
+// ("ac") and the deinterlace switch ("deinterlace"). The plug-in delivers the disc's streams as
+// they are; the task reading the name applies these before its output is created (the engine
+// takes an input's own channel count when it opens it, so "ac" only acts on the output side).
+// Empty for other names.
 std::vector<std::pair<std::string, std::string>> OpenDVDInputOptions(const std::string& name);
 
 } // namespace quovo
