@@ -2,8 +2,9 @@
 // MPEG-4 320x240 + MP3 in AVI) run through TMediaConverter on a worker thread, without handlers
 // and with every event on (progress every 100 ms delivered to this main thread, preview pictures
 // to a no-op handler, a no-op picture hook). The events should cost less than 3% of the run.
-// The hook's variants: "keep" leaves Update set (the picture is converted back into the frame),
-// "skip" clears it. A second pair compares codec threads 1 with the library's choice (0).
+// The argument is a set of bits: 1 progress, 2 previews, 4 a hook that clears Update, 8 a hook
+// that leaves it set (the picture is then converted back into the frame). A second pair compares
+// codec threads 1 with the library's choice (0).
 #include "Fixtures.h"
 #include "MainThread.h"
 #include "TFFLogger.h"
@@ -20,7 +21,16 @@ using namespace quovo;
 
 namespace {
 
-enum EventSet { kNone = 0, kAllHookKeeps = 1, kAllHookSkips = 2 };
+// Bits of the events turned on.
+enum EventSet {
+    kNone = 0,
+    kProgress = 1,
+    kPreview = 2,
+    kHookSkips = 4, // a hook that clears Update
+    kHookKeeps = 8, // a hook that leaves Update set
+    kAllHookSkips = kProgress | kPreview | kHookSkips,
+    kAllHookKeeps = kProgress | kPreview | kHookKeeps,
+};
 
 const std::string& Clip() {
     static const std::string path = [] {
@@ -51,14 +61,19 @@ int64_t Convert(EventSet events, int codecThreads) {
             RunInMainThread([&] { done = true; });
         }
     });
-    if (events != kNone) {
+    const bool hook = events & (kHookSkips | kHookKeeps);
+    if (events & kProgress) {
         c.SetProgressInterval(100);
-        c.SetPreviewBitmap(true);
         c.SetOnProgress([&](TCustomMediaConverter*, TProgressInfo*) { ++delivered; });
+    }
+    if (events & kPreview) {
+        c.SetPreviewBitmap(true);
         c.SetOnPreviewBitmap([&](TCustomMediaConverter*, const TPreviewInfo&) { ++delivered; });
+    }
+    if (hook) {
         c.SetOnCustomHook([&, events](TCustomMediaConverter*, THookInfo* info) {
             ++delivered;
-            info->Update = events == kAllHookKeeps;
+            info->Update = (events & kHookKeeps) != 0;
         });
     }
     const int t = c.AddTask(Clip());
@@ -71,7 +86,7 @@ int64_t Convert(EventSet events, int codecThreads) {
     o.FrameSize = "320x240";
     o.AudioCodec = "libmp3lame";
     o.AudioBitrate = 128000;
-    o.CustomHook = events != kNone;
+    o.CustomHook = hook;
     if (!c.SetOutputFile(t, fixtures::FixtureDir() + "/bench-events.avi", &o)) {
         throw std::runtime_error(c.LastErrMsg());
     }
@@ -115,6 +130,8 @@ void BM_CodecThreads(benchmark::State& state) {
 BENCHMARK(BM_Events)
     ->ArgName("events")
     ->Arg(kNone)
+    ->Arg(kProgress | kPreview)
+    ->Arg(kHookSkips)
     ->Arg(kAllHookSkips)
     ->Arg(kAllHookKeeps)
     ->Unit(benchmark::kMillisecond)
