@@ -66,7 +66,7 @@ std::string DiscKey(const std::string& path) {
     if (ec) {
         key = path;
     }
-    AddStat(key, path);
+    // A folder is known by its IFO and BUP files alone: other files come and go beside them.
     if (fs::is_directory(path, ec)) {
         const std::string folder =
             fs::is_directory(path + "/VIDEO_TS", ec) ? path + "/VIDEO_TS" : path;
@@ -86,6 +86,7 @@ std::string DiscKey(const std::string& path) {
         return key;
     }
     // An image or a drive: the ISO volume descriptor changes with the disc.
+    AddStat(key, path);
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
         char pvd[2048];

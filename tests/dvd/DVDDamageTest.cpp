@@ -287,3 +287,97 @@ TEST(DamagedDisc, EncryptedTitleWithoutLibdvdcssIsRefusedWithTheReason) {
 }
 
 } // namespace
+
+namespace {
+
+// The image's file system (UDF and ISO 9660 structures, then the IFO files) damaged: the
+// structure is read in the helper, the blocks in this process, which must survive both.
+TEST(DamagedDisc, BitFlippedImageNeverTakesTheCallerDown) {
+    dvdtest::LoadPlugin();
+    LogCapture log;
+    ScopedEnv timeout("QUOVO_DVD_HELPER_TIMEOUT_MS", "10000");
+    const std::string image = dvdtest::Disc().iso;
+    std::ifstream in(image, std::ios::binary);
+    std::string head(600 * 2048, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    ASSERT_TRUE(in);
+    int opened = 0;
+    int readBytes = 0;
+    constexpr uint32_t kSeeds = 120;
+    for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+        const std::string dir = dvdtest::ScratchDir("iso-fuzz");
+        const std::string copy = dir + "/disc.iso";
+        fs::copy_file(image, copy);
+        {
+            std::fstream f(copy, std::ios::binary | std::ios::in | std::ios::out);
+            std::string damaged = head;
+            std::mt19937 rng(seed);
+            std::geometric_distribution<size_t> gap(seed % 2 ? 0.0005 : 0.00002);
+            for (size_t bit = gap(rng); bit < damaged.size() * 8; bit += 1 + gap(rng)) {
+                damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (1 << (bit % 8)));
+            }
+            f.write(damaged.data(), static_cast<std::streamsize>(damaged.size()));
+        }
+        const int count = EnumDVDTitles(copy);
+        for (int i = 0; i < count; ++i) {
+            DVDTitleInfo info;
+            if (!GetDVDTitle(i, info)) {
+                continue;
+            }
+            std::unique_ptr<TLibraryIO> io;
+            if (TLibraryIO::Open("opendvd:" + copy + "|Title=" + std::to_string(i + 1),
+                                 AVIO_FLAG_READ, io) == 0) {
+                ++opened;
+                std::vector<uint8_t> buf(128 * 1024);
+                readBytes +=
+                    std::max(0, avio_read(io->Context(), buf.data(), static_cast<int>(buf.size())));
+            }
+        }
+        log.Take();
+    }
+    std::printf("%u damaged images: %d titles opened, %d bytes read\n", kSeeds, opened, readBytes);
+    EXPECT_GT(opened, 0) << "the damage left no title to read";
+}
+
+} // namespace
+
+namespace {
+
+// One helper run per disc for the session; a disc whose files change is described afresh.
+TEST(DiscCache, DescribesADiscOnceUntilItChanges) {
+    dvdtest::LoadPlugin();
+    const std::string dir = dvdtest::CopyDiscFolder("cached-disc");
+    const std::string counter = dir + "/runs";
+    const std::string helper = dir + "/counting-helper.sh";
+    std::ofstream(helper) << "#!/bin/sh\necho run >> '" << counter << "'\nexec '"
+                          << QUOVO_DVD_HELPER_PATH << "' \"$@\"\n";
+    fs::permissions(helper, fs::perms::owner_all);
+    ScopedEnv use("QUOVO_DVD_HELPER", helper);
+    auto runs = [&] {
+        std::ifstream in(counter);
+        int n = 0;
+        for (std::string line; std::getline(in, line);) {
+            ++n;
+        }
+        return n;
+    };
+    DVDTitleInfo info;
+    ASSERT_EQ(EnumDVDTitles(dir), 2);
+    ASSERT_EQ(EnumDVDTitles(dir), 2);
+    EXPECT_TRUE(GetDVDTitle(1, info));
+    EXPECT_EQ(runs(), 1);
+
+    // Another disc in between, then the first again: still cached.
+    EXPECT_EQ(EnumDVDTitles(dvdtest::ScratchDir("cached-other")), 0);
+    ASSERT_EQ(EnumDVDTitles(dir), 2);
+    EXPECT_EQ(runs(), 2);
+
+    fs::resize_file(dir + "/VIDEO_TS/VTS_02_0.IFO", 64);
+    fs::resize_file(dir + "/VIDEO_TS/VTS_02_0.BUP", 64);
+    ASSERT_EQ(EnumDVDTitles(dir), 2);
+    EXPECT_EQ(runs(), 3);
+    EXPECT_TRUE(GetDVDTitle(0, info));
+    EXPECT_FALSE(GetDVDTitle(1, info));
+}
+
+} // namespace
