@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -892,6 +893,46 @@ TEST_F(MediaConverterTest, TargetsWithNormAndDefaultNorm) {
         EXPECT_STREQ(c.Task(t)->OutputContext(0)->oformat->name, k.muxer);
         EXPECT_EQ(av_cmp_q(c.Task(t)->Options().frameRate, k.rate), 0)
             << c.Task(t)->Options().frameRate.num << "/" << c.Task(t)->Options().frameRate.den;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MediaConverterTest, TheFinalHandlerMayClearTheList) {
+    for (const bool onMainThread : {false, true}) {
+        SCOPED_TRACE(onMainThread);
+        std::atomic<bool> cleared{false};
+        std::string error;
+        TMediaConverter c;
+        c.SetOnTerminate([&](TCustomMediaConverter* sender, const TTerminateInfo& info) {
+            if (info.TaskIndex != -1) {
+                return;
+            }
+            auto clear = [&] {
+                try {
+                    sender->ClearTasks();
+                } catch (const std::exception& e) {
+                    error = e.what();
+                }
+                cleared = true;
+            };
+            if (onMainThread) {
+                RunInMainThread(clear); // as the windows do
+            } else {
+                clear();
+            }
+        });
+        for (int i = 0; i < 2; ++i) {
+            AddCopyTask(c, "h264-aac.mkv", Out("c" + std::to_string(i) + ".mkv"), false);
+        }
+        c.StartTask(2);
+        ASSERT_TRUE(ServeUntil([&] { return cleared.load(); }));
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(c.TaskCount(), 0);
+        EXPECT_FALSE(c.Working());
+        EXPECT_EQ(c.AddTask(Fixture("h264-aac.mkv")), 0);
     }
 }
 
