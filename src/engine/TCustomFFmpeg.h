@@ -413,6 +413,8 @@ private:
     // files
     AVStream* NewStream(TOutputFileShared& of, AVMediaType kind);
     void FinishNewStream(AVStream* st, TStreamCodec& sc, AVMediaType kind);
+    // Remakes the stream's codec context for `codec` (with the encoder's own defaults).
+    AVCodecContext* BindEncoder(TStreamCodec& sc, const AVCodec* codec);
     void SetupOutputStreams();
     void SetupStreamCopy(TOutputStream& ost, TInputStream& ist);
     void SetupEncoding(TOutputStream& ost, TInputStream& ist);

@@ -364,6 +364,32 @@ AVStream* TCustomFFmpeg::NewStream(TOutputFileShared& of, AVMediaType kind) {
     return st;
 }
 
+AVCodecContext* TCustomFFmpeg::BindEncoder(TStreamCodec& sc, const AVCodec* codec) {
+    // Encoders carry defaults of their own (libx264 refuses the generic ones); a context made
+    // for the encoder gets them, and what was already set on the stream is carried over.
+    if (!codec) {
+        return sc.ctx.get();
+    }
+    AvCodecContextPtr fresh(avcodec_alloc_context3(codec));
+    if (!fresh) {
+        throw FFmpegException("Could not alloc stream");
+    }
+    const AVCodecContext* old = sc.ctx.get();
+    fresh->codec_type = old->codec_type;
+    fresh->codec_id = codec->id;
+    fresh->thread_count = old->thread_count;
+    fresh->codec_tag = old->codec_tag;
+    fresh->flags |= old->flags;
+    fresh->flags2 |= old->flags2;
+    // B-frames stay off unless asked for, as the generic settings have it: device presets that
+    // do not mention them (baseline profiles) rely on that.
+    if (codec->type == AVMEDIA_TYPE_VIDEO) {
+        fresh->max_b_frames = generic_.Codec(AVMEDIA_TYPE_VIDEO)->max_b_frames;
+    }
+    sc.ctx = std::move(fresh);
+    return sc.ctx.get();
+}
+
 void TCustomFFmpeg::FinishNewStream(AVStream* st, TStreamCodec& sc, AVMediaType kind) {
     std::string* lang;
     if (kind == AVMEDIA_TYPE_VIDEO) {
@@ -433,6 +459,7 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
                                          AVMEDIA_TYPE_VIDEO);
             codec = avcodec_find_encoder(c->codec_id);
         }
+        c = BindEncoder(sc, codec);
         generic_.Apply(c, vopts, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         if (codec && codec->supported_framerates && !opt_.forceFps) {
             rate = codec->supported_framerates[av_find_nearest_q_idx(
@@ -446,13 +473,22 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
         c->sample_aspect_ratio = sar;
         st->sample_aspect_ratio = sar;
         if (codec && codec->pix_fmts) {
+            const bool mjpeg = codec->id == AV_CODEC_ID_MJPEG;
+            const bool limitedRange = c->pix_fmt == AV_PIX_FMT_YUV420P ||
+                                      c->pix_fmt == AV_PIX_FMT_YUV422P ||
+                                      c->pix_fmt == AV_PIX_FMT_YUV444P;
             bool listed = false;
             for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
                 listed = listed || *p == c->pix_fmt;
             }
-            bool mjpegKeeps = codec->id == AV_CODEC_ID_MJPEG &&
-                              c->strict_std_compliance < 0 &&
-                              (c->pix_fmt == AV_PIX_FMT_YUV420P || c->pix_fmt == AV_PIX_FMT_YUV422P);
+            // Today's MJPEG encoder lists the limited-range formats too but refuses them unless
+            // the strictness is lowered; without that they count as not listed.
+            if (mjpeg && limitedRange && c->strict_std_compliance >= 0) {
+                listed = false;
+            }
+            const bool mjpegKeeps = mjpeg && c->strict_std_compliance < 0 &&
+                                    (c->pix_fmt == AV_PIX_FMT_YUV420P ||
+                                     c->pix_fmt == AV_PIX_FMT_YUV422P);
             if (!listed && !mjpegKeeps) {
                 c->pix_fmt = codec->pix_fmts[0];
             }
@@ -547,6 +583,7 @@ void TCustomFFmpeg::new_audio_stream(int fileIndex) {
                                          AVMEDIA_TYPE_AUDIO);
             codec = avcodec_find_encoder(c->codec_id);
         }
+        c = BindEncoder(sc, codec);
         generic_.Apply(c, aopts, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         if (opt_.audioQScale > -99999) {
             c->flags |= AV_CODEC_FLAG_QSCALE;

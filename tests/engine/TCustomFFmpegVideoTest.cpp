@@ -246,17 +246,20 @@ TEST_F(VideoTest, Mpeg2ToDeviceFormatsAtQuarterSize) {
     };
     const std::vector<Case> cases = {
         {"mpeg4.avi", {{"vcodec", "mpeg4"}, {"qscale", "3"}}, "mpeg4", "yuv420p"},
-        // What the shipped x264 presets set; the generic defaults alone are refused by libx264.
+        // What the shipped x264 presets set, and the encoder's own defaults without them.
         {"x264.mp4",
          {{"vcodec", "libx264"}, {"me_range", "16"}, {"subq", "7"}, {"qmin", "10"}, {"qmax", "51"}},
          "h264",
          "yuv420p"},
+        {"x264-defaults.mp4", {{"vcodec", "libx264"}}, "h264", "yuv420p"},
         {"wmv2.asf", {{"vcodec", "wmv2"}, {"b", "800000"}}, "wmv2", "yuv420p"},
         {"flv1.flv", {{"b", "800000"}}, "flv1", "yuv420p"},
         {"mjpeg.avi",
          {{"vcodec", "mjpeg"}, {"qscale", "3"}, {"pix_fmt", "yuvj420p"}},
          "mjpeg",
          "yuvj420p"},
+        // The source's limited-range 4:2:0 becomes the full-range format the encoder accepts.
+        {"mjpeg-source-format.avi", {{"vcodec", "mjpeg"}}, "mjpeg", "yuvj420p"},
         {"raw.nut", {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}}, "rawvideo", "yuv420p"},
     };
     for (const Case& c : cases) {
