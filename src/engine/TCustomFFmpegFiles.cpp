@@ -5,6 +5,7 @@
 #include "TFFmpegLoader.h"
 
 extern "C" {
+#include <libavcodec/dv_profile.h>
 #include <libavutil/avstring.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
@@ -47,6 +48,21 @@ void AddFormatParameters(const TEngineOptions& opt, AVDictionary** dict) {
     if (!opt.videoStandard.empty()) {
         av_dict_set(dict, "standard", opt.videoStandard.c_str(), 0);
     }
+}
+
+// DV fixes the sampling per system (4:1:1 for 525 lines, 4:2:0 for 625): of the encoder's
+// formats, the one a DV profile knows for this size and rate.
+AVPixelFormat DvPixelFormat(const AVCodec* codec, int width, int height, AVPixelFormat chosen,
+                            AVRational rate) {
+    if (av_dv_codec_profile2(width, height, chosen, rate)) {
+        return chosen;
+    }
+    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
+        if (av_dv_codec_profile2(width, height, *p, rate)) {
+            return *p;
+        }
+    }
+    return chosen;
 }
 
 } // namespace
@@ -491,6 +507,9 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
                                      c->pix_fmt == AV_PIX_FMT_YUV422P);
             if (!listed && !mjpegKeeps) {
                 c->pix_fmt = codec->pix_fmts[0];
+            }
+            if (codec->id == AV_CODEC_ID_DVVIDEO) {
+                c->pix_fmt = DvPixelFormat(codec, c->width, c->height, c->pix_fmt, rate);
             }
         }
         if (opt_.intraOnly) {

@@ -142,6 +142,18 @@ void TCustomFFmpeg::SetupOutputStreams() {
         ist_[ost.source_index]->outputs.push_back(&ost);
     }
 
+    // DV carries each frame's sound inside the frame: sound that starts late or has a gap makes
+    // the muxer give up, so such outputs keep their sound in step with its timestamps.
+    if (opt_.audioSyncMethod == 0) {
+        for (const auto& of : outputFiles_) {
+            if (std::string(of->ctx->oformat->name) == "dv") {
+                opt_.audioSyncMethod = 1;
+                Log(llVerbose, "DV output: sound is kept in step with its timestamps (async 1)");
+                break;
+            }
+        }
+    }
+
     // 4-7. parameters of every output stream
     for (size_t n = 0; n < ost_.size(); ++n) {
         TOutputStream& ost = *ost_[n];

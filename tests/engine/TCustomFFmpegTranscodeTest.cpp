@@ -437,3 +437,41 @@ TEST_F(TranscodeTest, CopyStartsAtAKeyFrameUnlessAskedOtherwise) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TranscodeTest, DvOutputsOfBothSystems) {
+    // DV fixes the sampling per system and needs every frame's sound: a Matroska source whose
+    // AAC sound starts after its pictures must still give a complete file in both systems.
+    MediaSpec spec = StandardSpec("h264-aac.mkv");
+    spec.width = 720;
+    spec.height = 576;
+    const std::string in = Out("sd.mkv");
+    MakeMedia(in, spec);
+    struct Case {
+        const char* size;
+        const char* rate;
+        const char* pixelFormat;
+    };
+    for (const Case& c : {Case{"720x480", "29.97", "yuv411p"}, Case{"720x576", "25", "yuv420p"}}) {
+        SCOPED_TRACE(c.size);
+        const std::string out = Out(std::string(c.size) + ".dv");
+        TCustomFFmpeg e;
+        Convert(e, {in}, {}, out,
+                {{"vcodec", "dvvideo"},
+                 {"s", c.size},
+                 {"r", c.rate},
+                 {"acodec", "pcm_s16le"},
+                 {"ar", "48000"}});
+        ProbeResult r = ProbeMedia(out);
+        const StreamProbe* v = r.Find(StreamKind::Video);
+        ASSERT_NE(v, nullptr);
+        EXPECT_EQ(v->codec, "dvvideo");
+        EXPECT_EQ(v->pixelFormat, c.pixelFormat);
+        EXPECT_EQ(v->decodeErrors, 0);
+        EXPECT_NEAR(r.durationS, 2.0, 0.2);
+        EXPECT_EQ(r.Count(StreamKind::Audio), 1);
+    }
+}
+
+} // namespace
