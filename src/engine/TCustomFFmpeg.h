@@ -299,6 +299,8 @@ public:
 
 protected:
     int DecodeVideo(TInputStream& ist, AVPacket* pkt);
+    // At the end of an input: the pictures the filter chains still hold.
+    void DrainFilterChains(TInputStream& ist);
     void SetupVideoEncoding(TOutputStream& ost, TInputStream& ist);
     void FlushVideoEncoder(TOutputStream& ost);
     // The hook and preview pictures with their conversion caches (TCustomFFmpegVideo.cpp).

@@ -160,9 +160,39 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
         av_frame_unref(frame);
     }
     if (!pkt) {
+        DrainFilterChains(ist);
         FlushEncoders(ist);
     }
     return failed ? -1 : 0;
+}
+
+void TCustomFFmpeg::DrainFilterChains(TInputStream& ist) {
+    // Filters that hold pictures back (deinterlacers, frame-rate filters) give them up only at
+    // the end of their input.
+    for (TOutputStream* ostp : OutputsOf(ist)) {
+        TOutputStream& ost = *ostp;
+        if (!ost.active || !ost.encoding_needed || !ost.video || !ost.video->filters.Built()) {
+            continue;
+        }
+        TVideoOutputState& os = *ost.video;
+        if (os.filters.Push(nullptr) < 0) {
+            continue;
+        }
+        AVFrame* filtered = os.filtered.get();
+        while (os.filters.Pull(filtered) >= 0) {
+            if (filtered->pts != AV_NOPTS_VALUE && filtered->pts > ist.pts) {
+                ist.pts = filtered->pts; // the chain's clock is in microseconds
+            }
+            filtered->pts = ist.pts;
+            if (ReachedStartTime(ist)) {
+                const int bytes = VideoOutput(ost, ist, filtered);
+                if (!opt_.vstatsFileName.empty() && bytes > 0) {
+                    VideoStats(ost, bytes);
+                }
+            }
+            av_frame_unref(filtered);
+        }
+    }
 }
 
 // --- pre-processing and the picture hook -----------------------------------------------------

@@ -466,6 +466,16 @@ TEST_F(VideoTest, FilterChainAfterCropBandsAndScaling) {
     }
 }
 
+TEST_F(VideoTest, FilterThatHoldsPicturesBackGivesThemUpAtTheEnd) {
+    // yadif keeps one picture until it sees the next; the last one comes out only when the
+    // chain is told its input ended.
+    const std::string out = Out("yadif.nut");
+    TCustomFFmpeg e;
+    Convert(e, Mpeg2Clip(), {}, out,
+            {{"s", "320x240"}, {"vf", "yadif"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
+    ExpectSequence(ReadFrameNumbers(out), 50);
+}
+
 TEST(TranslateCropFilters, OldCropArgumentsInTodaysOrder) {
     const std::pair<const char*, const char*> cases[] = {
         {"crop=0:0:720:480", "crop=w=720:h=480:x=0:y=0"},
