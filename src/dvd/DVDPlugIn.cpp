@@ -76,8 +76,9 @@ void PluginLog(int32_t level, const char* text) {
 // The "opendvd:" stream as the engine's protocol registry wants it.
 class TPluginStream : public TIOProtocolStream {
 public:
-    TPluginStream(void* stream, DVDStreamReadFn read, DVDStreamSeekFn seek, DVDStreamCloseFn close)
-        : stream_(stream), read_(read), seek_(seek), close_(close) {}
+    TPluginStream(void* stream, DVDStreamReadFn read, DVDStreamSeekFn seek, DVDStreamCloseFn close,
+                  std::string url)
+        : stream_(stream), read_(read), seek_(seek), close_(close), url_(std::move(url)) {}
     ~TPluginStream() override { close_(stream_); }
     TPluginStream(const TPluginStream&) = delete;
     TPluginStream& operator=(const TPluginStream&) = delete;
@@ -85,12 +86,17 @@ public:
     int Read(uint8_t* buf, int size) override { return read_(stream_, buf, size); }
     int Write(const uint8_t*, int) override { return AVERROR(EROFS); }
     int64_t Seek(int64_t offset, int whence) override { return seek_(stream_, offset, whence); }
+    // The channel count and deinterlace switch the title was chosen with.
+    std::vector<std::pair<std::string, std::string>> InputOptions() const override {
+        return OpenDVDInputOptions(url_);
+    }
 
 private:
     void* stream_;
     DVDStreamReadFn read_;
     DVDStreamSeekFn seek_;
     DVDStreamCloseFn close_;
+    std::string url_;
 };
 
 int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtocolStream>& out) {
@@ -120,7 +126,7 @@ int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtoc
         FFLogger()->Log(nullptr, llError, std::string("dvd: ") + why);
         return error < 0 ? error : AVERROR(EIO);
     }
-    out = std::make_unique<TPluginStream>(stream, read, seek, close);
+    out = std::make_unique<TPluginStream>(stream, read, seek, close, url);
     return 0;
 }
 
@@ -260,7 +266,7 @@ std::vector<std::pair<std::string, std::string>> OpenDVDInputOptions(const std::
         options.emplace_back("ac", std::to_string(parsed.params.AudioChannels));
     }
     if (parsed.params.Deinterlace != 0) {
-        options.emplace_back("deinterlace", "");
+        options.emplace_back("deinterlace", "1");
     }
     return options;
 }

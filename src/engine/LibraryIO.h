@@ -11,6 +11,8 @@ extern "C" {
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quovo {
 
@@ -25,6 +27,9 @@ public:
     // New position (SEEK_SET, SEEK_CUR, SEEK_END) or the size for AVSEEK_SIZE; negative on error.
     virtual int64_t Seek(int64_t offset, int whence) = 0;
     virtual bool Seekable() const { return true; }
+    // Engine options the name asks for on its input (for example the channel count a disc
+    // title was chosen with), applied once the input is open.
+    virtual std::vector<std::pair<std::string, std::string>> InputOptions() const { return {}; }
 };
 
 // Opens `url` (with its "name:" prefix) with AVIO_FLAG_READ and/or AVIO_FLAG_WRITE. Returns 0 or a
@@ -50,6 +55,9 @@ public:
     static int Open(const std::string& url, int avioFlags, std::unique_ptr<TLibraryIO>& out);
 
     AVIOContext* Context() const { return pb_; }
+    std::vector<std::pair<std::string, std::string>> InputOptions() const {
+        return stream_ ? stream_->InputOptions() : std::vector<std::pair<std::string, std::string>>{};
+    }
     // A demuxer given this context needs AVFMT_FLAG_CUSTOM_IO.
     bool IsCustom() const { return stream_ != nullptr; }
 

@@ -330,6 +330,12 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         entry.codecs.push_back(std::move(dec));
     }
 
+    if (entry.io) {
+        for (const auto& [name, value] : entry.io->InputOptions()) {
+            SetOption(name, value);
+        }
+    }
+
     if (ic->duration != AV_NOPTS_VALUE && ic->duration > progressTotal_) {
         progressTotal_ = ic->duration;
     }

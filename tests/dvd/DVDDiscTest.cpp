@@ -2,6 +2,8 @@
 #include "DVDPlugIn.h"
 #include "DvdTestSupport.h"
 #include "LibraryIO.h"
+#include "TCustomFFmpeg.h"
+#include "TFFmpegLoader.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -274,6 +276,37 @@ TEST(OpenDVDReader, NameWithoutParametersPlaysTheLastSetTitle) {
     EXPECT_EQ(last.height, 576);
     EXPECT_EQ(last.audioStreams, 1);
     EXPECT_NEAR(last.videoSpanS, kTitle1Seconds - Title1ChapterStarts()[3], kGopS + 0.05);
+}
+
+TEST(OpenDVDReader, ChannelsAndDeinterlaceOfTheNameReachTheEngine) {
+    // The title was chosen with one channel and deinterlacing: the engine's input takes both,
+    // so the output is mono whatever the disc's track has.
+    ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
+    dvdtest::LoadPlugin();
+    struct Case {
+        const char* params;
+        int channels;
+        bool deinterlace;
+    };
+    for (const Case& c : {Case{"AudioChannels=1,Deinterlace=1", 1, true},
+                          Case{"AudioChannels=0,Deinterlace=0", 2, false}}) {
+        SCOPED_TRACE(c.params);
+        const std::string name = std::string("opendvd:") + dvdtest::Disc().iso +
+                                 "|Title=1,FromChapter=1,ToChapter=1,AudioID=128,SubtitleID=0," +
+                                 c.params;
+        TCustomFFmpeg e;
+        ASSERT_TRUE(e.OpenInputFile(name)) << e.LastErrorText();
+        EXPECT_EQ(e.Options().audioChannels, c.channels);
+        EXPECT_EQ(e.Options().doDeinterlace, c.deinterlace);
+        e.SetOption("vn", "1");
+        e.SetOption("acodec", "mp2");
+        const std::string out =
+            dvdtest::ScratchDir(std::string("channels-") + std::to_string(c.channels)) + "/a.mp2";
+        ASSERT_GT(e.OpenOutputFile(out, false), 0) << e.LastErrorText();
+        e.Transcode();
+        e.ReleaseAll();
+        EXPECT_EQ(ProbeMedia(out).Find(StreamKind::Audio)->channels, c.channels);
+    }
 }
 
 // quovo-convert reading "opendvd:" names the DVD run forms.

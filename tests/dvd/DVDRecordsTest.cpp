@@ -123,7 +123,7 @@ TEST(OpenDVDName, ChannelsAndDeinterlaceBecomeInputOptions) {
     EXPECT_EQ(OpenDVDInputOptions("opendvd:/d|Title=1,AudioChannels=2,Deinterlace=0"),
               (Options{{"ac", "2"}}));
     EXPECT_EQ(OpenDVDInputOptions("opendvd:/d|Title=1,AudioChannels=6,Deinterlace=1"),
-              (Options{{"ac", "6"}, {"deinterlace", ""}}));
+              (Options{{"ac", "6"}, {"deinterlace", "1"}}));
     EXPECT_TRUE(OpenDVDInputOptions("opendvd:/d").empty());
     EXPECT_TRUE(OpenDVDInputOptions("/d/movie.mpg").empty());
 }
