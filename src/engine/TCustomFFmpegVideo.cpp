@@ -562,6 +562,12 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
     AVFrame* frame = vs.encodeFrame.get();
     const TVideoInputState* in = ist.video.get();
     for (int64_t i = 0; i < n && !stopRequested_; ++i) {
+        if (i > 0) {
+            PauseGate(); // a long run of copies holds still while paused, like the loop
+            if (stopRequested_) {
+                break;
+            }
+        }
         if (av_frame_ref(frame, toEncode) < 0) {
             throw FFmpegException("Video encoding failed");
         }
