@@ -3,6 +3,7 @@
 #include "TCustomFFmpeg.h"
 
 #include "AvCheck.h"
+#include "EngineTest.h"
 #include "Fixtures.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -21,11 +22,11 @@ extern "C" {
 
 using namespace quovo;
 using namespace quovo::fixtures;
+using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-using Options = std::vector<std::pair<std::string, std::string>>;
 
 // The first audio stream of a file, decoded to interleaved signed 16-bit samples.
 struct DecodedSound {
@@ -137,23 +138,8 @@ private:
     std::vector<std::string> lines_;
 };
 
-class AudioTest : public ::testing::Test {
+class AudioTest : public EngineTest {
 protected:
-    static void SetUpTestSuite() {
-        FFLogger()->SetTriggerEventInMainThread(false);
-        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
-    }
-
-    void SetUp() override {
-        dir_ = fs::path(FixtureDir()) /
-               (std::string("audio-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-
-    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
-
     // A generated sound clip in the test's folder, made once per name.
     std::string Clip(const std::string& name, const MediaSpec& spec) {
         const std::string path = Out(name);
@@ -181,7 +167,6 @@ protected:
         e.ReleaseAll();
     }
 
-    fs::path dir_;
 };
 
 int16_t Scaled(int16_t s, int volume) {

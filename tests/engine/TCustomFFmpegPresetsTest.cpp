@@ -4,6 +4,7 @@
 
 #include "AvCheck.h"
 #include "BuiltinPresets.h"
+#include "EngineTest.h"
 #include "Fixtures.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -22,11 +23,11 @@ extern "C" {
 
 using namespace quovo;
 using namespace quovo::fixtures;
+using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-using Options = std::vector<std::pair<std::string, std::string>>;
 
 // Collects engine and library messages while alive.
 class LogCapture {
@@ -123,23 +124,8 @@ VideoFacts ReadVideoFacts(const std::string& path) {
     return f;
 }
 
-class PresetsTest : public ::testing::Test {
+class PresetsTest : public EngineTest {
 protected:
-    static void SetUpTestSuite() {
-        FFLogger()->SetTriggerEventInMainThread(false);
-        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
-    }
-
-    void SetUp() override {
-        dir_ = fs::path(FixtureDir()) /
-               (std::string("presets-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-
-    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
-
     std::string File(const std::string& name, const std::string& text) const {
         const std::string path = Out(name);
         std::ofstream(path, std::ios::binary) << text;
@@ -162,7 +148,6 @@ protected:
         e.ReleaseAll();
     }
 
-    fs::path dir_;
 };
 
 TEST_F(PresetsTest, LookupFilesAndRefusals) {

@@ -3,6 +3,7 @@
 #include "TCustomFFmpeg.h"
 
 #include "AvCheck.h"
+#include "EngineTest.h"
 #include "Fixtures.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -14,11 +15,11 @@
 
 using namespace quovo;
 using namespace quovo::fixtures;
+using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-using Options = std::vector<std::pair<std::string, std::string>>;
 
 struct Cue {
     double startS;
@@ -145,23 +146,8 @@ SubtitleTrack ReadSubtitles(const std::string& path) {
     return track;
 }
 
-class SubtitleTest : public ::testing::Test {
+class SubtitleTest : public EngineTest {
 protected:
-    static void SetUpTestSuite() {
-        FFLogger()->SetTriggerEventInMainThread(false);
-        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
-    }
-
-    void SetUp() override {
-        dir_ = fs::path(FixtureDir()) /
-               (std::string("subtitle-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-
-    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
-
     static void Convert(const std::string& input, const std::string& output, const Options& out) {
         TCustomFFmpeg e;
         ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
@@ -174,7 +160,6 @@ protected:
         e.ReleaseAll();
     }
 
-    fs::path dir_;
 };
 
 TEST_F(SubtitleTest, DvdSubpicturesCopyWithTheirTiming) {

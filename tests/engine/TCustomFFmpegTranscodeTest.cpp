@@ -1,6 +1,7 @@
 // Stream-copy conversions through the engine, checked by probing and decoding the outputs.
 #include "TCustomFFmpeg.h"
 
+#include "EngineTest.h"
 #include "Fixtures.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -12,35 +13,14 @@
 
 using namespace quovo;
 using namespace quovo::fixtures;
+using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-using Options = std::vector<std::pair<std::string, std::string>>;
 
-class TranscodeTest : public ::testing::Test {
+class TranscodeTest : public EngineTest {
 protected:
-    static void SetUpTestSuite() {
-        FFLogger()->SetTriggerEventInMainThread(false);
-        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
-    }
-
-    void SetUp() override {
-        dir_ = fs::path(FixtureDir()) /
-               (std::string("transcode-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-
-    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
-
-    static void SetOptions(TCustomFFmpeg& e, const Options& options) {
-        for (const auto& [n, v] : options) {
-            e.SetOption(n, v);
-        }
-    }
-
     // Sets `in` options, opens each input, sets `out` options, creates the output, runs.
     static void Convert(TCustomFFmpeg& e, const std::vector<std::string>& inputs,
                         const Options& in, const std::string& output, const Options& out,
@@ -56,7 +36,6 @@ protected:
         e.ReleaseAll();
     }
 
-    fs::path dir_;
 };
 
 const Options kCopy = {{"vcodec", "copy"}, {"acodec", "copy"}};

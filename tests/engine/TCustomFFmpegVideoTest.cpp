@@ -3,6 +3,7 @@
 // by probing and decoding them with the libraries.
 #include "TCustomFFmpeg.h"
 
+#include "EngineTest.h"
 #include "Fixtures.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -27,11 +28,11 @@ extern "C" {
 
 using namespace quovo;
 using namespace quovo::fixtures;
+using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-using Options = std::vector<std::pair<std::string, std::string>>;
 
 // Collects engine messages while alive.
 class LogLines {
@@ -188,23 +189,8 @@ AvFramePtr ScaledGrey(const AVFrame& grey, int x, int y, int w, int h, int dw, i
     return out;
 }
 
-class VideoTest : public ::testing::Test {
+class VideoTest : public EngineTest {
 protected:
-    static void SetUpTestSuite() {
-        FFLogger()->SetTriggerEventInMainThread(false);
-        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
-    }
-
-    void SetUp() override {
-        dir_ = fs::path(FixtureDir()) /
-               (std::string("video-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-
-    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
-
     // Opens `input` with `in` options, creates `output` with `out` options and converts.
     static void Convert(TCustomFFmpeg& e, const std::string& input, const Options& in,
                         const std::string& output, const Options& out) {
@@ -221,7 +207,6 @@ protected:
         e.ReleaseAll();
     }
 
-    fs::path dir_;
 };
 
 // Every pattern number of `numbers` in order, each once: no frame lost, repeated or reordered.

@@ -2,6 +2,7 @@
 // progress report (its callback values and its log lines).
 #include "TFFmpeg.h"
 
+#include "EngineTest.h"
 #include "Fixtures.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -21,6 +22,7 @@
 
 using namespace quovo;
 using namespace quovo::fixtures;
+using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -32,17 +34,10 @@ struct Report {
     int64_t size, timeUs, total;
 };
 
-class FFmpegRunTest : public ::testing::Test {
+class FFmpegRunTest : public EngineTest {
 protected:
-    static void SetUpTestSuite() {
-        FFLogger()->SetTriggerEventInMainThread(false);
-        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
-    }
     void SetUp() override {
-        dir_ = fs::path(FixtureDir()) /
-               (std::string("run-") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
+        EngineTest::SetUp();
         FFLogger()->SetLogLevel(llVerbose);
         FFLogger()->SetOnLog(
             [this](TFFBaseComponent* sender, uint32_t, TLogLevel level, const std::string& msg) {
@@ -56,7 +51,6 @@ protected:
         FFLogger()->SetOnLog(nullptr);
         FFLogger()->SetLogLevel(llWarning);
     }
-    std::string Out(const std::string& name) const { return (dir_ / name).string(); }
 
     void Prepare(const std::vector<std::string>& inputs, const std::string& output,
                  const std::vector<std::pair<std::string, std::string>>& in,
@@ -91,7 +85,6 @@ protected:
         return found;
     }
 
-    fs::path dir_;
     std::mutex mutex_;
     std::vector<std::pair<TLogLevel, std::string>> log_;
     std::vector<Report> reports_;
