@@ -439,6 +439,11 @@ private:
     void InitBitstreamFilters(TOutputStream& ost);
     // Returns true when the loop ends (the last input ended).
     bool EndJoinedInput(int k);
+    // A drained encoder cannot take frames again: for the next input of a joined output, a fresh
+    // one of the same codec and options takes over. `copySettings` carries the kind's fields.
+    void ReopenEncoder(TOutputStream& ost,
+                       const std::function<void(AVCodecContext* fresh, const AVCodecContext* old)>&
+                           copySettings);
     void CloseCodecs();
     void WriteHeaders();
     void WriteTrailers();

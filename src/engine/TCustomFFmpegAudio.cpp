@@ -584,46 +584,12 @@ void TCustomFFmpeg::FlushAudioEncoder(TOutputStream& ost) {
 }
 
 void TCustomFFmpeg::ReopenAudioEncoder(TOutputStream& ost) {
-    TStreamCodec& sc = *ost.codec;
-    AVCodecContext* old = sc.ctx.get();
-    const std::string kind = MediaTypeName(AVMEDIA_TYPE_AUDIO);
-    const AVCodec* codec =
-        sc.outputCodec ? sc.outputCodec : avcodec_find_encoder(sc.rememberedCodecId);
-    if (!codec) {
-        throw FFmpegException(StringPrintf("Unsupported codec for output stream #%d.%d (%s)",
-                                           ost.file_index, ost.index, kind.c_str()));
-    }
-    // A drained encoder cannot take sound again: a fresh one with the same settings takes over.
-    AvCodecContextPtr fresh(avcodec_alloc_context3(nullptr));
-    if (!fresh || av_opt_copy(fresh.get(), old) < 0) {
-        throw FFmpegException("avcodec_alloc_context failed");
-    }
-    AVCodecContext* c = fresh.get();
-    c->codec_type = AVMEDIA_TYPE_AUDIO;
-    c->codec_id = sc.rememberedCodecId;
-    c->sample_fmt = old->sample_fmt;
-    c->sample_rate = old->sample_rate;
-    c->time_base = old->time_base;
-    c->bit_rate = old->bit_rate;
-    c->flags = old->flags;
-    c->global_quality = old->global_quality;
-    c->thread_count = old->thread_count;
-    c->codec_tag = old->codec_tag;
-    av_channel_layout_uninit(&c->ch_layout);
-    av_channel_layout_copy(&c->ch_layout, &old->ch_layout);
-
-    std::lock_guard lock(CodecLock());
-    AvDictionary options;
-    av_dict_copy(options.address(), sc.privateOptions.get(), 0);
-    if (avcodec_open2(c, codec, options.address()) < 0) {
-        throw FFmpegException(StringPrintf(
-            "Error while opening codec for output stream #%d.%d (%s) - maybe incorrect parameters "
-            "such as bit_rate, rate, width or height",
-            ost.file_index, ost.index, kind.c_str()));
-    }
-    std::replace(openEncoders_.begin(), openEncoders_.end(), old, c);
-    sc.ctx = std::move(fresh);
-    sc.opened = true;
+    ReopenEncoder(ost, [](AVCodecContext* c, const AVCodecContext* old) {
+        c->sample_fmt = old->sample_fmt;
+        c->sample_rate = old->sample_rate;
+        av_channel_layout_uninit(&c->ch_layout);
+        av_channel_layout_copy(&c->ch_layout, &old->ch_layout);
+    });
 }
 
 } // namespace quovo

@@ -458,7 +458,7 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
     const int w = opt_.frameWidth;
     const int h = opt_.frameHeight;
     const double aspect = opt_.frameAspectRatio;
-    AVRational sar = av_d2q(w * h ? aspect * h / w : aspect * 3 / 4, 255);
+    AVRational sar = av_d2q(w * h != 0 ? aspect * h / w : aspect * 3 / 4, 255);
     if (sar.num <= 0 || sar.den <= 0) {
         sar = {0, 1};
     }

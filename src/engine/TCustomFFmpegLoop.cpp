@@ -6,9 +6,11 @@
 #include "TFFmpegLoader.h"
 
 extern "C" {
+#include <libavutil/opt.h>
 #include <libavutil/time.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -455,6 +457,51 @@ bool TCustomFFmpeg::EndJoinedInput(int k) {
         currentInput_ = k + 1;
     }
     return last;
+}
+
+void TCustomFFmpeg::ReopenEncoder(
+    TOutputStream& ost,
+    const std::function<void(AVCodecContext* fresh, const AVCodecContext* old)>& copySettings) {
+    TStreamCodec& sc = *ost.codec;
+    AVCodecContext* old = sc.ctx.get();
+    const std::string kind = MediaTypeName(old->codec_type);
+    const AVCodec* codec =
+        sc.outputCodec ? sc.outputCodec : avcodec_find_encoder(sc.rememberedCodecId);
+    if (!codec) {
+        throw FFmpegException(StringPrintf("Unsupported codec for output stream #%d.%d (%s)",
+                                           ost.file_index, ost.index, kind.c_str()));
+    }
+    AvCodecContextPtr fresh(avcodec_alloc_context3(codec));
+    if (!fresh || av_opt_copy(fresh.get(), old) < 0) {
+        throw FFmpegException("Not enough memory");
+    }
+    AVCodecContext* c = fresh.get();
+    c->codec_type = old->codec_type;
+    c->codec_id = sc.rememberedCodecId;
+    c->codec_tag = old->codec_tag;
+    c->time_base = old->time_base;
+    c->flags = old->flags;
+    c->flags2 = old->flags2;
+    c->global_quality = old->global_quality;
+    c->bit_rate = old->bit_rate;
+    c->thread_count = old->thread_count;
+    if (old->priv_data && c->priv_data) {
+        av_opt_copy(c->priv_data, old->priv_data);
+    }
+    copySettings(c, old);
+
+    std::lock_guard lock(CodecLock());
+    AvDictionary options;
+    av_dict_copy(options.address(), sc.privateOptions.get(), 0);
+    if (avcodec_open2(c, codec, options.address()) < 0) {
+        throw FFmpegException(StringPrintf(
+            "Error while opening codec for output stream #%d.%d (%s) - maybe incorrect parameters "
+            "such as bit_rate, rate, width or height",
+            ost.file_index, ost.index, kind.c_str()));
+    }
+    std::replace(openEncoders_.begin(), openEncoders_.end(), old, c);
+    sc.ctx = std::move(fresh); // frees the drained encoder
+    sc.opened = true;
 }
 
 void TCustomFFmpeg::AdvanceCopiedTimestamp(TInputStream& ist, const AVPacket* pkt) {

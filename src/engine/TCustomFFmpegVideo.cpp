@@ -670,76 +670,39 @@ void TCustomFFmpeg::FlushVideoEncoder(TOutputStream& ost) {
 
 void TCustomFFmpeg::ReopenVideoEncoder(TOutputStream& ost) {
     TStreamCodec& sc = *ost.codec;
-    AVCodecContext* old = sc.ctx.get();
-    const AVCodec* codec =
-        sc.outputCodec ? sc.outputCodec : avcodec_find_encoder(sc.rememberedCodecId);
-    if (!codec) {
-        throw FFmpegException(StringPrintf("Unsupported codec for output stream #%d.%d (%s)",
-                                           ost.file_index, ost.index,
-                                           MediaTypeName(AVMEDIA_TYPE_VIDEO).c_str()));
-    }
-    // A flushed encoder cannot take pictures again: a new one with the same settings.
-    AvCodecContextPtr fresh(avcodec_alloc_context3(codec));
-    if (!fresh || av_opt_copy(fresh.get(), old) < 0) {
-        throw FFmpegException("Not enough memory");
-    }
-    AVCodecContext* c = fresh.get();
-    c->codec_type = AVMEDIA_TYPE_VIDEO;
-    c->codec_id = sc.rememberedCodecId;
-    c->codec_tag = old->codec_tag;
-    c->time_base = old->time_base;
-    c->framerate = old->framerate;
-    c->width = old->width;
-    c->height = old->height;
-    c->pix_fmt = old->pix_fmt;
-    c->sample_aspect_ratio = old->sample_aspect_ratio;
-    c->flags = old->flags;
-    c->flags2 = old->flags2;
-    c->global_quality = old->global_quality;
-    c->gop_size = old->gop_size;
-    c->max_b_frames = old->max_b_frames;
-    c->bit_rate = old->bit_rate;
-    c->rc_max_rate = old->rc_max_rate;
-    c->rc_min_rate = old->rc_min_rate;
-    c->rc_buffer_size = old->rc_buffer_size;
-    c->rc_initial_buffer_occupancy = old->rc_initial_buffer_occupancy;
-    c->qmin = old->qmin;
-    c->qmax = old->qmax;
-    c->intra_dc_precision = old->intra_dc_precision;
-    c->bits_per_raw_sample = old->bits_per_raw_sample;
-    c->chroma_sample_location = old->chroma_sample_location;
-    c->thread_count = old->thread_count;
-    for (uint16_t* AVCodecContext::*matrix :
-         {&AVCodecContext::intra_matrix, &AVCodecContext::inter_matrix}) {
-        if (old->*matrix) {
-            c->*matrix = static_cast<uint16_t*>(av_memdup(old->*matrix, sizeof(uint16_t) * 64));
+    ReopenEncoder(ost, [](AVCodecContext* c, const AVCodecContext* old) {
+        c->framerate = old->framerate;
+        c->width = old->width;
+        c->height = old->height;
+        c->pix_fmt = old->pix_fmt;
+        c->sample_aspect_ratio = old->sample_aspect_ratio;
+        c->gop_size = old->gop_size;
+        c->max_b_frames = old->max_b_frames;
+        c->rc_max_rate = old->rc_max_rate;
+        c->rc_min_rate = old->rc_min_rate;
+        c->rc_buffer_size = old->rc_buffer_size;
+        c->rc_initial_buffer_occupancy = old->rc_initial_buffer_occupancy;
+        c->qmin = old->qmin;
+        c->qmax = old->qmax;
+        c->intra_dc_precision = old->intra_dc_precision;
+        c->bits_per_raw_sample = old->bits_per_raw_sample;
+        c->chroma_sample_location = old->chroma_sample_location;
+        for (uint16_t* AVCodecContext::*matrix :
+             {&AVCodecContext::intra_matrix, &AVCodecContext::inter_matrix}) {
+            if (old->*matrix) {
+                c->*matrix =
+                    static_cast<uint16_t*>(av_memdup(old->*matrix, sizeof(uint16_t) * 64));
+            }
         }
-    }
-    if (old->rc_override_count > 0) {
-        c->rc_override = static_cast<RcOverride*>(
-            av_memdup(old->rc_override, sizeof(RcOverride) * old->rc_override_count));
-        c->rc_override_count = c->rc_override ? old->rc_override_count : 0;
-    }
-    if (old->stats_in) {
-        c->stats_in = av_strdup(old->stats_in);
-    }
-    if (old->priv_data && c->priv_data) {
-        av_opt_copy(c->priv_data, old->priv_data);
-    }
-    {
-        std::lock_guard lock(CodecLock());
-        AvDictionary options;
-        av_dict_copy(options.address(), sc.privateOptions.get(), 0);
-        if (avcodec_open2(c, codec, options.address()) < 0) {
-            throw FFmpegException(StringPrintf(
-                "Error while opening codec for output stream #%d.%d (%s) - maybe incorrect "
-                "parameters such as bit_rate, rate, width or height",
-                ost.file_index, ost.index, MediaTypeName(AVMEDIA_TYPE_VIDEO).c_str()));
+        if (old->rc_override_count > 0) {
+            c->rc_override = static_cast<RcOverride*>(
+                av_memdup(old->rc_override, sizeof(RcOverride) * old->rc_override_count));
+            c->rc_override_count = c->rc_override ? old->rc_override_count : 0;
         }
-        std::replace(openEncoders_.begin(), openEncoders_.end(), old, c);
-        sc.ctx = std::move(fresh); // frees the flushed encoder
-        sc.opened = true;
-    }
+        if (old->stats_in) {
+            c->stats_in = av_strdup(old->stats_in);
+        }
+    });
     flushedVideoEncoders_.erase(
         std::remove(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), &sc),
         flushedVideoEncoders_.end());

@@ -19,8 +19,6 @@ std::string WorkingText(const char* operation) {
 
 std::string IntText(int v) { return std::to_string(v); }
 
-std::string FloatText(float v) { return StringPrintf("%g", static_cast<double>(v)); }
-
 // Runs `proc` on a helper thread and waits for it in slices that keep the main-thread queue
 // moving: used for calls that take a lock a worker may hold while it waits for the main thread.
 void RunAside(const std::function<void()>& proc) {
