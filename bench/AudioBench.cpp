@@ -2,6 +2,7 @@
 // 128 kbit/s, beside the smallest decode -> resample -> encode -> mux loop the libraries allow.
 // Decoding, resampling and AAC encoding dominate; the engine's interleaving, synchronisation
 // arithmetic and FIFO should stay within a few percent of the direct loop.
+#include "BenchSupport.h"
 #include "Fixtures.h"
 #include "TCustomFFmpeg.h"
 #include "TFFLogger.h"
@@ -150,26 +151,11 @@ void Check(int err, const char* what) {
 }
 
 [[gnu::noinline]] void EngineConvert(const std::string& in, const std::string& out) {
-    TCustomFFmpeg e;
-    e.SetOption("v", "-1");
-    if (!e.OpenInputFile(in)) {
-        throw std::runtime_error(e.LastErrorText());
-    }
-    e.SetOption("acodec", "aac");
-    e.SetOption("ar", "44100");
-    e.SetOption("ab", "128000");
-    if (e.OpenOutputFile(out, false) < 0) {
-        throw std::runtime_error(e.LastErrorText());
-    }
-    e.Transcode();
-    e.ReleaseAll();
+    bench::RunEngine(in, out, {{"acodec", "aac"}, {"ar", "44100"}, {"ab", "128000"}});
 }
 
 void Prepare() {
-    FFLogger()->SetTriggerEventInMainThread(false);
-    FFLogger()->SetLogLevel(llQuiet);
-    FFLoader().LoadLibraries(ConverterLibraryMask);
-    av_log_set_level(AV_LOG_QUIET);
+    bench::QuietLibraries();
     Ac3Track();
 }
 

@@ -5,6 +5,7 @@
 // The argument is a set of bits: 1 progress, 2 previews, 4 a hook that clears Update, 8 a hook
 // that leaves it set (the picture is then converted back into the frame). A second pair compares
 // codec threads 1 with the library's choice (0).
+#include "BenchSupport.h"
 #include "Fixtures.h"
 #include "MainThread.h"
 #include "TFFLogger.h"
@@ -98,10 +99,7 @@ int64_t Convert(EventSet events, int codecThreads) {
 }
 
 void Prepare() {
-    FFLogger()->SetTriggerEventInMainThread(false);
-    FFLogger()->SetLogLevel(llQuiet);
-    FFLoader().LoadLibraries(ConverterLibraryMask);
-    av_log_set_level(AV_LOG_QUIET);
+    bench::QuietLibraries();
 }
 
 void BM_Events(benchmark::State& state) {

@@ -4,6 +4,7 @@
 // the engine's synchronisation, crop/scale set-up and bookkeeping should stay within a few
 // percent of the direct loop. The peak-memory counters compare a 30 s and a 120 s input: they
 // should be flat (nothing grows with the length of the input).
+#include "BenchSupport.h"
 #include "Fixtures.h"
 #include "TCustomFFmpeg.h"
 #include "TFFLogger.h"
@@ -222,28 +223,16 @@ void DirectConvert(const std::string& in, const std::string& out) {
 }
 
 void EngineConvert(const std::string& in, const std::string& out) {
-    TCustomFFmpeg e;
-    e.SetOption("v", "-1");
-    if (!e.OpenInputFile(in)) {
-        throw std::runtime_error(e.LastErrorText());
-    }
-    e.SetOption("vcodec", "mpeg4");
-    e.SetOption("b", std::to_string(kVideoBitRate));
-    e.SetOption("s", std::to_string(kWidth) + "x" + std::to_string(kHeight));
-    e.SetOption("acodec", "libmp3lame");
-    e.SetOption("ab", std::to_string(kAudioBitRate));
-    if (e.OpenOutputFile(out, false) < 0) {
-        throw std::runtime_error(e.LastErrorText());
-    }
-    e.Transcode();
-    e.ReleaseAll();
+    bench::RunEngine(in, out,
+                     {{"vcodec", "mpeg4"},
+                      {"b", std::to_string(kVideoBitRate)},
+                      {"s", std::to_string(kWidth) + "x" + std::to_string(kHeight)},
+                      {"acodec", "libmp3lame"},
+                      {"ab", std::to_string(kAudioBitRate)}});
 }
 
 void Prepare() {
-    FFLogger()->SetTriggerEventInMainThread(false);
-    FFLogger()->SetLogLevel(llQuiet);
-    FFLoader().LoadLibraries(ConverterLibraryMask);
-    av_log_set_level(AV_LOG_QUIET);
+    bench::QuietLibraries();
 }
 
 template <void (*Convert)(const std::string&, const std::string&)>

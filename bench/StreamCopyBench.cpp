@@ -1,6 +1,7 @@
 // Stream copy: the engine remuxing a 60 s H.264 + AAC Matroska clip into MP4, beside the smallest
 // remux loop the libraries allow. The engine's bookkeeping (timestamp fixing, stream choice,
 // bitstream-filter chains) should cost next to nothing on top of demuxing and muxing.
+#include "BenchSupport.h"
 #include "Fixtures.h"
 #include "TCustomFFmpeg.h"
 #include "TFFLogger.h"
@@ -67,22 +68,11 @@ void DirectRemux(const std::string& in, const std::string& out) {
 }
 
 void EngineRemux(const std::string& in, const std::string& out) {
-    TCustomFFmpeg e;
-    e.SetOption("v", "-1");
-    e.SetOption("vcodec", "copy");
-    e.SetOption("acodec", "copy");
-    if (!e.OpenInputFile(in) || e.OpenOutputFile(out, false) < 0) {
-        throw std::runtime_error(e.LastErrorText());
-    }
-    e.Transcode();
-    e.ReleaseAll();
+    bench::RunEngine(in, out, {{"vcodec", "copy"}, {"acodec", "copy"}});
 }
 
 void Prepare() {
-    FFLogger()->SetTriggerEventInMainThread(false);
-    FFLogger()->SetLogLevel(llQuiet);
-    FFLoader().LoadLibraries(ConverterLibraryMask);
-    av_log_set_level(AV_LOG_QUIET);
+    bench::QuietLibraries();
     LongClip();
 }
 
