@@ -65,7 +65,7 @@ enum class TCodecDirection { Decoder, Encoder };
 // What a created output stream carries until the conversion starts (the codec settings that the
 // old library kept in the stream itself). Shared by the entries of a joined output.
 struct TStreamCodec {
-    AvCodecContextPtr ctx;              // settings, then the opened encoder
+    AvCodecContextPtr ctx;                // settings, then the opened encoder
     const AVCodec* outputCodec = nullptr; // chosen by name
     bool streamCopy = false;
     std::vector<std::string> bitstreamFilters;
@@ -136,7 +136,7 @@ struct TOutputStream {
     bool active = true;
     bool bsfsReady = false;
     std::vector<AvBsfContextPtr> bsfs;
-    int64_t nextDts = 0;   // end of the last written packet, in the stream's time base
+    int64_t nextDts = 0; // end of the last written packet, in the stream's time base
     struct FileCloser {
         void operator()(FILE* f) const { fclose(f); }
     };
@@ -154,9 +154,8 @@ class TCustomFFmpeg;
 
 // The picture hook: `picture` holds the decoded frame; the handler may draw on it (holding its
 // lock), clear `update` to leave the frame unchanged, or set `stopHook` to end the calls.
-using THookCallback = std::function<void(TCustomFFmpeg* sender, TPicture& picture,
-                                         int frameNumber, int64_t pts, bool& update,
-                                         bool& stopHook)>;
+using THookCallback = std::function<void(TCustomFFmpeg* sender, TPicture& picture, int frameNumber,
+                                         int64_t pts, bool& update, bool& stopHook)>;
 // A preview of the picture handed to the encoder, at most every PreviewInterval.
 using TPreviewCallback =
     std::function<void(TCustomFFmpeg* sender, TPicture& picture, int64_t pts, int frameNumber)>;
@@ -293,8 +292,8 @@ protected:
 public:
     // The built-in preview window (flag bit 0) is drawn by the job layer through this callback;
     // it returns false when the window cannot be shown (closed), which clears the bit.
-    using TPreviewWindowCallback = std::function<bool(TCustomFFmpeg* sender, TPicture& picture,
-                                                      int64_t pts, int frameNumber)>;
+    using TPreviewWindowCallback =
+        std::function<bool(TCustomFFmpeg* sender, TPicture& picture, int64_t pts, int frameNumber)>;
     void SetPreviewWindowCallback(TPreviewWindowCallback cb) { previewWindow_ = std::move(cb); }
 
 protected:
@@ -308,7 +307,10 @@ protected:
     // Frame counter, deinterlacing, picture hook and frame-hook modules; returns the picture
     // that goes on (the decoded one, or the hook buffer).
     AVFrame* PreProcess(TInputStream& ist, AVFrame* decoded);
-    void RunPictureHook(TInputStream& ist, AVFrame* picture);
+    // The stream's hook buffer, writable and shaped like `like`; null (logged) when it cannot be.
+    AVFrame* HookBuffer(TInputStream& ist, const AVFrame& like);
+    // Returns the picture that goes on: `picture`, or the hook buffer holding the edits.
+    AVFrame* RunPictureHook(TInputStream& ist, AVFrame* picture);
     void SwitchPictureHookOff();
     // Encodes 0, 1 or more copies of `picture`; returns the bytes of the last encoded frame.
     int VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
@@ -346,8 +348,8 @@ protected:
                     AVSampleFormat& format);
     // Resampling, conversion, synchronisation and encoding of one decoded buffer: `planes` of
     // `inFmt` (one pointer for interleaved sound), `size` bytes in all.
-    void AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes,
-                     int size, AVSampleFormat inFmt, int decChannels, int decRate);
+    void AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes, int size,
+                     AVSampleFormat inFmt, int decChannels, int decRate);
     void GrowAudioWork(TAudioOutputState& a, AVCodecContext* enc, int64_t bytes);
     AVFrame* PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc, int samples);
     // Sends `frame` (none: end of stream) and writes every packet the encoder returns.
@@ -377,8 +379,7 @@ protected:
     void ApplyPresetLine(const std::string& presetKey, const std::string& line,
                          const std::string& key, const std::string& value, AVMediaType kind,
                          const AVCodec* encoder);
-    void AddPresetPrivateOption(AVMediaType kind, const std::string& key,
-                                const std::string& value);
+    void AddPresetPrivateOption(AVMediaType kind, const std::string& key, const std::string& value);
     // Hands the encoder options and muxer options that presets and targets set to a new stream
     // or output file.
     void TakePresetOptions(TStreamCodec& sc, AVMediaType kind) const;
@@ -441,9 +442,9 @@ private:
     bool EndJoinedInput(int k);
     // A drained encoder cannot take frames again: for the next input of a joined output, a fresh
     // one of the same codec and options takes over. `copySettings` carries the kind's fields.
-    void ReopenEncoder(TOutputStream& ost,
-                       const std::function<void(AVCodecContext* fresh, const AVCodecContext* old)>&
-                           copySettings);
+    void ReopenEncoder(
+        TOutputStream& ost,
+        const std::function<void(AVCodecContext* fresh, const AVCodecContext* old)>& copySettings);
     void CloseCodecs();
     void WriteHeaders();
     void WriteTrailers();

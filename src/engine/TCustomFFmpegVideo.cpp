@@ -235,52 +235,67 @@ bool TCustomFFmpeg::Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* 
     return ok;
 }
 
+AVFrame* TCustomFFmpeg::HookBuffer(TInputStream& ist, const AVFrame& like) {
+    TVideoInputState& vs = *ist.video;
+    AVFrame* buffer = vs.hookBuffer.get();
+    const bool fits = buffer && buffer->width == like.width && buffer->height == like.height &&
+                      buffer->format == like.format;
+    if (!fits) {
+        vs.hookBuffer = MakeFrame();
+        buffer = vs.hookBuffer.get();
+        buffer->format = like.format;
+        buffer->width = like.width;
+        buffer->height = like.height;
+        if (av_frame_get_buffer(buffer, 0) < 0) {
+            vs.hookBuffer.reset();
+            Log(llError, "hook buf malloc error.");
+            return nullptr;
+        }
+    } else if (av_frame_make_writable(buffer) < 0) {
+        // The encoder may still hold the previous picture; a new buffer is made when it does.
+        Log(llError, "hook buf malloc error.");
+        return nullptr;
+    }
+    return buffer;
+}
+
 AVFrame* TCustomFFmpeg::PreProcess(TInputStream& ist, AVFrame* decoded) {
     ++frameCounter_;
     const bool modules = opt_.usingVhook && frameHooks_ && !frameHooks_->Empty();
     if (!opt_.doDeinterlace && !HasHookCallback() && !modules) {
         return decoded;
     }
-    TVideoInputState& vs = *ist.video;
-    AVFrame* buffer = vs.hookBuffer.get();
-    const bool fits = buffer && buffer->width == decoded->width &&
-                      buffer->height == decoded->height && buffer->format == decoded->format;
-    if (!fits) {
-        vs.hookBuffer = MakeFrame();
-        buffer = vs.hookBuffer.get();
-        buffer->format = decoded->format;
-        buffer->width = decoded->width;
-        buffer->height = decoded->height;
-        if (av_frame_get_buffer(buffer, 0) < 0) {
-            vs.hookBuffer.reset();
+    // The hook alone reads the decoded picture where it is; the buffer is needed only when the
+    // picture changes.
+    AVFrame* picture = decoded;
+    if (opt_.doDeinterlace || modules) {
+        AVFrame* buffer = HookBuffer(ist, *decoded);
+        if (!buffer) {
+            return decoded;
+        }
+        bool done = false;
+        if (opt_.doDeinterlace) {
+            const bool broken = ist.video->deinterlaceBroken;
+            done = Deinterlace(ist, decoded, buffer);
+            if (!done && !broken) {
+                Log(llError, "Deinterlacing failed.");
+            }
+        }
+        if (!done && av_frame_copy(buffer, decoded) < 0) {
             Log(llError, "hook buf malloc error.");
             return decoded;
         }
-    } else if (av_frame_make_writable(buffer) < 0) {
-        // The encoder may still hold the previous picture; a new buffer is made when it does.
-        Log(llError, "hook buf malloc error.");
-        return decoded;
+        av_frame_copy_props(buffer, decoded);
+        picture = buffer;
     }
-    bool done = false;
-    if (opt_.doDeinterlace) {
-        const bool broken = vs.deinterlaceBroken;
-        done = Deinterlace(ist, decoded, buffer);
-        if (!done && !broken) {
-            Log(llError, "Deinterlacing failed.");
-        }
-    }
-    if (!done && av_frame_copy(buffer, decoded) < 0) {
-        Log(llError, "hook buf malloc error.");
-        return decoded;
-    }
-    av_frame_copy_props(buffer, decoded);
 
     if (HasHookCallback()) {
-        RunPictureHook(ist, buffer);
-    } else if (modules) {
-        frameHooks_->Process(buffer, buffer->format, buffer->width, buffer->height, ist.pts);
+        return RunPictureHook(ist, picture);
     }
-    return buffer;
+    if (modules) {
+        frameHooks_->Process(picture, picture->format, picture->width, picture->height, ist.pts);
+    }
+    return picture;
 }
 
 void TCustomFFmpeg::SwitchPictureHookOff() {
@@ -288,7 +303,7 @@ void TCustomFFmpeg::SwitchPictureHookOff() {
     opt_.usingVhook = false;
 }
 
-void TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
+AVFrame* TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
     if (!pictureStates_) {
         pictureStates_ = std::make_shared<TPictureStates>();
     }
@@ -297,12 +312,14 @@ void TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
     bool update = true;
     bool stopHook = false;
     {
+        // Converted only when the handler looks at the picture: a handler that leaves it alone
+        // costs no conversion, and its frame goes on as decoded.
         std::lock_guard canvas(image.CanvasLock());
-        if (!hook.ToPicture(*picture, static_cast<AVPixelFormat>(picture->format), picture->width,
-                            picture->height)) {
+        if (!hook.Bind(*picture, static_cast<AVPixelFormat>(picture->format), picture->width,
+                       picture->height)) {
             Log(llError, "Cannot initialize the toRGB conversion context");
             SwitchPictureHookOff();
-            return;
+            return picture;
         }
     }
     try {
@@ -314,17 +331,31 @@ void TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
         Log(llError, "Error occurs OnCustomHook: unknown exception");
         update = false;
     }
-    if (update) {
-        std::lock_guard canvas(image.CanvasLock());
-        if (!hook.FromPicture(*picture)) {
-            Log(llError, "Cannot initialize the fromRGB conversion context");
-            SwitchPictureHookOff();
-            return;
-        }
-    }
+    std::lock_guard canvas(image.CanvasLock());
+    hook.Unbind();
     if (stopHook) {
         SwitchPictureHookOff();
     }
+    // An untouched picture written back would only add the round trip's rounding.
+    if (!update || !image.Modified()) {
+        return picture;
+    }
+    AVFrame* target = picture;
+    if (picture != ist.video->hookBuffer.get()) {
+        // The decoder's picture is not ours to write: the edits go into the hook buffer.
+        target = HookBuffer(ist, *picture);
+        if (!target || av_frame_copy(target, picture) < 0) {
+            Log(llError, "hook buf malloc error.");
+            return picture;
+        }
+        av_frame_copy_props(target, picture);
+    }
+    if (!hook.FromPicture(*target)) {
+        Log(llError, "Cannot initialize the fromRGB conversion context");
+        SwitchPictureHookOff();
+        return picture;
+    }
+    return target;
 }
 
 // --- set-up ----------------------------------------------------------------------------------
@@ -690,8 +721,7 @@ void TCustomFFmpeg::ReopenVideoEncoder(TOutputStream& ost) {
         for (uint16_t* AVCodecContext::*matrix :
              {&AVCodecContext::intra_matrix, &AVCodecContext::inter_matrix}) {
             if (old->*matrix) {
-                c->*matrix =
-                    static_cast<uint16_t*>(av_memdup(old->*matrix, sizeof(uint16_t) * 64));
+                c->*matrix = static_cast<uint16_t*>(av_memdup(old->*matrix, sizeof(uint16_t) * 64));
             }
         }
         if (old->rc_override_count > 0) {

@@ -6,6 +6,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace quovo {
 
@@ -24,6 +25,7 @@ void CopyRows(uint8_t* dst, int dstStride, const uint8_t* src, int srcStride, in
 } // namespace
 
 void TPictureConverter::Reset() {
+    Unbind();
     buffer_.reset();
     bufferSize_ = 0;
     std::fill(std::begin(rgbData_), std::end(rgbData_), nullptr);
@@ -53,48 +55,101 @@ bool TPictureConverter::EnsureBuffer(int width, int height) {
                                 height, 4) >= 0;
 }
 
-bool TPictureConverter::ToPicture(const AVFrame& frame, AVPixelFormat format, int width,
-                                  int height) {
+bool TPictureConverter::DirectRows() const {
+    // A width of 16 pixels' multiple has rows of exactly 3 * width bytes, 16-byte aligned, which
+    // the scalers' vector code reads and writes without spilling past a row.
+    return width_ % 16 == 0;
+}
+
+bool TPictureConverter::Bind(const AVFrame& frame, AVPixelFormat format, int width, int height) {
+    Unbind();
     picture_.SetSize(width, height);
     format_ = format;
     width_ = width;
     height_ = height;
     converted_ = format != kPictureFormat || (width & 1) || (height & 1) ||
                  picture_.Stride() != frame.linesize[0];
-    if (!converted_) {
-        CopyRows(picture_.Bits(), picture_.Stride(), frame.data[0], frame.linesize[0],
-                 picture_.Stride(), height);
-        return true;
+    if (converted_) {
+        // Asked first: the scaler aborts the process on a format it has no description of.
+        if (!sws_isSupportedInput(format) || (!DirectRows() && !EnsureBuffer(width, height))) {
+            return false;
+        }
+        toRgb_.reset(sws_getCachedContext(toRgb_.release(), width, height, format, width, height,
+                                          kPictureFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        if (!toRgb_) {
+            return false;
+        }
     }
-    if (!EnsureBuffer(width, height)) {
-        return false;
-    }
-    toRgb_.reset(sws_getCachedContext(toRgb_.release(), width, height, format, width, height,
-                                      kPictureFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!toRgb_) {
-        return false;
-    }
-    sws_scale(toRgb_.get(), frame.data, frame.linesize, 0, height, rgbData_, rgbLinesize_);
-    CopyRows(picture_.Bits(), picture_.Stride(), rgbData_[0], rgbLinesize_[0],
-             std::min(picture_.Stride(), rgbLinesize_[0]), height);
+    source_ = &frame;
+    picture_.Bind(this);
     return true;
 }
 
-bool TPictureConverter::FromPicture(AVFrame& frame) {
+void TPictureConverter::Unbind() {
+    picture_.Unbind();
+    source_ = nullptr;
+}
+
+bool TPictureConverter::ToPicture(const AVFrame& frame, AVPixelFormat format, int width,
+                                  int height) {
+    if (!Bind(frame, format, width, height)) {
+        return false;
+    }
+    std::as_const(picture_).Bits();
+    Unbind();
+    return true;
+}
+
+void TPictureConverter::LoadPicture(TPicture& picture) {
+    const AVFrame* frame = std::exchange(source_, nullptr);
+    if (!frame) {
+        return;
+    }
+    uint8_t* bits = picture.RawBits();
+    const int stride = picture.Stride();
     if (!converted_) {
-        CopyRows(frame.data[0], frame.linesize[0], picture_.Bits(), picture_.Stride(),
-                 picture_.Stride(), height_);
+        CopyRows(bits, stride, frame->data[0], frame->linesize[0], stride, height_);
+        return;
+    }
+    if (DirectRows()) {
+        uint8_t* const data[4] = {bits};
+        const int linesize[4] = {stride};
+        sws_scale(toRgb_.get(), frame->data, frame->linesize, 0, height_, data, linesize);
+        return;
+    }
+    sws_scale(toRgb_.get(), frame->data, frame->linesize, 0, height_, rgbData_, rgbLinesize_);
+    CopyRows(bits, stride, rgbData_[0], rgbLinesize_[0], std::min(stride, rgbLinesize_[0]),
+             height_);
+}
+
+bool TPictureConverter::FromPicture(AVFrame& frame) {
+    const uint8_t* bits = std::as_const(picture_).Bits(); // fills a picture never looked at
+    const int stride = picture_.Stride();
+    if (!converted_) {
+        CopyRows(frame.data[0], frame.linesize[0], bits, stride, stride, height_);
         return true;
     }
-    CopyRows(rgbData_[0], rgbLinesize_[0], picture_.Bits(), picture_.Stride(),
-             std::min(picture_.Stride(), rgbLinesize_[0]), height_);
     // Also for a packed BGR frame whose rows could not be copied as they were (odd size, other
-    // row padding): the edits are in the buffer and must reach the frame.
+    // row padding): the edits are in the picture and must reach the frame.
+    if (!sws_isSupportedOutput(format_)) {
+        return false;
+    }
     fromRgb_.reset(sws_getCachedContext(fromRgb_.release(), width_, height_, kPictureFormat, width_,
                                         height_, format_, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!fromRgb_) {
         return false;
     }
+    if (DirectRows()) {
+        const uint8_t* const data[4] = {bits};
+        const int linesize[4] = {stride};
+        sws_scale(fromRgb_.get(), data, linesize, 0, height_, frame.data, frame.linesize);
+        return true;
+    }
+    if (!EnsureBuffer(width_, height_)) {
+        return false;
+    }
+    CopyRows(rgbData_[0], rgbLinesize_[0], bits, stride, std::min(stride, rgbLinesize_[0]),
+             height_);
     sws_scale(fromRgb_.get(), rgbData_, rgbLinesize_, 0, height_, frame.data, frame.linesize);
     return true;
 }

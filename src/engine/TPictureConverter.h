@@ -14,7 +14,7 @@ namespace quovo {
 // The process-wide lock of the preview pictures and of every task's preview flags.
 std::mutex& PreviewLock();
 
-class TPictureConverter {
+class TPictureConverter : private TPictureSource {
 public:
     TPictureConverter() = default;
     TPictureConverter(const TPictureConverter&) = delete;
@@ -24,19 +24,29 @@ public:
     // application picture. Returns false when no scaler can be made for the format.
     bool ToPicture(const AVFrame& frame, AVPixelFormat format, int width, int height);
 
+    // As ToPicture, but the picture is filled only when its bytes are first asked for, until
+    // Unbind; `frame` must stay unchanged until then. The scaler is made here, so a format that
+    // cannot be converted is refused at once.
+    bool Bind(const AVFrame& frame, AVPixelFormat format, int width, int height);
+    // Ends a binding; a picture never looked at keeps its previous bytes.
+    void Unbind();
+
     // Writes the application picture back into `frame`, which must be writable and of the size
-    // and format last given to ToPicture. Returns false when no scaler can be made back.
+    // and format last given to ToPicture or Bind. Returns false when no scaler can be made back.
     bool FromPicture(AVFrame& frame);
 
     TPicture& Picture() { return picture_; }
-    // Whether the last ToPicture went through the conversion buffer (false: rows copied as they
-    // were, the frame already had the picture's layout).
+    // Whether the last picture goes through the scalers (false: rows copied as they are, the
+    // frame already has the picture's layout).
     bool Converted() const { return converted_; }
     // Frees the buffer and the scalers; the picture keeps its size.
     void Reset();
 
 private:
+    void LoadPicture(TPicture& picture) override;
     bool EnsureBuffer(int width, int height);
+    // Whether the scalers may use the picture's rows directly instead of the conversion buffer.
+    bool DirectRows() const;
 
     TPicture picture_;
     AvBufferPtr buffer_; // packed BGR at the picture's size, rows aligned like the picture's
@@ -46,6 +56,7 @@ private:
     SwsContextPtr toRgb_;
     SwsContextPtr fromRgb_;
     bool converted_ = false;
+    const AVFrame* source_ = nullptr; // the frame of a pending binding
     AVPixelFormat format_ = AV_PIX_FMT_NONE;
     int width_ = 0;
     int height_ = 0;

@@ -33,7 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 // Collects engine messages while alive.
 class LogLines {
 public:
@@ -206,7 +205,6 @@ protected:
         EXPECT_TRUE(e.RunCompleted());
         e.ReleaseAll();
     }
-
 };
 
 // Every pattern number of `numbers` in order, each once: no frame lost, repeated or reordered.
@@ -435,8 +433,12 @@ TEST_F(VideoTest, FilterChainAfterCropBandsAndScaling) {
     const std::string out = Out("crop-scale-pad.nut");
     TCustomFFmpeg e;
     Convert(e, Mpeg2Clip(), {}, out,
-            {{"croptop", "48"}, {"cropbottom", "48"}, {"s", "320x200"},
-             {"vf", "pad=320:240:0:20"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
+            {{"croptop", "48"},
+             {"cropbottom", "48"},
+             {"s", "320x200"},
+             {"vf", "pad=320:240:0:20"},
+             {"vcodec", "rawvideo"},
+             {"pix_fmt", "yuv420p"}});
     const auto src = DecodePictures(Mpeg2Clip(), AV_PIX_FMT_GRAY8, 2);
     const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 2);
     ASSERT_EQ(dst.size(), 2u);
@@ -590,6 +592,46 @@ TEST(TPictureConverter, RoundTripsThroughTheApplicationPicture) {
     }
 }
 
+// A bound picture is converted on first access only, and a write is what marks it modified.
+TEST(TPictureConverter, BoundPictureIsFilledOnFirstAccess) {
+    AvFramePtr first = GradientPicture(AV_PIX_FMT_YUV420P, 64, 32);
+    AvFramePtr second = GradientPicture(AV_PIX_FMT_YUV420P, 64, 32);
+    std::memset(second->data[0], 16, static_cast<size_t>(second->linesize[0]) * 32); // dark
+
+    TPictureConverter conv;
+    TPicture& pic = conv.Picture();
+    ASSERT_TRUE(conv.ToPicture(*first, AV_PIX_FMT_YUV420P, 64, 32));
+    std::vector<uint8_t> firstRows(pic.Bits(), pic.Bits() + pic.Stride() * 32);
+
+    // Bound but never looked at: the bytes stay those of the first picture.
+    ASSERT_TRUE(conv.Bind(*second, AV_PIX_FMT_YUV420P, 64, 32));
+    EXPECT_TRUE(pic.Pending());
+    EXPECT_FALSE(pic.Modified());
+    conv.Unbind();
+    EXPECT_FALSE(pic.Pending());
+    EXPECT_EQ(std::memcmp(pic.RawBits(), firstRows.data(), firstRows.size()), 0);
+
+    // Read through a const view: filled from the second picture, not modified.
+    ASSERT_TRUE(conv.Bind(*second, AV_PIX_FMT_YUV420P, 64, 32));
+    const TPicture& view = pic;
+    EXPECT_LT(view.ScanLine(10)[30], 40);
+    EXPECT_FALSE(pic.Pending());
+    EXPECT_FALSE(pic.Modified());
+    // Writable bytes mark it; the next binding clears the mark.
+    pic.ScanLine(0)[0] = 255;
+    EXPECT_TRUE(pic.Modified());
+    conv.Unbind();
+    ASSERT_TRUE(conv.Bind(*first, AV_PIX_FMT_YUV420P, 64, 32));
+    EXPECT_FALSE(pic.Modified());
+    EXPECT_EQ(std::memcmp(view.Bits(), firstRows.data(), firstRows.size()), 0);
+    conv.Unbind();
+
+    // A format no scaler takes is refused at binding, before any handler could look.
+    AvFramePtr odd = GradientPicture(AV_PIX_FMT_YUV420P, 64, 32);
+    EXPECT_FALSE(conv.Bind(*odd, AV_PIX_FMT_NONE, 64, 32));
+    EXPECT_FALSE(pic.Pending());
+}
+
 // A 320x240 MPEG-2 clip of 25 frames.
 const std::string& SmallClip() {
     return Clip("mpeg2-320x240.mpg", VideoOnly("mpeg2video", 320, 240, 1.0, "mpeg"));
@@ -661,6 +703,61 @@ TEST_F(VideoTest, PictureHookEditsStopsAndSurvivesErrors) {
             EXPECT_GT(square, 245) << "frame " << i;
         } else {
             EXPECT_LT(MeanDiff(*dst[i], 0, 0, 320, 240, *src[i], 0, 0), 1.0) << "frame " << i;
+        }
+    }
+}
+
+// Handlers that leave the picture alone, or only read it, leave the frame exactly as decoded,
+// whatever they answer in Update: only a picture that was written goes back into the frame.
+TEST_F(VideoTest, HookThatDoesNotWriteLeavesFramesExact) {
+    const std::string plain = Out("plain.nut");
+    const std::string hooked = Out("hooked-readonly.nut");
+    const Options raw = {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}};
+    {
+        TCustomFFmpeg e;
+        Convert(e, SmallClip(), {}, plain, raw);
+    }
+    const auto srcBgr = DecodePictures(SmallClip(), AV_PIX_FMT_BGR24);
+    int calls = 0;
+    double seenDiff = 0;
+    int samples = 0;
+    TCustomFFmpeg e;
+    e.SetHookCallback([&](TCustomFFmpeg*, TPicture& pic, int frameNumber, int64_t, bool& update,
+                          bool&) {
+        ++calls;
+        if (frameNumber % 3 == 1) {
+            return; // not looked at, Update left set
+        }
+        // Read only: what the hook sees is the decoded picture.
+        const TPicture& view = pic;
+        const AVFrame& ref = *srcBgr[frameNumber - 1];
+        for (int y = 0; y < 240; y += 7) {
+            for (int x = 0; x < 960; x += 5) {
+                seenDiff += std::abs(view.ScanLine(y)[x] - ref.data[0][y * ref.linesize[0] + x]);
+                ++samples;
+            }
+        }
+        update = frameNumber % 3 == 2;
+    });
+    Convert(e, SmallClip(), {}, hooked, raw);
+    EXPECT_EQ(calls, 25);
+    ASSERT_GT(samples, 0);
+    EXPECT_LT(seenDiff / samples, 3.0);
+
+    const auto a = DecodePictures(plain, AV_PIX_FMT_YUV420P);
+    const auto b = DecodePictures(hooked, AV_PIX_FMT_YUV420P);
+    ASSERT_EQ(a.size(), 25u);
+    ASSERT_EQ(b.size(), 25u);
+    for (size_t i = 0; i < a.size(); ++i) {
+        for (int plane = 0; plane < 3; ++plane) {
+            const int rows = plane ? 120 : 240;
+            const int bytes = plane ? 160 : 320;
+            for (int y = 0; y < rows; ++y) {
+                ASSERT_EQ(std::memcmp(a[i]->data[plane] + y * a[i]->linesize[plane],
+                                      b[i]->data[plane] + y * b[i]->linesize[plane], bytes),
+                          0)
+                    << "frame " << i << " plane " << plane << " row " << y;
+            }
         }
     }
 }
