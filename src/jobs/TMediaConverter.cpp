@@ -8,6 +8,7 @@
 #include "TFFmpegLoader.h"
 
 #include <ctime>
+#include <utility>
 
 namespace quovo {
 
@@ -17,7 +18,9 @@ std::string WorkingText(const char* operation) {
     return StringPrintf("Cannot %s while working.", operation);
 }
 
-std::string IntText(int v) { return std::to_string(v); }
+std::string IntText(int v) {
+    return std::to_string(v);
+}
 
 // Runs `proc` on a helper thread and waits for it in slices that keep the main-thread queue
 // moving: used for calls that take a lock a worker may hold while it waits for the main thread.
@@ -36,6 +39,32 @@ void RunAside(const std::function<void()>& proc) {
     }
     helper.join();
 }
+
+// The event handlers of which components this thread is running, innermost first.
+class THandlerScope {
+public:
+    explicit THandlerScope(const TCustomMediaConverter* owner)
+        : owner_(owner), outer_(std::exchange(innermost_, this)) {}
+    ~THandlerScope() { innermost_ = outer_; }
+    THandlerScope(const THandlerScope&) = delete;
+    THandlerScope& operator=(const THandlerScope&) = delete;
+
+    static bool Inside(const TCustomMediaConverter* owner) {
+        for (const THandlerScope* s = innermost_; s; s = s->outer_) {
+            if (s->owner_ == owner) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    const TCustomMediaConverter* owner_;
+    THandlerScope* outer_;
+    static thread_local THandlerScope* innermost_;
+};
+
+thread_local THandlerScope* THandlerScope::innermost_ = nullptr;
 
 } // namespace
 
@@ -105,7 +134,9 @@ TConversionTask& TCustomMediaConverter::TaskAt(int index) {
     return *tasks_[index];
 }
 
-TFFmpeg* TCustomMediaConverter::Task(int taskIndex) { return TaskAt(taskIndex).engine.get(); }
+TFFmpeg* TCustomMediaConverter::Task(int taskIndex) {
+    return TaskAt(taskIndex).engine.get();
+}
 
 int TCustomMediaConverter::IndexOf(const TCustomFFmpeg* engine) const {
     for (size_t i = 0; i < tasks_.size(); ++i) {
@@ -330,10 +361,12 @@ void TCustomMediaConverter::ApplyOutputRecord(TFFmpeg& e, const TOutputOptions& 
     if (o.CropRight > 0) {
         e.SetCropRight(o.CropRight);
     }
-    const std::pair<const char*, int> rates[] = {
-        {"g", o.GopSize},          {"vb", o.VideoBitrate},
-        {"maxrate", o.VideoMaxRate}, {"minrate", o.VideoMinRate},
-        {"bt", o.VideoBitrateTolerance}, {"bufsize", o.VideoBufSize}};
+    const std::pair<const char*, int> rates[] = {{"g", o.GopSize},
+                                                 {"vb", o.VideoBitrate},
+                                                 {"maxrate", o.VideoMaxRate},
+                                                 {"minrate", o.VideoMinRate},
+                                                 {"bt", o.VideoBitrateTolerance},
+                                                 {"bufsize", o.VideoBufSize}};
     for (const auto& [name, value] : rates) {
         if (value > 0) {
             e.SetOption(name, IntText(value));
@@ -392,10 +425,9 @@ bool TCustomMediaConverter::SetOutputFile(int taskIndex, const std::string& file
             e.SetFrameSize(defaults->Default("s"));
             e.SetVideoFilters(defaults->Default("vf"));
             if (o.CustomHook) {
-                e.SetHookCallback([this](TCustomFFmpeg* s, TPicture& p, int n, int64_t pts,
-                                         bool& update, bool& stopHook) {
-                    TaskHook(s, p, n, pts, update, stopHook);
-                });
+                e.SetHookCallback(
+                    [this](TCustomFFmpeg* s, TPicture& p, int n, int64_t pts, bool& update,
+                           bool& stopHook) { TaskHook(s, p, n, pts, update, stopHook); });
             }
         } else {
             t.outputs[slot].reset();
@@ -531,6 +563,7 @@ void TCustomMediaConverter::DeliverTerminate(const TTerminateInfo& info) {
     }
     if (!threaded_) {
         terminateInfo_ = info;
+        THandlerScope scope(this);
         onTerminate_(this, terminateInfo_);
         return;
     }
@@ -543,6 +576,7 @@ void TCustomMediaConverter::DeliverTerminate(const TTerminateInfo& info) {
             previous.join();
         }
         try {
+            THandlerScope scope(this);
             onTerminate_(this, info);
         } catch (const std::exception& e) {
             FFLogger()->Log(this, llError, std::string("Error occurs OnTerminate: ") + e.what());
@@ -594,6 +628,7 @@ void TCustomMediaConverter::Resume() {
 }
 
 void TCustomMediaConverter::Stop(bool wait) {
+    wait = wait && !THandlerScope::Inside(this);
     {
         // Also orders this thread after any task start a worker is making.
         std::lock_guard lock(terminateLock_);
@@ -620,6 +655,7 @@ void TCustomMediaConverter::TaskProgress(TCustomFFmpeg* sender, int inputIndex, 
                                   bitRate,         size,       timeUs,      total};
     auto call = [this] {
         try {
+            THandlerScope scope(this);
             onProgress_(this, &progressInfo_);
         } catch (const std::exception& e) {
             FFLogger()->Log(this, llError, std::string("Error occurs OnProgress: ") + e.what());
@@ -644,6 +680,7 @@ void TCustomMediaConverter::TaskHook(TCustomFFmpeg* sender, TPicture& picture, i
     hookInfo_ = THookInfo{IndexOf(sender), &picture, frameNumber, pts, true, false};
     picture.Lock();
     try {
+        THandlerScope scope(this);
         onCustomHook_(this, &hookInfo_);
         update = hookInfo_.Update;
         stopHook = hookInfo_.StopHook;
@@ -664,9 +701,11 @@ void TCustomMediaConverter::TaskPreview(TCustomFFmpeg* sender, TPicture& picture
     previewInfo_ = TPreviewInfo{IndexOf(sender), &picture, frameNumber, pts};
     auto call = [this] {
         try {
+            THandlerScope scope(this);
             onPreviewBitmap_(this, previewInfo_);
         } catch (const std::exception& e) {
-            FFLogger()->Log(this, llError, std::string("Error occurs OnPreviewBitmap: ") + e.what());
+            FFLogger()->Log(this, llError,
+                            std::string("Error occurs OnPreviewBitmap: ") + e.what());
         }
     };
     if (triggerEventInMainThread_ && !IsMainThread()) {

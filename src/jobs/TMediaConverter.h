@@ -87,6 +87,9 @@ public:
     void StartTask(int threadCount);
     void Pause();
     void Resume();
+    // Stops every task; with `wait`, returns once they have ended. Called from inside one of
+    // this component's event handlers it does not wait (the tasks it would wait for may be
+    // waiting for that handler to return): the stop is requested and the tasks end after it.
     void Stop(bool wait);
 
     const std::string& LastErrMsg() const { return lastErrMsg_; }

@@ -17,6 +17,9 @@ extern "C" {
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -376,7 +379,7 @@ TEST_F(MediaConverterTest, PauseHoldsEveryEventAndResumeFinishes) {
     c.StartTask(1);
     ASSERT_TRUE(ServeUntil([&] { return log.ProgressCount() >= 2; }));
     c.Pause();
-    c.Pause(); // a second pause changes nothing
+    c.Pause();                          // a second pause changes nothing
     std::this_thread::sleep_for(150ms); // a report under way when pausing may still land
     const size_t before = log.ProgressCount();
     const auto sizeBefore = fs::file_size(Out("p.mkv"));
@@ -425,6 +428,104 @@ TEST_F(MediaConverterTest, StopBeforeStartEndsTasksOnOtherThreads) {
     }
     c.Stop(true); // ended tasks are left alone
     EXPECT_EQ(log.terminates.size(), 2u);
+}
+
+// Stop(true) from inside a handler: the other running task's own events wait for that handler
+// (one lock per event kind, and the main thread is inside it), so the stop must not wait for
+// that task. Every task still ends, with the final event last.
+TEST_F(MediaConverterTest, StopFromInsideAHandlerDoesNotHang) {
+    enum class From { Progress, Preview, Hook, Terminate };
+    struct Case {
+        const char* name;
+        From from;
+        bool toMainThread;
+        int threads;
+    };
+    const Case cases[] = {
+        {"progress on the main thread", From::Progress, true, 2},
+        {"progress on the worker", From::Progress, false, 2},
+        {"preview on the main thread", From::Preview, true, 2},
+        {"hook", From::Hook, false, 2},
+        {"terminate, threaded", From::Terminate, false, 2},
+        {"terminate, inline", From::Terminate, false, 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EventLog log; // outlives the converter, whose last events it may still receive
+        TMediaConverter c;
+        log.Attach(c);
+        std::atomic<bool> stopped{false};
+        auto stopOnce = [&] {
+            if (!stopped.exchange(true)) {
+                c.Stop(true);
+            }
+        };
+        c.SetTriggerEventInMainThread(k.toMainThread);
+        c.SetProgressInterval(100);
+        TOutputOptions encoded;
+        encoded.VideoCodec = "mpeg4";
+        encoded.AudioCodec = "mp2";
+        encoded.CustomHook = k.from == From::Hook;
+        switch (k.from) {
+        case From::Progress:
+            c.SetOnProgress([&](TCustomMediaConverter*, TProgressInfo*) { stopOnce(); });
+            break;
+        case From::Preview:
+            c.SetPreviewBitmap(true);
+            c.SetOnPreviewBitmap([&](TCustomMediaConverter*, const TPreviewInfo&) { stopOnce(); });
+            break;
+        case From::Hook:
+            c.SetOnCustomHook([&](TCustomMediaConverter*, THookInfo*) { stopOnce(); });
+            break;
+        case From::Terminate:
+            c.SetOnTerminate([&](TCustomMediaConverter*, const TTerminateInfo& info) {
+                {
+                    std::lock_guard lock(log.mutex);
+                    log.terminates.push_back(info);
+                }
+                stopOnce();
+            });
+            break;
+        }
+        // With a terminate handler, a short first task ends while the second still runs.
+        TOutputOptions first = encoded;
+        if (k.from == From::Terminate) {
+            first.RecordingTime = 300000;
+        }
+        AddCopyTask(c, "h264-aac.mkv", Out("h0.mkv"), true, first);
+        AddCopyTask(c, "h264-aac.mkv", Out("h1.mkv"), true, encoded);
+        AddCopyTask(c, "h264-aac.mkv", Out("h2.mkv"), true, encoded);
+        // A hang may hold this very thread inside the handler: a watchdog ends the program.
+        std::mutex watchMutex;
+        std::condition_variable watchDone;
+        bool finished = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(watchMutex);
+            if (!watchDone.wait_for(lock, 60s, [&] { return finished; })) {
+                std::fprintf(stderr, "%s: the run hangs after a stop from inside a handler\n",
+                             k.name);
+                std::_Exit(1); // the converter cannot be torn down: its tasks never end
+            }
+        });
+        c.StartTask(k.threads);
+        const bool ended = ServeUntil([&] { return log.FinalSeen(); }, 60s);
+        {
+            std::lock_guard lock(watchMutex);
+            finished = true;
+        }
+        watchDone.notify_all();
+        watchdog.join();
+        ASSERT_TRUE(ended);
+        std::lock_guard lock(log.mutex);
+        EXPECT_TRUE(stopped);
+        ASSERT_EQ(log.terminates.size(), 4u);
+        EXPECT_EQ(log.terminates.back().TaskIndex, -1);
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_NE(log.Of(i), nullptr) << i;
+            EXPECT_EQ(log.Of(i)->Finished, k.from == From::Terminate && i == 0) << i;
+            EXPECT_FALSE(log.Of(i)->Exception) << i;
+        }
+    }
 }
 
 TEST_F(MediaConverterTest, AFailedTaskLeavesNoEmptyFile) {
@@ -481,8 +582,8 @@ TEST_F(MediaConverterTest, ProgressEventsFollowTheirRules) {
         const TProgressInfo& last = log.progress[mine.back()];
         EXPECT_EQ(last.FileIndex, -1);
         EXPECT_EQ(last.TotalDuration, task == 0 ? inputDuration : 1000000);
-        EXPECT_EQ(last.CurrentSize, static_cast<int64_t>(fs::file_size(
-                                        Out(task == 0 ? "pr.mkv" : "pr-t.mkv"))));
+        EXPECT_EQ(last.CurrentSize,
+                  static_cast<int64_t>(fs::file_size(Out(task == 0 ? "pr.mkv" : "pr-t.mkv"))));
         int64_t previousTime = 0;
         for (size_t n = 0; n < mine.size(); ++n) {
             const TProgressInfo& p = log.progress[mine[n]];
@@ -576,7 +677,9 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
     };
     const std::vector<Case> cases = {
         {"FileFormat", [](auto& o) { o.FileFormat = "matroska"; },
-         [](const TFFmpeg& e) { return std::string(e.OutputContext(0)->oformat->name) == "matroska"; }},
+         [](const TFFmpeg& e) {
+             return std::string(e.OutputContext(0)->oformat->name) == "matroska";
+         }},
         {"PacketSize", [](auto& o) { o.PacketSize = 2048; },
          [](const TFFmpeg& e) { return e.GenericOptions().Container()->packet_size == 2048u; }},
         {"MuxDelay", [](auto& o) { o.MuxDelay = 0.25f; },
@@ -602,7 +705,9 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
         {"DisableVideo", [](auto& o) { o.DisableVideo = true; },
          [&](const TFFmpeg& e) { return !hasKind(e, AVMEDIA_TYPE_VIDEO); }},
         {"FrameRate", [](auto& o) { o.FrameRate = "30000/1001"; },
-         [](const TFFmpeg& e) { return av_cmp_q(e.Options().frameRate, {30000, 1001}) == 0; }},
+         [](const TFFmpeg& e) {
+             return av_cmp_q(e.Options().frameRate, {30000, 1001}) == 0;
+         }},
         {"FrameAspect", [](auto& o) { o.FrameAspect = "16:9"; },
          [](const TFFmpeg& e) { return e.Options().frameAspectRatio == 16.0f / 9.0f; }},
         {"CropTop", [](auto& o) { o.CropTop = 8; },
@@ -643,7 +748,8 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
          [](const TFFmpeg& e) {
              return e.Options().recordingTime == 1500000 && e.ProgressTotal() == 1500000;
          }},
-        {"Metadata texts", [](auto& o) {
+        {"Metadata texts",
+         [](auto& o) {
              o.Metadata.Title = "T";
              o.Metadata.Author = "A";
              o.Metadata.Copyright = "C";
@@ -659,7 +765,8 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
                     outputTag(e, "album") == "L" && outputTag(e, "genre") == "G" &&
                     outputTag(e, "year") == "1999" && outputTag(e, "track") == "3";
          }},
-        {"Metadata timestamp", [](auto& o) {
+        {"Metadata timestamp",
+         [](auto& o) {
              o.Metadata.Timestamp = UnixToLocalDateTime(981173106); // 2001-02-03 04:05:06 UTC
          },
          [&](const TFFmpeg& e) {
@@ -670,8 +777,8 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
         {"MuxRate", [](auto& o) { o.MuxRate = 10080000; },
          [](const TFFmpeg& e) {
              const auto& m = e.Options().muxerPrivateOptions;
-             return std::count(m.begin(), m.end(), std::pair<std::string, std::string>(
-                                                       "muxrate", "10080000")) == 1;
+             return std::count(m.begin(), m.end(),
+                               std::pair<std::string, std::string>("muxrate", "10080000")) == 1;
          }},
         {"AudioBitrateTolerance", [](auto& o) { o.AudioBitrateTolerance = 4000; },
          [&](const TFFmpeg& e) { return genericInt(e, AVMEDIA_TYPE_AUDIO, "bt") == 4000; }},
@@ -684,8 +791,7 @@ TEST_F(MediaConverterTest, EveryOutputFieldReachesTheEngine) {
         TOutputOptions o;
         o.VideoCodec = o.AudioCodec = "copy";
         k.set(o);
-        ASSERT_TRUE(c.SetOutputFile(i, Out(std::string(k.field) + ".mkv"), &o))
-            << c.LastErrMsg();
+        ASSERT_TRUE(c.SetOutputFile(i, Out(std::string(k.field) + ".mkv"), &o)) << c.LastErrMsg();
         EXPECT_TRUE(k.check(*c.Task(i)));
     }
 }
@@ -790,8 +896,7 @@ TEST_F(MediaConverterTest, PreviewPicturesAreSpacedAndSizedAsEncoded) {
     c.SetTriggerEventInMainThread(false);
     c.SetOnPreviewBitmap([&](TCustomMediaConverter*, const TPreviewInfo& info) {
         seen.push_back({info.TaskIndex, info.FrameNumber, info.Bitmap->Width(),
-                        info.Bitmap->Height(), info.PTS, Clock::now(),
-                        std::this_thread::get_id()});
+                        info.Bitmap->Height(), info.PTS, Clock::now(), std::this_thread::get_id()});
     });
     TInputOptions in;
     in.ExtOptions = "re=1";
@@ -872,11 +977,11 @@ TEST_F(MediaConverterTest, TargetsWithNormAndDefaultNorm) {
         AVRational rate;
     };
     const Case cases[] = {
-        {Fixture("h264-aac.mkv"), 3, 5, 2, "dvd", {25, 1}},          // any other norm is auto
-        {Fixture("h264-aac.mkv"), 3, 2, 1, "dvd", {30000, 1001}},    // forced NTSC
-        {Fixture("mpeg4-mp3.avi"), 1, 0, 1, "vcd", {30000, 1001}},   // detected NTSC
-        {oddClip, 2, 0, 2, "svcd", {30000, 1001}},                  // default norm NTSC
-        {oddClip, 2, 0, 1, "svcd", {25, 1}},                        // default norm PAL
+        {Fixture("h264-aac.mkv"), 3, 5, 2, "dvd", {25, 1}},        // any other norm is auto
+        {Fixture("h264-aac.mkv"), 3, 2, 1, "dvd", {30000, 1001}},  // forced NTSC
+        {Fixture("mpeg4-mp3.avi"), 1, 0, 1, "vcd", {30000, 1001}}, // detected NTSC
+        {oddClip, 2, 0, 2, "svcd", {30000, 1001}},                 // default norm NTSC
+        {oddClip, 2, 0, 1, "svcd", {25, 1}},                       // default norm PAL
     };
     TMediaConverter c;
     int n = 0;
