@@ -40,8 +40,8 @@ void TCustomFFmpeg::OpenEncoders() {
             continue;
         }
         AVCodecContext* c = ost.codec->ctx.get();
-        const AVCodec* codec = ost.codec->outputCodec ? ost.codec->outputCodec
-                                                      : avcodec_find_encoder(c->codec_id);
+        const AVCodec* codec =
+            ost.codec->outputCodec ? ost.codec->outputCodec : avcodec_find_encoder(c->codec_id);
         if (!codec) {
             ReportStreamMapping();
             std::string msg = StringPrintf(
@@ -94,9 +94,9 @@ void TCustomFFmpeg::OpenDecoders() {
         const std::string kind = MediaTypeName(ist.st->codecpar->codec_type);
         if (!codec) {
             ReportStreamMapping();
-            std::string msg = StringPrintf(
-                "Decoder (codec id %d) not found for input stream #%d.%d (%s)",
-                ist.st->codecpar->codec_id, ist.file_index, ist.index, kind.c_str());
+            std::string msg =
+                StringPrintf("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
+                             ist.st->codecpar->codec_id, ist.file_index, ist.index, kind.c_str());
             Log(llError, msg);
             throw FFmpegException(msg);
         }
@@ -104,8 +104,9 @@ void TCustomFFmpeg::OpenDecoders() {
         ist.dec->pkt_timebase = ist.st->time_base;
         if (avcodec_open2(ist.dec.get(), codec, nullptr) < 0) {
             ReportStreamMapping();
-            std::string msg = StringPrintf("Error while opening decoder for input stream #%d.%d (%s)",
-                                           ist.file_index, ist.index, kind.c_str());
+            std::string msg =
+                StringPrintf("Error while opening decoder for input stream #%d.%d (%s)",
+                             ist.file_index, ist.index, kind.c_str());
             Log(llError, msg);
             throw FFmpegException(msg);
         }
@@ -412,6 +413,9 @@ void TCustomFFmpeg::MainLoop() {
         if (now - lastReportTime_ > reportIntervalUs_) {
             lastReportTime_ = now;
             ProgressReport(false, fileIndex);
+            // Counted again from the report's return: a receiver that was slow to take it (a
+            // busy main thread, another task's report) still gets the whole interval.
+            lastReportTime_ = av_gettime();
         }
     }
 }
@@ -515,7 +519,8 @@ void TCustomFFmpeg::AdvanceCopiedTimestamp(TInputStream& ist, const AVPacket* pk
             ist.next_pts += static_cast<int64_t>(AV_TIME_BASE) * par->frame_size / par->sample_rate;
         }
     } else if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-        AVRational rate = ist.st->avg_frame_rate.num ? ist.st->avg_frame_rate : ist.st->r_frame_rate;
+        AVRational rate =
+            ist.st->avg_frame_rate.num ? ist.st->avg_frame_rate : ist.st->r_frame_rate;
         if (rate.num > 0 && rate.den > 0) {
             int ticks = 1;
             if (AVCodecParserContext* parser = av_stream_get_parser(ist.st)) {
@@ -570,16 +575,15 @@ int TCustomFFmpeg::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
 }
 
 void TCustomFFmpeg::CopyPacket(TOutputStream& ost, TInputStream& ist, AVPacket* pkt,
-                              bool lastConsumer) {
-    if (!opt_.copyInitialNonKeyframes && ost.frame_number == 0 &&
-        !(pkt->flags & AV_PKT_FLAG_KEY)) {
+                               bool lastConsumer) {
+    if (!opt_.copyInitialNonKeyframes && ost.frame_number == 0 && !(pkt->flags & AV_PKT_FLAG_KEY)) {
         return;
     }
     const AVRational itb = ist.st->time_base;
     const AVRational otb = ost.st->time_base;
     const int64_t start = av_rescale_q(opt_.startTime, AV_TIME_BASE_Q, otb);
-    const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? av_rescale_q(pkt->pts, itb, otb) - start
-                                                   : AV_NOPTS_VALUE;
+    const int64_t pts =
+        pkt->pts != AV_NOPTS_VALUE ? av_rescale_q(pkt->pts, itb, otb) - start : AV_NOPTS_VALUE;
     const int64_t dts = (pkt->dts == AV_NOPTS_VALUE ? av_rescale_q(ist.pts, AV_TIME_BASE_Q, otb)
                                                     : av_rescale_q(pkt->dts, itb, otb)) -
                         start;

@@ -31,7 +31,9 @@ void NameThisThread(const std::string& name) {
     pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
 }
 
-double Psnr(double d) { return -10.0 * std::log10(d); }
+double Psnr(double d) {
+    return -10.0 * std::log10(d);
+}
 
 } // namespace
 
@@ -57,7 +59,9 @@ void ApplyThreadPriority(TThreadPriority priority) {
 TConvertThread::TConvertThread(TFFmpeg& engine, TThreadPriority priority)
     : engine_(engine), priority_(priority) {}
 
-TConvertThread::~TConvertThread() { Join(); }
+TConvertThread::~TConvertThread() {
+    Join();
+}
 
 void TConvertThread::Start() {
     if (thread_.joinable()) {
@@ -125,7 +129,9 @@ void TFFmpeg::SetError(const std::string& text) {
     errorText_ = text;
 }
 
-void TFFmpeg::SetThreadCount(int count) { opt_.threadCount = count < 0 ? 1 : count; }
+void TFFmpeg::SetThreadCount(int count) {
+    opt_.threadCount = count < 0 ? 1 : count;
+}
 
 void TFFmpeg::SetMuxRate(int bitsPerSecond) {
     // A private option of the MPEG muxers today, no longer a field of every container.
@@ -220,8 +226,9 @@ void TFFmpeg::CloseDecoders() {
 }
 
 void TFFmpeg::DoTerminate() {
-    running_ = false;
+    // Terminated first: an observer never sees the task neither running nor ended.
     terminated_ = true;
+    running_ = false;
     if (terminateCallback_) {
         terminateCallback_(this);
     }
@@ -372,8 +379,8 @@ void TFFmpeg::ProgressReport(bool isLastReport, int inputIndex) {
                 double errorSum = 0, scaleSum = 0;
                 line += "PSNR=";
                 for (int j = 0; j < 3; ++j) {
-                    double error = static_cast<double>(isLastReport ? vs->totalError[j]
-                                                                    : vs->lastError[j]);
+                    double error =
+                        static_cast<double>(isLastReport ? vs->totalError[j] : vs->lastError[j]);
                     double scale = static_cast<double>(enc->width) * enc->height * 255.0 * 255.0;
                     if (isLastReport) {
                         scale *= frameNumber;
@@ -400,8 +407,8 @@ void TFFmpeg::ProgressReport(bool isLastReport, int inputIndex) {
     const int verbose = opt_.verbose;
     if (progressCallback_ || verbose > 0 || isLastReport) {
         const double bitRate = outputSize * 8 / t / 1000.0;
-        line += StringPrintf("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",
-                             outputSize / 1024.0, t, bitRate);
+        line += StringPrintf("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", outputSize / 1024.0, t,
+                             bitRate);
         if (dupFrames_ || dropFrames_) {
             line += StringPrintf(" dup=%d drop=%d", static_cast<int>(dupFrames_),
                                  static_cast<int>(dropFrames_));
@@ -420,13 +427,12 @@ void TFFmpeg::ProgressReport(bool isLastReport, int inputIndex) {
 
     if (isLastReport && verbose >= 0) {
         const int64_t payload = VideoSize() + AudioSize() + ExtraSize();
-        const std::string sizes = StringPrintf(
-            "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead ",
-            VideoSize() / 1024.0, AudioSize() / 1024.0, ExtraSize() / 1024.0);
+        const std::string sizes =
+            StringPrintf("video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead ",
+                         VideoSize() / 1024.0, AudioSize() / 1024.0, ExtraSize() / 1024.0);
         // Nothing was written to compare with: a ratio over zero bytes has no meaning.
         Log(llVerbose, payload > 0
-                           ? sizes + StringPrintf("%f%%",
-                                                  100.0 * (outputSize - payload) / payload)
+                           ? sizes + StringPrintf("%f%%", 100.0 * (outputSize - payload) / payload)
                            : sizes + "unknown");
     }
 }

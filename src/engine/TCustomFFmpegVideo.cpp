@@ -770,10 +770,20 @@ void TCustomFFmpeg::MakePreview(const AVFrame& picture, int64_t ptsUs) {
     }
     // Raised without the preview lock: the receiver may run on the main thread, which may be
     // waiting in SetPreviewFlags meanwhile.
+    if (!toCallback && !toWindow) {
+        return;
+    }
+    bool shown = true;
     if (toCallback) {
         previewCallback_(this, ps.preview.Picture(), ptsUs, frameCounter_);
-    } else if (toWindow && !previewWindow_(this, ps.preview.Picture(), ptsUs, frameCounter_)) {
-        std::lock_guard lock(PreviewLock());
+    } else {
+        shown = previewWindow_(this, ps.preview.Picture(), ptsUs, frameCounter_);
+    }
+    std::lock_guard lock(PreviewLock());
+    // Counted again from the delivery's return: a receiver that was slow to take the picture
+    // still gets the whole interval before the next.
+    ps.lastPreviewUs = av_gettime_relative();
+    if (!shown) {
         previewFlags_ = previewFlags_ & ~PreviewWindowFlag;
     }
 }
