@@ -331,13 +331,17 @@ AVFrame* TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
         Log(llError, "Error occurs OnCustomHook: unknown exception");
         update = false;
     }
-    std::lock_guard canvas(image.CanvasLock());
-    hook.Unbind();
+    bool modified = false;
+    {
+        std::lock_guard canvas(image.CanvasLock());
+        hook.Unbind();
+        modified = image.Modified();
+    }
     if (stopHook) {
         SwitchPictureHookOff();
     }
     // An untouched picture written back would only add the round trip's rounding.
-    if (!update || !image.Modified()) {
+    if (!update || !modified) {
         return picture;
     }
     AVFrame* target = picture;
@@ -350,7 +354,12 @@ AVFrame* TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
         }
         av_frame_copy_props(target, picture);
     }
-    if (!hook.FromPicture(*target)) {
+    bool written = false;
+    {
+        std::lock_guard canvas(image.CanvasLock());
+        written = hook.FromPicture(*target);
+    }
+    if (!written) {
         Log(llError, "Cannot initialize the fromRGB conversion context");
         SwitchPictureHookOff();
         return picture;

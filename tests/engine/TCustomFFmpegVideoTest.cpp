@@ -935,6 +935,24 @@ TEST_F(VideoTest, DeinterlacingAndFrameHookModules) {
         ASSERT_EQ(dst.size(), 3u);
         EXPECT_GT(MeanLevel(*dst[0], 0, 0, 320, 240), MeanLevel(*src[0], 0, 0, 320, 240) + 10);
     }
+    {
+        // Deinterlaced, then hooked: the hook paints into the deinterlaced picture, and the
+        // rest of it stays deinterlaced.
+        const auto plain = DecodePictures(Out("deinterlaced.nut"), AV_PIX_FMT_GRAY8, 3);
+        const std::string out = Out("deinterlaced-hooked.nut");
+        TCustomFFmpeg e;
+        e.SetHookCallback([](TCustomFFmpeg*, TPicture& pic, int, int64_t, bool&, bool&) {
+            PaintSquare(pic, 16, 16, 32);
+        });
+        Convert(e, SmallClip(), {}, out,
+                {{"deinterlace", "1"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
+        const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 3);
+        ASSERT_EQ(dst.size(), 3u);
+        for (size_t i = 0; i < dst.size(); ++i) {
+            EXPECT_GT(MeanLevel(*dst[i], 20, 20, 24, 24), 245) << "frame " << i;
+            EXPECT_LT(MeanDiff(*dst[i], 0, 100, 320, 140, *plain[i], 0, 100), 2.0) << "frame " << i;
+        }
+    }
 }
 
 // Joined inputs of different sizes go on through a fresh encoder with the same settings.
