@@ -89,41 +89,37 @@ void CopyText(char (&dest)[64], const std::string& text) {
     std::memcpy(dest, text.data(), std::min(text.size(), sizeof dest - 1));
 }
 
-// The cells of program `pgn` of `pgc`, first angle only.
-std::vector<DVDSectorRange> ProgramCells(const pgc_t& pgc, int pgn) {
-    std::vector<DVDSectorRange> cells;
+// Calls `visit` with every cell of program `pgn` of `pgc`, first angle only.
+template <typename Visit> void ForEachProgramCell(const pgc_t& pgc, int pgn, Visit visit) {
     if (!pgc.program_map || !pgc.cell_playback || pgn < 1 || pgn > pgc.nr_of_programs) {
-        return cells;
+        return;
     }
     const int first = pgc.program_map[pgn - 1];
     const int last = pgn < pgc.nr_of_programs ? pgc.program_map[pgn] - 1 : pgc.nr_of_cells;
     for (int c = first; c >= 1 && c <= last && c <= pgc.nr_of_cells; ++c) {
         const cell_playback_t& cell = pgc.cell_playback[c - 1];
-        if (cell.block_type == BLOCK_TYPE_ANGLE_BLOCK && cell.block_mode != BLOCK_MODE_FIRST_CELL) {
-            continue;
+        if (cell.block_type != BLOCK_TYPE_ANGLE_BLOCK || cell.block_mode == BLOCK_MODE_FIRST_CELL) {
+            visit(cell);
         }
+    }
+}
+
+std::vector<DVDSectorRange> ProgramCells(const pgc_t& pgc, int pgn) {
+    std::vector<DVDSectorRange> cells;
+    ForEachProgramCell(pgc, pgn, [&](const cell_playback_t& cell) {
         if (cell.last_sector >= cell.first_sector) {
             cells.push_back({cell.first_sector, cell.last_sector});
         }
-    }
+    });
     return cells;
 }
 
 int64_t CellsDurationMs(const pgc_t& pgc, int pgn) {
     int64_t ms = 0;
-    if (!pgc.program_map || !pgc.cell_playback || pgn < 1 || pgn > pgc.nr_of_programs) {
-        return 0;
-    }
-    const int first = pgc.program_map[pgn - 1];
-    const int last = pgn < pgc.nr_of_programs ? pgc.program_map[pgn] - 1 : pgc.nr_of_cells;
-    for (int c = first; c >= 1 && c <= last && c <= pgc.nr_of_cells; ++c) {
-        const cell_playback_t& cell = pgc.cell_playback[c - 1];
-        if (cell.block_type == BLOCK_TYPE_ANGLE_BLOCK && cell.block_mode != BLOCK_MODE_FIRST_CELL) {
-            continue;
-        }
+    ForEachProgramCell(pgc, pgn, [&](const cell_playback_t& cell) {
         const dvd_time_t& t = cell.playback_time;
         ms += DvdTimeToMs(t.hour, t.minute, t.second, t.frame_u);
-    }
+    });
     return ms;
 }
 
