@@ -8,9 +8,9 @@
 // format file), one after another, into DIR or the settings' output folder.
 #include "FormatRun.h"
 
+#include "ConsoleLog.h"
 #include "FormatCatalogue.h"
 #include "TDialogService.h"
-#include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 #include "TFormatFileRun.h"
 #include "TGlobalObject.h"
@@ -135,15 +135,8 @@ int RunFormat(int argc, char** argv) {
         return BadFormatArguments("no input file given");
     }
 
-    TFFLogger* logger = FFLogger();
-    logger->SetTriggerEventInMainThread(false);
-    logger->SetOnLog([](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& msg) {
-        std::fprintf(stderr, "%s\n", msg.c_str());
-    });
-    try {
-        logger->SetLevelByName(logLevel);
-    } catch (const std::exception& e) {
-        return BadFormatArguments(std::string("bad --loglevel: ") + e.what());
+    if (std::string error; !LogToStandardError(logLevel, error)) {
+        return BadFormatArguments("bad --loglevel: " + error);
     }
     if (!FFLoader().LoadLibraries(ConverterLibraryMask)) {
         std::fprintf(stderr, "quovo-convert: %s\n", FFLoader().LastLoadError().c_str());

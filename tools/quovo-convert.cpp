@@ -7,10 +7,10 @@
 // most --parallel at a time, while this (main) thread prints their progress. Every NAME=VALUE is
 // an engine option (the option name without a dash): --in ones apply right before the input that
 // follows them is opened, --out ones before the group's output is created.
+#include "ConsoleLog.h"
 #include "DvdListing.h"
 #include "FormatRun.h"
 #include "MainThread.h"
-#include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 #include "TMediaConverter.h"
 
@@ -135,9 +135,7 @@ int main(int argc, char** argv) {
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto number = [&](double& out) {
-            return ++i < argc && ParseNumber(argv[i], out);
-        };
+        auto number = [&](double& out) { return ++i < argc && ParseNumber(argv[i], out); };
         double v = 0;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
@@ -152,9 +150,9 @@ int main(int argc, char** argv) {
             if (!number(v) || v != static_cast<int>(v)) {
                 return BadArguments(arg + " needs a whole number");
             }
-            (arg == "--parallel" ? parallel
-                                 : arg == "--codec-threads" ? codecThreads : progressInterval) =
-                static_cast<int>(v);
+            (arg == "--parallel"        ? parallel
+             : arg == "--codec-threads" ? codecThreads
+                                        : progressInterval) = static_cast<int>(v);
         } else if (arg == "--pause-after" || arg == "--resume-after") {
             if (!number(v)) {
                 return BadArguments(arg + " needs a number of seconds");
@@ -199,15 +197,8 @@ int main(int argc, char** argv) {
     }
 
     SetMainThread();
-    TFFLogger* logger = FFLogger();
-    logger->SetTriggerEventInMainThread(false);
-    logger->SetOnLog([](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& msg) {
-        std::fprintf(stderr, "%s\n", msg.c_str());
-    });
-    try {
-        logger->SetLevelByName(logLevel);
-    } catch (const std::exception& e) {
-        return BadArguments(std::string("bad --loglevel: ") + e.what());
+    if (std::string error; !LogToStandardError(logLevel, error)) {
+        return BadArguments("bad --loglevel: " + error);
     }
     TMediaConverter converter;
     if (!converter.LoadLibraries(FFLoader().LibraryPath())) {
