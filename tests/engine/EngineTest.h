@@ -43,6 +43,36 @@ protected:
         }
     }
 
+    // Sets `in` options, opens each input, sets `out` options and creates the output.
+    static void Prepare(TCustomFFmpeg& e, const std::vector<std::string>& inputs, const Options& in,
+                        const std::string& output, const Options& out, bool join = false) {
+        SetOptions(e, in);
+        for (const auto& input : inputs) {
+            ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
+        }
+        SetOptions(e, out);
+        ASSERT_GT(e.OpenOutputFile(output, join), 0) << e.LastErrorText();
+    }
+
+    // Prepare, then the whole run, which must complete.
+    static void Convert(TCustomFFmpeg& e, const std::vector<std::string>& inputs, const Options& in,
+                        const std::string& output, const Options& out, bool join = false) {
+        Prepare(e, inputs, in, output, out, join);
+        if (HasFatalFailure()) {
+            return;
+        }
+        e.Transcode();
+        EXPECT_TRUE(e.RunCompleted());
+        e.ReleaseAll();
+    }
+
+    // The same with an engine of its own.
+    static void Convert(const std::vector<std::string>& inputs, const Options& in,
+                        const std::string& output, const Options& out, bool join = false) {
+        TCustomFFmpeg e;
+        Convert(e, inputs, in, output, out, join);
+    }
+
     std::filesystem::path dir_;
 };
 

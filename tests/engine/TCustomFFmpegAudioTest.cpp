@@ -27,7 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 // The first audio stream of a file, decoded to interleaved signed 16-bit samples.
 struct DecodedSound {
     int rate = 0;
@@ -148,25 +147,6 @@ protected:
         }
         return path;
     }
-
-    static void Convert(const std::vector<std::string>& inputs, const Options& in,
-                        const std::string& output, const Options& out, bool join = false) {
-        TCustomFFmpeg e;
-        for (const auto& [n, v] : in) {
-            e.SetOption(n, v);
-        }
-        for (const auto& input : inputs) {
-            ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
-        }
-        for (const auto& [n, v] : out) {
-            e.SetOption(n, v);
-        }
-        ASSERT_GT(e.OpenOutputFile(output, join), 0) << e.LastErrorText();
-        e.Transcode();
-        EXPECT_TRUE(e.RunCompleted());
-        e.ReleaseAll();
-    }
-
 };
 
 int16_t Scaled(int16_t s, int volume) {

@@ -28,7 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 // Collects engine and library messages while alive.
 class LogCapture {
 public:
@@ -131,23 +130,6 @@ protected:
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
-
-    static void Convert(const std::string& input, const Options& before, const Options& after,
-                        const std::string& output) {
-        TCustomFFmpeg e;
-        for (const auto& [n, v] : before) {
-            e.SetOption(n, v);
-        }
-        ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
-        for (const auto& [n, v] : after) {
-            e.SetOption(n, v);
-        }
-        ASSERT_GT(e.OpenOutputFile(output, false), 0) << e.LastErrorText();
-        e.Transcode();
-        EXPECT_TRUE(e.RunCompleted());
-        e.ReleaseAll();
-    }
-
 };
 
 TEST_F(PresetsTest, LookupFilesAndRefusals) {
@@ -232,7 +214,7 @@ TEST_F(PresetsTest, EveryBuiltinPresetEncodes) {
             options.insert(options.begin() + 1, {"vpre", "libx264-medium"});
         }
         try {
-            Convert(in, {}, options, out);
+            Convert({in}, {}, out, options);
         } catch (const FFmpegException& ex) {
             ADD_FAILURE() << ex.what() << "\n" << log.All();
             continue;
@@ -285,7 +267,7 @@ TEST_F(PresetsTest, DevicePresetsShapeTheStream) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.preset);
         const std::string out = Out(std::string(c.preset) + ".mp4");
-        Convert(in, {}, {{"vcodec", "libx264"}, {"vpre", c.preset}}, out);
+        Convert({in}, {}, out, {{"vcodec", "libx264"}, {"vpre", c.preset}});
         const VideoFacts f = ReadVideoFacts(out);
         EXPECT_EQ(f.codec, "h264");
         EXPECT_NE(std::find(c.profiles.begin(), c.profiles.end(), f.profile), c.profiles.end())
@@ -306,9 +288,9 @@ TEST_F(PresetsTest, CodecNamesOfOldBuildsFindTodaysEncoders) {
     EXPECT_EQ(TCustomFFmpeg::CurrentCodecName("libx264", TCodecDirection::Encoder), "libx264");
     EXPECT_EQ(TCustomFFmpeg::CurrentCodecName("nonesuch", TCodecDirection::Encoder), "nonesuch");
     const std::string in = Fixture("h264-aac.mkv");
-    Convert(in, {}, {{"vn", "1"}, {"acodec", "libfaac"}}, Out("faac.m4a"));
+    Convert({in}, {}, Out("faac.m4a"), {{"vn", "1"}, {"acodec", "libfaac"}});
     EXPECT_EQ(ProbeMedia(Out("faac.m4a")).Find(StreamKind::Audio)->codec, "aac");
-    Convert(in, {}, {{"vn", "1"}, {"acodec", "libflac"}}, Out("flac.mka"));
+    Convert({in}, {}, Out("flac.mka"), {{"vn", "1"}, {"acodec", "libflac"}});
     EXPECT_EQ(ProbeMedia(Out("flac.mka")).Find(StreamKind::Audio)->codec, "flac");
 }
 
@@ -407,7 +389,7 @@ TEST_F(PresetsTest, TargetsProduceTheirFormats) {
         const std::string out = Out(c.output);
         LogCapture log(llWarning);
         try {
-            Convert(in, {}, {{"target", c.target}}, out);
+            Convert({in}, {}, out, {{"target", c.target}});
         } catch (const FFmpegException& ex) {
             ADD_FAILURE() << ex.what() << "\n" << log.All();
             continue;

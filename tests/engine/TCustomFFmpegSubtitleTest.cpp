@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 struct Cue {
     double startS;
     double durationS;
@@ -146,21 +145,7 @@ SubtitleTrack ReadSubtitles(const std::string& path) {
     return track;
 }
 
-class SubtitleTest : public EngineTest {
-protected:
-    static void Convert(const std::string& input, const std::string& output, const Options& out) {
-        TCustomFFmpeg e;
-        ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
-        for (const auto& [n, v] : out) {
-            e.SetOption(n, v);
-        }
-        ASSERT_GT(e.OpenOutputFile(output, false), 0) << e.LastErrorText();
-        e.Transcode();
-        EXPECT_TRUE(e.RunCompleted());
-        e.ReleaseAll();
-    }
-
-};
+class SubtitleTest : public EngineTest {};
 
 TEST_F(SubtitleTest, DvdSubpicturesCopyWithTheirTiming) {
     const std::vector<Cue> cues = {{0.5, 1.5}, {2.5, 1.0}, {4.0, 2.0}};
@@ -169,7 +154,7 @@ TEST_F(SubtitleTest, DvdSubpicturesCopyWithTheirTiming) {
     for (const char* output : {"copied.mkv", "copied.vob"}) {
         SCOPED_TRACE(output);
         const std::string out = Out(output);
-        Convert(in, out, {{"scodec", "copy"}});
+        Convert({in}, {}, out, {{"scodec", "copy"}});
         const SubtitleTrack t = ReadSubtitles(out);
         EXPECT_EQ(t.codec, "dvd_subtitle");
         ASSERT_EQ(t.packets.size(), cues.size());
@@ -200,7 +185,7 @@ TEST_F(SubtitleTest, TextSubtitlesAreEncodedForTheOutput) {
                           Case{"movtext.mp4", "mov_text", "mov_text"}}) {
         SCOPED_TRACE(c.output);
         const std::string out = Out(c.output);
-        Convert(in, out, {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", c.scodec}});
+        Convert({in}, {}, out, {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", c.scodec}});
         SubtitleTrack t = ReadSubtitles(out);
         EXPECT_EQ(t.codec, c.codec);
         // MP4 fills the gaps between cues with empty samples.
@@ -217,7 +202,8 @@ TEST_F(SubtitleTest, TextSubtitlesAreEncodedForTheOutput) {
 
     // A start time on the output drops the cues before it and moves the rest with the picture.
     const std::string cut = Out("cut.mkv");
-    Convert(in, cut, {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", "srt"}, {"ss", "1"}});
+    Convert({in}, {}, cut,
+            {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", "srt"}, {"ss", "1"}});
     SubtitleTrack t = ReadSubtitles(cut);
     ASSERT_EQ(t.packets.size(), 1u);
     EXPECT_NEAR(t.packets[0].ptsS, src.packets[1].ptsS - 1.0, 0.002);
@@ -232,7 +218,7 @@ TEST_F(SubtitleTest, DvbSubtitlesAreShownThenCleared) {
     for (const char* output : {"dvb.ts", "dvb.mkv"}) {
         SCOPED_TRACE(output);
         const std::string out = Out(std::string("out-") + output);
-        Convert(in, out, {{"scodec", "dvbsub"}});
+        Convert({in}, {}, out, {{"scodec", "dvbsub"}});
         const SubtitleTrack t = ReadSubtitles(out);
         EXPECT_EQ(t.codec, "dvb_subtitle");
         ASSERT_EQ(t.packets.size(), 2 * cues.size());

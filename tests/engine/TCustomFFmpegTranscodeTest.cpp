@@ -18,25 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
-class TranscodeTest : public EngineTest {
-protected:
-    // Sets `in` options, opens each input, sets `out` options, creates the output, runs.
-    static void Convert(TCustomFFmpeg& e, const std::vector<std::string>& inputs,
-                        const Options& in, const std::string& output, const Options& out,
-                        bool join = false) {
-        SetOptions(e, in);
-        for (const auto& input : inputs) {
-            ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
-        }
-        SetOptions(e, out);
-        ASSERT_GT(e.OpenOutputFile(output, join), 0) << e.LastErrorText();
-        e.Transcode();
-        EXPECT_TRUE(e.RunCompleted());
-        e.ReleaseAll();
-    }
-
-};
+class TranscodeTest : public EngineTest {};
 
 const Options kCopy = {{"vcodec", "copy"}, {"acodec", "copy"}};
 
@@ -46,10 +28,10 @@ TEST_F(TranscodeTest, RemuxKeepsStreamsFramesAndDuration) {
         const char* output;
         const char* container;
     };
-    for (const Case& c : {Case{"h264-aac.mkv", "remux.mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
-                          Case{"h264-aac.mp4", "remux.mkv", "matroska,webm"},
-                          Case{"mpeg4-mp3.avi", "remux.avi", "avi"},
-                          Case{"mpeg2-mp2.ts", "remux.ts", "mpegts"}}) {
+    for (const Case& c :
+         {Case{"h264-aac.mkv", "remux.mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
+          Case{"h264-aac.mp4", "remux.mkv", "matroska,webm"},
+          Case{"mpeg4-mp3.avi", "remux.avi", "avi"}, Case{"mpeg2-mp2.ts", "remux.ts", "mpegts"}}) {
         SCOPED_TRACE(c.fixture);
         const std::string in = Fixture(c.fixture);
         const std::string out = Out(c.output);
@@ -101,13 +83,13 @@ TEST_F(TranscodeTest, TimeLimitsAndFrameLimits) {
     const auto* srcVideo = src.Find(StreamKind::Video);
     ASSERT_NE(srcVideo, nullptr);
 
-    {   // recording time on the output
+    { // recording time on the output
         TCustomFFmpeg e;
         Convert(e, {in}, {}, Out("t.mkv"), {{"vcodec", "copy"}, {"acodec", "copy"}, {"t", "1"}});
         ProbeResult r = ProbeMedia(Out("t.mkv"));
         EXPECT_NEAR(r.durationS, 1.0, 0.15);
     }
-    {   // input seek: the output starts at a key frame at or before 1 s, at time 0
+    { // input seek: the output starts at a key frame at or before 1 s, at time 0
         TCustomFFmpeg e;
         Convert(e, {in}, {{"ss", "1"}}, Out("ss.mkv"), kCopy);
         ProbeResult r = ProbeMedia(Out("ss.mkv"));
@@ -117,7 +99,7 @@ TEST_F(TranscodeTest, TimeLimitsAndFrameLimits) {
         EXPECT_LE(frames.front(), 25);
         EXPECT_GT(frames.front(), 0);
     }
-    {   // vframes ends the loop although audio remains
+    { // vframes ends the loop although audio remains
         TCustomFFmpeg e;
         Convert(e, {in}, {}, Out("vframes.mkv"),
                 {{"vcodec", "copy"}, {"acodec", "copy"}, {"vframes", "10"}});
@@ -201,7 +183,8 @@ TEST_F(TranscodeTest, JoinModeAppendsInputs) {
     ProbeResult r = ProbeMedia(Out("joined.mkv"));
     EXPECT_NEAR(r.durationS, pa.durationS + pb.durationS, 0.15);
     EXPECT_EQ(r.Find(StreamKind::Video)->decodedFrames,
-              pa.Find(StreamKind::Video)->decodedFrames + pb.Find(StreamKind::Video)->decodedFrames);
+              pa.Find(StreamKind::Video)->decodedFrames +
+                  pb.Find(StreamKind::Video)->decodedFrames);
     std::vector<FrameMark> marks = ReadFrameMarks(Out("joined.mkv"));
     for (size_t i = 1; i < marks.size(); ++i) {
         EXPECT_GT(marks[i].ptsS, marks[i - 1].ptsS) << "frame " << i;
@@ -272,7 +255,8 @@ TEST_F(TranscodeTest, OpenFailuresReportTheirTexts) {
     };
     const std::vector<Case> cases = {
         {{}, "clip.xyz", "Unable to find a suitable output format for '" + Out("clip.xyz") + "'"},
-        {{{"f", "nonesuch"}}, "clip.mkv",
+        {{{"f", "nonesuch"}},
+         "clip.mkv",
          "Requested output format 'nonesuch' is not a suitable output format"},
         {{{"vcodec", "mp2"}}, "clip.mkv", "new_video_stream fail: Invalid encoder type 'mp2'"},
         {{{"vcodec", "nonesuch"}}, "clip.mkv", "new_video_stream fail: Unknown encoder 'nonesuch'"},
@@ -332,7 +316,7 @@ TEST_F(TranscodeTest, SetupFailuresRaiseTheirTexts) {
 
 TEST_F(TranscodeTest, StreamKindsOfTheOutput) {
     const std::string in = Fixture("h264-aac.mkv");
-    {   // `an` drops audio although the format has a default audio codec
+    { // `an` drops audio although the format has a default audio codec
         TCustomFFmpeg e;
         ASSERT_TRUE(e.OpenInputFile(in));
         e.SetOption("an", "1");
@@ -341,7 +325,7 @@ TEST_F(TranscodeTest, StreamKindsOfTheOutput) {
         EXPECT_EQ(e.OutputContext(0)->streams[0]->codecpar->codec_type, AVMEDIA_TYPE_VIDEO);
         e.ReleaseAll();
     }
-    {   // without vcodec an MP4 gets the format's default video encoder
+    { // without vcodec an MP4 gets the format's default video encoder
         TCustomFFmpeg e;
         ASSERT_TRUE(e.OpenInputFile(in));
         ASSERT_EQ(e.OpenOutputFile(Out("default.mp4"), false), 1);
@@ -349,7 +333,7 @@ TEST_F(TranscodeTest, StreamKindsOfTheOutput) {
         EXPECT_NE(e.OutputContext(0)->streams[0]->codecpar->codec_type, AVMEDIA_TYPE_UNKNOWN);
         e.ReleaseAll();
     }
-    {   // an input without audio gives an output without audio
+    { // an input without audio gives an output without audio
         const std::string silent = Out("silent.mkv");
         MediaSpec spec = StandardSpec("h264-aac.mkv");
         spec.audio.clear();
@@ -371,9 +355,9 @@ TEST_F(TranscodeTest, NamesInEveryFormReachTheLibraries) {
     struct Case {
         std::string input, output, written;
     };
-    for (const Case& c : {Case{in, Out("日本語.mp4"), Out("日本語.mp4")},
-                          Case{"unicode:utf8:" + in, "unicode:utf8:" + Out("ñandú.mp4"),
-                               Out("ñandú.mp4")}}) {
+    for (const Case& c :
+         {Case{in, Out("日本語.mp4"), Out("日本語.mp4")},
+          Case{"unicode:utf8:" + in, "unicode:utf8:" + Out("ñandú.mp4"), Out("ñandú.mp4")}}) {
         SCOPED_TRACE(c.output);
         TCustomFFmpeg e;
         Convert(e, {c.input}, {}, c.output, kCopy);
@@ -391,8 +375,9 @@ TEST_F(TranscodeTest, CopyStartsAtAKeyFrameUnlessAskedOtherwise) {
     const std::string cut = Out("midgop.ts");
     {
         TCustomFFmpeg e;
-        Convert(e, {in}, {}, cut,
-                {{"vcodec", "copy"}, {"an", "1"}, {"ss", "0.2"}, {"copyinkf", "1"}, {"f", "mpegts"}});
+        Convert(
+            e, {in}, {}, cut,
+            {{"vcodec", "copy"}, {"an", "1"}, {"ss", "0.2"}, {"copyinkf", "1"}, {"f", "mpegts"}});
     }
     const ProbeResult src = ProbeMedia(cut, ProbeDepth::Packets);
     const int64_t all = src.Find(StreamKind::Video)->packets;
@@ -405,7 +390,8 @@ TEST_F(TranscodeTest, CopyStartsAtAKeyFrameUnlessAskedOtherwise) {
         TCustomFFmpeg e;
         const std::string out = Out(std::string("inkf") + c.copyinkf + ".mkv");
         Convert(e, {cut}, {}, out, {{"vcodec", "copy"}, {"copyinkf", c.copyinkf}});
-        const int64_t written = ProbeMedia(out, ProbeDepth::Packets).Find(StreamKind::Video)->packets;
+        const int64_t written =
+            ProbeMedia(out, ProbeDepth::Packets).Find(StreamKind::Video)->packets;
         if (c.keepsAll) {
             EXPECT_EQ(written, all);
         } else {

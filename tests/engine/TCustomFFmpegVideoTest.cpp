@@ -190,21 +190,6 @@ AvFramePtr ScaledGrey(const AVFrame& grey, int x, int y, int w, int h, int dw, i
 
 class VideoTest : public EngineTest {
 protected:
-    // Opens `input` with `in` options, creates `output` with `out` options and converts.
-    static void Convert(TCustomFFmpeg& e, const std::string& input, const Options& in,
-                        const std::string& output, const Options& out) {
-        for (const auto& [n, v] : in) {
-            e.SetOption(n, v);
-        }
-        ASSERT_TRUE(e.OpenInputFile(input)) << e.LastErrorText();
-        for (const auto& [n, v] : out) {
-            e.SetOption(n, v);
-        }
-        ASSERT_GT(e.OpenOutputFile(output, false), 0) << e.LastErrorText();
-        e.Transcode();
-        EXPECT_TRUE(e.RunCompleted());
-        e.ReleaseAll();
-    }
 };
 
 // Every pattern number of `numbers` in order, each once: no frame lost, repeated or reordered.
@@ -251,7 +236,7 @@ TEST_F(VideoTest, Mpeg2ToDeviceFormatsAtQuarterSize) {
         TCustomFFmpeg e;
         Options options = c.options;
         options.push_back({"s", "320x240"});
-        Convert(e, Mpeg2Clip(), {}, out, options);
+        Convert(e, {Mpeg2Clip()}, {}, out, options);
         ProbeResult probe = ProbeMedia(out);
         const StreamProbe* v = probe.Find(StreamKind::Video);
         ASSERT_NE(v, nullptr);
@@ -287,7 +272,7 @@ TEST_F(VideoTest, CropAtEqualSizeIsAViewOfTheSource) {
     const std::string out = Out("cropped.nut");
     TCustomFFmpeg e;
     Convert(
-        e, Mpeg2Clip(), {}, out,
+        e, {Mpeg2Clip()}, {}, out,
         {{"croptop", "8"}, {"cropbottom", "8"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
     const auto src = DecodePictures(Mpeg2Clip(), AV_PIX_FMT_GRAY8, 5);
     const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 5);
@@ -305,7 +290,7 @@ TEST_F(VideoTest, SizeChangeMidStreamRescalesWithProportionalBands) {
     const std::string out = Out("size-change.nut");
     LogLines log;
     TCustomFFmpeg e;
-    Convert(e, SizeChangeClip(), {}, out,
+    Convert(e, {SizeChangeClip()}, {}, out,
             {{"croptop", "48"},
              {"cropbottom", "48"},
              {"s", "320x240"},
@@ -367,7 +352,7 @@ TEST_F(VideoTest, FrameRateSynchronisation) {
         SCOPED_TRACE("constant rate (AVI) duplicates into the gap");
         const std::string out = Out("gap.avi");
         TCustomFFmpeg e;
-        Convert(e, gap, {}, out, {{"vcodec", "mpeg4"}, {"qscale", "3"}});
+        Convert(e, {gap}, {}, out, {{"vcodec", "mpeg4"}, {"qscale", "3"}});
         const std::vector<int> n = ReadFrameNumbers(out);
         ASSERT_EQ(n.size(), 52u);
         EXPECT_EQ(std::count(n.begin(), n.end(), 25), 3);
@@ -379,7 +364,7 @@ TEST_F(VideoTest, FrameRateSynchronisation) {
         SCOPED_TRACE("variable rate (MKV) keeps the gap and duplicates nothing");
         const std::string out = Out("gap.mkv");
         TCustomFFmpeg e;
-        Convert(e, gap, {}, out, {{"vcodec", "mpeg4"}, {"qscale", "3"}});
+        Convert(e, {gap}, {}, out, {{"vcodec", "mpeg4"}, {"qscale", "3"}});
         const std::vector<FrameMark> marks = ReadFrameMarks(out);
         ASSERT_EQ(marks.size(), 50u);
         for (int i = 0; i < 50; ++i) {
@@ -392,7 +377,7 @@ TEST_F(VideoTest, FrameRateSynchronisation) {
         SCOPED_TRACE("variable rate (MKV) drops late pictures and duplicates nothing");
         const std::string out = Out("50to25.mkv");
         TCustomFFmpeg e;
-        Convert(e, fast, {}, out, {{"vcodec", "mpeg4"}, {"qscale", "3"}, {"r", "25"}});
+        Convert(e, {fast}, {}, out, {{"vcodec", "mpeg4"}, {"qscale", "3"}, {"r", "25"}});
         const std::vector<int> n = ReadFrameNumbers(out);
         EXPECT_GT(n.size(), 45u);
         EXPECT_LT(n.size(), 60u);
@@ -408,7 +393,7 @@ TEST_F(VideoTest, FilterChainLetterboxesInTheOldArgumentOrder) {
         Clip("mpeg2-720x480.mpg", VideoOnly("mpeg2video", 720, 480, 1.0, "mpeg"));
     const std::string out = Out("letterbox.nut");
     TCustomFFmpeg e;
-    Convert(e, source, {}, out,
+    Convert(e, {source}, {}, out,
             {{"vf", "crop=0:0:720:480,scale=320:212,pad=320:240:0:14"},
              {"vcodec", "rawvideo"},
              {"pix_fmt", "yuv420p"}});
@@ -432,7 +417,7 @@ TEST_F(VideoTest, FilterChainLetterboxesInTheOldArgumentOrder) {
 TEST_F(VideoTest, FilterChainAfterCropBandsAndScaling) {
     const std::string out = Out("crop-scale-pad.nut");
     TCustomFFmpeg e;
-    Convert(e, Mpeg2Clip(), {}, out,
+    Convert(e, {Mpeg2Clip()}, {}, out,
             {{"croptop", "48"},
              {"cropbottom", "48"},
              {"s", "320x200"},
@@ -458,7 +443,7 @@ TEST_F(VideoTest, FilterThatHoldsPicturesBackGivesThemUpAtTheEnd) {
     // chain is told its input ended.
     const std::string out = Out("yadif.nut");
     TCustomFFmpeg e;
-    Convert(e, Mpeg2Clip(), {}, out,
+    Convert(e, {Mpeg2Clip()}, {}, out,
             {{"s", "320x240"}, {"vf", "yadif"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
     ExpectSequence(ReadFrameNumbers(out), 50);
 }
@@ -668,7 +653,7 @@ TEST_F(VideoTest, PictureHookEditsStopsAndSurvivesErrors) {
         }
         stopHook = frameNumber == 10;
     });
-    Convert(e, SmallClip(), {}, out, {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
+    Convert(e, {SmallClip()}, {}, out, {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
 
     ASSERT_EQ(calls.size(), 10u) << "the hook went on after StopHook";
     for (size_t i = 0; i < calls.size(); ++i) {
@@ -715,7 +700,7 @@ TEST_F(VideoTest, HookThatDoesNotWriteLeavesFramesExact) {
     const Options raw = {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}};
     {
         TCustomFFmpeg e;
-        Convert(e, SmallClip(), {}, plain, raw);
+        Convert(e, {SmallClip()}, {}, plain, raw);
     }
     const auto srcBgr = DecodePictures(SmallClip(), AV_PIX_FMT_BGR24);
     int calls = 0;
@@ -739,7 +724,7 @@ TEST_F(VideoTest, HookThatDoesNotWriteLeavesFramesExact) {
         }
         update = frameNumber % 3 == 2;
     });
-    Convert(e, SmallClip(), {}, hooked, raw);
+    Convert(e, {SmallClip()}, {}, hooked, raw);
     EXPECT_EQ(calls, 25);
     ASSERT_GT(samples, 0);
     EXPECT_LT(seenDiff / samples, 3.0);
@@ -784,7 +769,7 @@ TEST_F(VideoTest, HookOnOddWidthBgrPicture) {
         PaintSquare(pic, 700, 40, 19); // up to the last column
         edited.push_back(rows());
     });
-    Convert(e, source, {}, out, {{"vcodec", "rawvideo"}, {"pix_fmt", "bgr24"}});
+    Convert(e, {source}, {}, out, {{"vcodec", "rawvideo"}, {"pix_fmt", "bgr24"}});
     const auto src = DecodePictures(source, AV_PIX_FMT_BGR24);
     const auto dst = DecodePictures(out, AV_PIX_FMT_BGR24);
     ASSERT_EQ(seen.size(), src.size());
@@ -817,7 +802,7 @@ TEST_F(VideoTest, PreviewsAreSpacedAndShowTheEncodedPicture) {
     });
     e.SetPreviewFlags(PreviewCallbackFlag);
     // Read at the native rate, so that the 1 s clip takes about a second.
-    Convert(e, SmallClip(), {{"re", "1"}}, Out("preview.avi"),
+    Convert(e, {SmallClip()}, {{"re", "1"}}, Out("preview.avi"),
             {{"vcodec", "mpeg4"}, {"s", "160x120"}});
     ASSERT_GE(times.size(), 5u);
     EXPECT_LE(times.size(), 11u);
@@ -850,7 +835,7 @@ TEST_F(VideoTest, DamagedAndBadInputsEndCleanly) {
     {
         const std::string out = Out("from-damaged.avi");
         TCustomFFmpeg e;
-        Convert(e, damaged, {}, out, {{"vcodec", "mpeg4"}, {"s", "176x144"}});
+        Convert(e, {damaged}, {}, out, {{"vcodec", "mpeg4"}, {"s", "176x144"}});
         const std::vector<int> n = ReadFrameNumbers(out);
         EXPECT_GT(n.size(), 70u);
         EXPECT_EQ(n.back(), 99) << "the run stopped at the damage";
@@ -880,7 +865,7 @@ TEST_F(VideoTest, StatisticsAndTwoPassLogs) {
     const std::string passLog = Out("twopass");
     {
         TCustomFFmpeg e;
-        Convert(e, SmallClip(), {}, Out("pass1.avi"),
+        Convert(e, {SmallClip()}, {}, Out("pass1.avi"),
                 {{"vcodec", "mpeg4"},
                  {"b", "300000"},
                  {"pass", "1"},
@@ -902,7 +887,7 @@ TEST_F(VideoTest, StatisticsAndTwoPassLogs) {
 
     const std::string out = Out("pass2.avi");
     TCustomFFmpeg e;
-    Convert(e, SmallClip(), {}, out,
+    Convert(e, {SmallClip()}, {}, out,
             {{"vcodec", "mpeg4"}, {"b", "300000"}, {"pass", "2"}, {"passlogfile", passLog}});
     ExpectSequence(ReadFrameNumbers(out), 25);
 }
@@ -912,7 +897,7 @@ TEST_F(VideoTest, DeinterlacingAndFrameHookModules) {
     {
         const std::string out = Out("deinterlaced.nut");
         TCustomFFmpeg e;
-        Convert(e, SmallClip(), {}, out,
+        Convert(e, {SmallClip()}, {}, out,
                 {{"deinterlace", "1"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
         const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 3);
         ASSERT_EQ(dst.size(), 3u);
@@ -927,7 +912,7 @@ TEST_F(VideoTest, DeinterlacingAndFrameHookModules) {
         // The test module adds 20 to every luma sample.
         const std::string out = Out("vhook.nut");
         TCustomFFmpeg e;
-        Convert(e, SmallClip(), {}, out,
+        Convert(e, {SmallClip()}, {}, out,
                 {{"vhook", std::string(QUOVO_TEST_HOOK) + " add 20"},
                  {"vcodec", "rawvideo"},
                  {"pix_fmt", "yuv420p"}});
@@ -944,7 +929,7 @@ TEST_F(VideoTest, DeinterlacingAndFrameHookModules) {
         e.SetHookCallback([](TCustomFFmpeg*, TPicture& pic, int, int64_t, bool&, bool&) {
             PaintSquare(pic, 16, 16, 32);
         });
-        Convert(e, SmallClip(), {}, out,
+        Convert(e, {SmallClip()}, {}, out,
                 {{"deinterlace", "1"}, {"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}});
         const auto dst = DecodePictures(out, AV_PIX_FMT_GRAY8, 3);
         ASSERT_EQ(dst.size(), 3u);
@@ -1029,7 +1014,7 @@ TEST_F(VideoTest, EncoderSettingsReachTheEncoder) {
         options.insert(options.begin(), {"vcodec", "mpeg4"});
         const std::string out = Out(name);
         TCustomFFmpeg e;
-        Convert(e, source, {}, out, options);
+        Convert(e, {source}, {}, out, options);
         ExpectSequence(ReadFrameNumbers(out), 25);
         return VideoPackets(out);
     };
@@ -1061,7 +1046,7 @@ TEST_F(VideoTest, PreviewWindowThatClosesIsNotCalledAgain) {
         return false; // the user closed it
     });
     e.SetPreviewFlags(PreviewWindowFlag);
-    Convert(e, SmallClip(), {{"re", "1"}}, Out("window.avi"), {{"vcodec", "mpeg4"}});
+    Convert(e, {SmallClip()}, {{"re", "1"}}, Out("window.avi"), {{"vcodec", "mpeg4"}});
     EXPECT_EQ(windowCalls, 1);
 }
 

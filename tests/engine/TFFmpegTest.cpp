@@ -55,16 +55,7 @@ protected:
     void Prepare(const std::vector<std::string>& inputs, const std::string& output,
                  const std::vector<std::pair<std::string, std::string>>& in,
                  const std::vector<std::pair<std::string, std::string>>& out, bool join = false) {
-        for (const auto& [n, v] : in) {
-            e_.SetOption(n, v);
-        }
-        for (const auto& input : inputs) {
-            ASSERT_TRUE(e_.OpenInputFile(input)) << e_.LastErrorText();
-        }
-        for (const auto& [n, v] : out) {
-            e_.SetOption(n, v);
-        }
-        ASSERT_GT(e_.OpenOutputFile(output, join), 0) << e_.LastErrorText();
+        EngineTest::Prepare(e_, inputs, in, output, out, join);
     }
     void CollectReports() {
         e_.SetProgressCallback([this](TCustomFFmpeg*, int input, int frame, int fps, float q,
@@ -122,14 +113,14 @@ TEST_F(FFmpegRunTest, ThreadedRunNamesItsWorkerAndLowersItsPriority) {
         std::string name;
         int seenNice = -100;
         std::atomic<bool> reported{false};
-        e.SetProgressCallback([&](TCustomFFmpeg*, int, int, int, float, float, int64_t, int64_t,
-                                  int64_t) {
-            char buf[32] = "";
-            pthread_getname_np(pthread_self(), buf, sizeof buf);
-            name = buf;
-            seenNice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
-            reported = true;
-        });
+        e.SetProgressCallback(
+            [&](TCustomFFmpeg*, int, int, int, float, float, int64_t, int64_t, int64_t) {
+                char buf[32] = "";
+                pthread_getname_np(pthread_self(), buf, sizeof buf);
+                name = buf;
+                seenNice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+                reported = true;
+            });
         TConvertThread* thread = e.StartConversion(true, priority);
         ASSERT_NE(thread, nullptr);
         EXPECT_TRUE(e.Running());
