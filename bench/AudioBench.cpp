@@ -18,6 +18,7 @@ extern "C" {
 #include <stdexcept>
 
 using namespace quovo;
+using bench::Check;
 
 namespace {
 
@@ -36,12 +37,6 @@ const std::string& Ac3Track() {
 
 std::string OutputPath() {
     return fixtures::FixtureDir() + "/bench-aac.m4a";
-}
-
-void Check(int err, const char* what) {
-    if (err < 0) {
-        throw std::runtime_error(what);
-    }
 }
 
 // The reference: decode, resample straight into a FIFO, encode whole frames, mux.

@@ -1,10 +1,13 @@
 // What every benchmark does first, and the engine run they measure.
 #pragma once
 
+#include "AvPtr.h"
+#include "Fixtures.h"
 #include "TCustomFFmpeg.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -37,6 +40,54 @@ inline void RunEngine(const std::string& in, const std::string& out, const Optio
     }
     e.Transcode();
     e.ReleaseAll();
+}
+
+// A library result that must not be an error; the reference loops stop at the first.
+inline void Check(int err, const char* what) {
+    if (err < 0) {
+        throw std::runtime_error(what);
+    }
+}
+
+// The reference loops' files: the input opened with its stream information, the output context
+// made for `out` (its file not yet opened).
+struct DirectFiles {
+    AvInputContextPtr ic;
+    AvFormatContextPtr oc;
+};
+
+inline DirectFiles OpenDirect(const std::string& in, const std::string& out) {
+    AVFormatContext* rawIn = nullptr;
+    Check(avformat_open_input(&rawIn, in.c_str(), nullptr, nullptr), "open input");
+    DirectFiles files{AvInputContextPtr(rawIn), nullptr};
+    Check(avformat_find_stream_info(files.ic.get(), nullptr), "stream info");
+    AVFormatContext* rawOut = nullptr;
+    Check(avformat_alloc_output_context2(&rawOut, nullptr, nullptr, out.c_str()), "output");
+    files.oc.reset(rawOut);
+    return files;
+}
+
+// The picture benchmarks' source: 720x576 MPEG-2 with grain and MP2 sound in a program stream,
+// `seconds` long, made once per length.
+inline const std::string& DvdClip(int seconds) {
+    static std::map<int, std::string> made;
+    auto it = made.find(seconds);
+    if (it == made.end()) {
+        const std::string p =
+            fixtures::FixtureDir() + "/bench-" + std::to_string(seconds) + "s-mpeg2-mp2.mpg";
+        fixtures::MediaSpec spec;
+        spec.container = "mpeg";
+        spec.videoCodec = "mpeg2video";
+        spec.width = 720;
+        spec.height = 576;
+        spec.videoBitRate = 4000000;
+        spec.grain = 6;
+        spec.audio = {fixtures::AudioTrackSpec{"mp2", 48000, 2, 440.0, "", 224000}};
+        spec.durationS = seconds;
+        fixtures::MakeMedia(p, spec);
+        it = made.emplace(seconds, p).first;
+    }
+    return it->second;
 }
 
 } // namespace quovo::bench

@@ -44,24 +44,6 @@ enum EventSet {
     kAllHookPaints = kProgress | kPreview | kHookPaints,
 };
 
-const std::string& Clip() {
-    static const std::string path = [] {
-        const std::string p = fixtures::FixtureDir() + "/bench-events-30s-mpeg2-mp2.mpg";
-        fixtures::MediaSpec spec;
-        spec.container = "mpeg";
-        spec.videoCodec = "mpeg2video";
-        spec.width = 720;
-        spec.height = 576;
-        spec.videoBitRate = 4000000;
-        spec.grain = 6;
-        spec.audio = {fixtures::AudioTrackSpec{"mp2", 48000, 2, 440.0, "", 224000}};
-        spec.durationS = 30;
-        fixtures::MakeMedia(p, spec);
-        return p;
-    }();
-    return path;
-}
-
 // One conversion through the component; returns the number of events delivered.
 int64_t Convert(EventSet events, int codecThreads) {
     TMediaConverter c;
@@ -94,7 +76,7 @@ int64_t Convert(EventSet events, int codecThreads) {
             }
         });
     }
-    const int t = c.AddTask(Clip());
+    const int t = c.AddTask(bench::DvdClip(30));
     if (t < 0) {
         throw std::runtime_error(c.LastErrMsg());
     }
@@ -146,7 +128,7 @@ Timing TimedConvert(EventSet events, int64_t& delivered) {
 
 void BM_EventsCost(benchmark::State& state) {
     Prepare();
-    Clip();
+    bench::DvdClip(30);
     const auto events = static_cast<EventSet>(state.range(0));
     int64_t delivered = 0;
     std::vector<double> wallRatios, cpuRatios;
@@ -177,7 +159,7 @@ void BM_EventsCost(benchmark::State& state) {
 
 void BM_CodecThreads(benchmark::State& state) {
     Prepare();
-    Clip();
+    bench::DvdClip(30);
     for (auto _ : state) {
         Convert(kNone, static_cast<int>(state.range(0)));
     }

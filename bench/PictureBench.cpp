@@ -18,11 +18,11 @@ extern "C" {
 
 #include <algorithm>
 #include <fstream>
-#include <map>
 #include <stdexcept>
 #include <string>
 
 using namespace quovo;
+using bench::Check;
 
 namespace {
 
@@ -31,35 +31,8 @@ constexpr int kHeight = 240;
 constexpr int64_t kVideoBitRate = 800000;
 constexpr int64_t kAudioBitRate = 128000;
 
-const std::string& DvdClip(int seconds) {
-    static std::map<int, std::string> made;
-    auto it = made.find(seconds);
-    if (it == made.end()) {
-        const std::string p =
-            fixtures::FixtureDir() + "/bench-" + std::to_string(seconds) + "s-mpeg2-mp2.mpg";
-        fixtures::MediaSpec spec;
-        spec.container = "mpeg";
-        spec.videoCodec = "mpeg2video";
-        spec.width = 720;
-        spec.height = 576;
-        spec.videoBitRate = 4000000;
-        spec.grain = 6;
-        spec.audio = {fixtures::AudioTrackSpec{"mp2", 48000, 2, 440.0, "", 224000}};
-        spec.durationS = seconds;
-        fixtures::MakeMedia(p, spec);
-        it = made.emplace(seconds, p).first;
-    }
-    return it->second;
-}
-
 std::string OutputPath() {
     return fixtures::FixtureDir() + "/bench-mpeg4-mp3.avi";
-}
-
-void Check(int err, const char* what) {
-    if (err < 0) {
-        throw std::runtime_error(what);
-    }
 }
 
 // Peak resident memory since the last reset, in MiB (Linux).
@@ -96,13 +69,7 @@ AvCodecContextPtr OpenDecoder(const AVStream* st) {
 
 // The reference: decode, scale (bicubic) or regroup the sound into encoder frames, encode, mux.
 void DirectConvert(const std::string& in, const std::string& out) {
-    AVFormatContext* rawIn = nullptr;
-    Check(avformat_open_input(&rawIn, in.c_str(), nullptr, nullptr), "open input");
-    AvInputContextPtr ic(rawIn);
-    Check(avformat_find_stream_info(ic.get(), nullptr), "stream info");
-    AVFormatContext* rawOut = nullptr;
-    Check(avformat_alloc_output_context2(&rawOut, nullptr, nullptr, out.c_str()), "output");
-    AvFormatContextPtr oc(rawOut);
+    auto [ic, oc] = bench::OpenDirect(in, out);
 
     Coder video, audio;
     video.in = ic->streams[av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)];
@@ -238,7 +205,7 @@ void Prepare() {
 template <void (*Convert)(const std::string&, const std::string&)>
 void Run(benchmark::State& state) {
     Prepare();
-    const std::string& in = DvdClip(static_cast<int>(state.range(0)));
+    const std::string& in = bench::DvdClip(static_cast<int>(state.range(0)));
     double peak = 0;
     for (auto _ : state) {
         ResetPeakMemory();

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 using namespace quovo;
+using bench::Check;
 
 namespace {
 
@@ -32,23 +33,13 @@ const std::string& LongClip() {
     return path;
 }
 
-std::string OutputPath() { return fixtures::FixtureDir() + "/bench-remux.mp4"; }
-
-void Check(int err, const char* what) {
-    if (err < 0) {
-        throw std::runtime_error(what);
-    }
+std::string OutputPath() {
+    return fixtures::FixtureDir() + "/bench-remux.mp4";
 }
 
 // The reference: demux, rescale, interleave, mux.
 void DirectRemux(const std::string& in, const std::string& out) {
-    AVFormatContext* rawIn = nullptr;
-    Check(avformat_open_input(&rawIn, in.c_str(), nullptr, nullptr), "open input");
-    AvInputContextPtr ic(rawIn);
-    Check(avformat_find_stream_info(ic.get(), nullptr), "stream info");
-    AVFormatContext* rawOut = nullptr;
-    Check(avformat_alloc_output_context2(&rawOut, nullptr, nullptr, out.c_str()), "output");
-    AvFormatContextPtr oc(rawOut);
+    auto [ic, oc] = bench::OpenDirect(in, out);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         AVStream* st = avformat_new_stream(oc.get(), nullptr);
         Check(avcodec_parameters_copy(st->codecpar, ic->streams[i]->codecpar), "copy");
@@ -98,4 +89,3 @@ void BM_StreamCopy_DirectLoop(benchmark::State& state) {
 
 BENCHMARK(BM_StreamCopy_Engine)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StreamCopy_DirectLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
-
