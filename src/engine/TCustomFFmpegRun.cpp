@@ -279,7 +279,10 @@ void TFFmpeg::StopTask(bool wait) {
         NameThisThread("terminate-" + std::to_string(number));
         try {
             DoTerminate();
+        } catch (const std::exception& e) {
+            Log(llError, e.what()); // nothing may leave the thread
         } catch (...) {
+            Log(llError, "Unknown error");
         }
         terminateDone_.Set();
     });

@@ -66,6 +66,24 @@ private:
 
 thread_local THandlerScope* THandlerScope::innermost_ = nullptr;
 
+// Runs one of `owner`'s event handlers. What the handler raises goes no further: it is logged as
+// "Error occurs <event>: " and its message. False when it raised.
+template <typename Call>
+bool CallHandler(const TCustomMediaConverter* owner, const char* event, const Call& call) {
+    THandlerScope scope(owner);
+    std::string message;
+    try {
+        call();
+        return true;
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+        message = "unknown exception";
+    }
+    FFLogger()->Log(owner, llError, std::string("Error occurs ") + event + ": " + message);
+    return false;
+}
+
 } // namespace
 
 TCustomMediaConverter::TCustomMediaConverter() = default;
@@ -563,8 +581,7 @@ void TCustomMediaConverter::DeliverTerminate(const TTerminateInfo& info) {
     }
     if (!threaded_) {
         terminateInfo_ = info;
-        THandlerScope scope(this);
-        onTerminate_(this, terminateInfo_);
+        CallHandler(this, "OnTerminate", [&] { onTerminate_(this, terminateInfo_); });
         return;
     }
     // Each delivery runs on a thread of its own, after the previous one has returned.
@@ -575,12 +592,7 @@ void TCustomMediaConverter::DeliverTerminate(const TTerminateInfo& info) {
         if (previous.joinable()) {
             previous.join();
         }
-        try {
-            THandlerScope scope(this);
-            onTerminate_(this, info);
-        } catch (const std::exception& e) {
-            FFLogger()->Log(this, llError, std::string("Error occurs OnTerminate: ") + e.what());
-        }
+        CallHandler(this, "OnTerminate", [&] { onTerminate_(this, info); });
         done->Set();
     });
     lastDeliveryDone_ = done;
@@ -654,12 +666,7 @@ void TCustomMediaConverter::TaskProgress(TCustomFFmpeg* sender, int inputIndex, 
     progressInfo_ = TProgressInfo{IndexOf(sender), inputIndex, frameNumber, fps,  quality,
                                   bitRate,         size,       timeUs,      total};
     auto call = [this] {
-        try {
-            THandlerScope scope(this);
-            onProgress_(this, &progressInfo_);
-        } catch (const std::exception& e) {
-            FFLogger()->Log(this, llError, std::string("Error occurs OnProgress: ") + e.what());
-        }
+        CallHandler(this, "OnProgress", [this] { onProgress_(this, &progressInfo_); });
     };
     if (triggerEventInMainThread_ && !IsMainThread()) {
         RunInMainThread(call);
@@ -678,17 +685,11 @@ void TCustomMediaConverter::TaskHook(TCustomFFmpeg* sender, TPicture& picture, i
     static_cast<TFFmpeg*>(sender)->WaitWhilePaused();
     std::lock_guard lock(hookLock_);
     hookInfo_ = THookInfo{IndexOf(sender), &picture, frameNumber, pts, true, false};
-    picture.Lock();
-    try {
-        THandlerScope scope(this);
-        onCustomHook_(this, &hookInfo_);
+    std::lock_guard canvas(picture.CanvasLock());
+    if (CallHandler(this, "OnCustomHook", [this] { onCustomHook_(this, &hookInfo_); })) {
         update = hookInfo_.Update;
         stopHook = hookInfo_.StopHook;
-    } catch (const std::exception& e) {
-        FFLogger()->Log(this, llError, std::string("Error occurs OnCustomHook: ") + e.what());
-        update = false; // the frame stays as it was; the hook stays on
-    }
-    picture.Unlock();
+    } // else the frame stays as it was, and the hook stays on
 }
 
 void TCustomMediaConverter::TaskPreview(TCustomFFmpeg* sender, TPicture& picture, int64_t pts,
@@ -700,13 +701,7 @@ void TCustomMediaConverter::TaskPreview(TCustomFFmpeg* sender, TPicture& picture
     std::lock_guard lock(previewLock_);
     previewInfo_ = TPreviewInfo{IndexOf(sender), &picture, frameNumber, pts};
     auto call = [this] {
-        try {
-            THandlerScope scope(this);
-            onPreviewBitmap_(this, previewInfo_);
-        } catch (const std::exception& e) {
-            FFLogger()->Log(this, llError,
-                            std::string("Error occurs OnPreviewBitmap: ") + e.what());
-        }
+        CallHandler(this, "OnPreviewBitmap", [this] { onPreviewBitmap_(this, previewInfo_); });
     };
     if (triggerEventInMainThread_ && !IsMainThread()) {
         RunInMainThread(call);

@@ -528,6 +528,61 @@ TEST_F(MediaConverterTest, StopFromInsideAHandlerDoesNotHang) {
     }
 }
 
+// Whatever a progress or terminate handler raises is logged and goes no further, in inline and
+// threaded runs: the task's record is not touched and the run goes on.
+TEST_F(MediaConverterTest, RaisingHandlersAreLoggedAndTheRunGoesOn) {
+    for (const int threads : {0, 1}) {
+        SCOPED_TRACE(threads);
+        std::mutex mutex;
+        std::vector<std::string> errors;
+        std::vector<TTerminateInfo> ends;
+        FFLogger()->SetOnLog(
+            [&](TFFBaseComponent*, uint32_t, TLogLevel level, const std::string& m) {
+                std::lock_guard lock(mutex);
+                if (level == llError) {
+                    errors.push_back(m);
+                }
+            });
+        {
+            TMediaConverter c;
+            c.SetTriggerEventInMainThread(false);
+            c.SetOnProgress([](TCustomMediaConverter*, TProgressInfo* info) {
+                if (info->FileIndex == -1) {
+                    throw 42; // not even an exception class
+                }
+            });
+            c.SetOnTerminate([&](TCustomMediaConverter*, const TTerminateInfo& info) {
+                {
+                    std::lock_guard lock(mutex);
+                    ends.push_back(info);
+                }
+                if (info.TaskIndex == 0) {
+                    throw std::runtime_error("late");
+                }
+            });
+            AddCopyTask(c, "h264-aac.mkv", Out("r0.mkv"), false);
+            AddCopyTask(c, "h264-aac.mkv", Out("r1.mkv"), false);
+            c.StartTask(threads);
+            ASSERT_TRUE(ServeUntil([&] {
+                std::lock_guard lock(mutex);
+                return !ends.empty() && ends.back().TaskIndex == -1;
+            }));
+        }
+        FFLogger()->SetOnLog(nullptr);
+        ASSERT_EQ(ends.size(), 3u);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(ends[i].TaskIndex, i);
+            EXPECT_TRUE(ends[i].Finished) << i;
+            EXPECT_FALSE(ends[i].Exception) << i;
+        }
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), "Error occurs OnTerminate: late"), 1);
+        EXPECT_EQ(
+            std::count(errors.begin(), errors.end(), "Error occurs OnProgress: unknown exception"),
+            2);
+        ExpectPlayable(Out("r1.mkv"), 50);
+    }
+}
+
 TEST_F(MediaConverterTest, AFailedTaskLeavesNoEmptyFile) {
     EventLog log; // outlives the converter, whose last events it may still receive
     TMediaConverter c;
