@@ -407,8 +407,8 @@ void TCustomFFmpeg::PrepareVideoOutput(TOutputStream& ost, TInputStream& ist,
         if (av_frame_get_buffer(vs.tempPicture.get(), 0) < 0) {
             throw FFmpegException("Cannot allocate temp picture, check pix fmt");
         }
-        vs.scaler.reset(sws_getContext(cropW, cropH, inFmt, c->width, c->height, c->pix_fmt,
-                                       opt_.swsFlags, nullptr, nullptr, nullptr));
+        vs.scaler.reset(CachedScaler(nullptr, cropW, cropH, inFmt, c->width, c->height, c->pix_fmt,
+                                     opt_.swsFlags));
         if (!vs.scaler) {
             throw FFmpegException("Cannot get resampling context");
         }
@@ -557,9 +557,8 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
             vs.resampleWidth = w - vs.leftBand - vs.rightBand;
             vs.resampleHeight = h - vs.topBand - vs.bottomBand;
             vs.resampleFormat = fmt;
-            vs.scaler.reset(sws_getContext(vs.resampleWidth, vs.resampleHeight, fmt, c->width,
-                                           c->height, c->pix_fmt, opt_.swsFlags, nullptr, nullptr,
-                                           nullptr));
+            vs.scaler.reset(CachedScaler(nullptr, vs.resampleWidth, vs.resampleHeight, fmt,
+                                         c->width, c->height, c->pix_fmt, opt_.swsFlags));
             if (!vs.scaler) {
                 throw FFmpegException("Cannot get resampling context");
             }

@@ -24,6 +24,16 @@ void CopyRows(uint8_t* dst, int dstStride, const uint8_t* src, int srcStride, in
 
 } // namespace
 
+SwsContext* CachedScaler(SwsContext* previous, int srcWidth, int srcHeight, AVPixelFormat srcFormat,
+                         int dstWidth, int dstHeight, AVPixelFormat dstFormat, int flags) {
+    if (!sws_isSupportedInput(srcFormat) || !sws_isSupportedOutput(dstFormat)) {
+        sws_freeContext(previous);
+        return nullptr;
+    }
+    return sws_getCachedContext(previous, srcWidth, srcHeight, srcFormat, dstWidth, dstHeight,
+                                dstFormat, flags, nullptr, nullptr, nullptr);
+}
+
 void TPictureConverter::Reset() {
     Unbind();
     buffer_.reset();
@@ -70,12 +80,11 @@ bool TPictureConverter::Bind(const AVFrame& frame, AVPixelFormat format, int wid
     converted_ = format != kPictureFormat || (width & 1) || (height & 1) ||
                  picture_.Stride() != frame.linesize[0];
     if (converted_) {
-        // Asked first: the scaler aborts the process on a format it has no description of.
-        if (!sws_isSupportedInput(format) || (!DirectRows() && !EnsureBuffer(width, height))) {
+        if (!DirectRows() && !EnsureBuffer(width, height)) {
             return false;
         }
-        toRgb_.reset(sws_getCachedContext(toRgb_.release(), width, height, format, width, height,
-                                          kPictureFormat, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        toRgb_.reset(CachedScaler(toRgb_.release(), width, height, format, width, height,
+                                  kPictureFormat, SWS_BICUBIC));
         if (!toRgb_) {
             return false;
         }
@@ -131,11 +140,8 @@ bool TPictureConverter::FromPicture(AVFrame& frame) {
     }
     // Also for a packed BGR frame whose rows could not be copied as they were (odd size, other
     // row padding): the edits are in the picture and must reach the frame.
-    if (!sws_isSupportedOutput(format_)) {
-        return false;
-    }
-    fromRgb_.reset(sws_getCachedContext(fromRgb_.release(), width_, height_, kPictureFormat, width_,
-                                        height_, format_, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    fromRgb_.reset(CachedScaler(fromRgb_.release(), width_, height_, kPictureFormat, width_,
+                                height_, format_, SWS_BICUBIC));
     if (!fromRgb_) {
         return false;
     }

@@ -14,6 +14,11 @@ namespace quovo {
 // The process-wide lock of the preview pictures and of every task's preview flags.
 std::mutex& PreviewLock();
 
+// sws_getCachedContext, refusing (null, `previous` freed) a format the scaler does not take:
+// the library aborts the process on a format it has no description of instead of failing.
+SwsContext* CachedScaler(SwsContext* previous, int srcWidth, int srcHeight, AVPixelFormat srcFormat,
+                         int dstWidth, int dstHeight, AVPixelFormat dstFormat, int flags);
+
 class TPictureConverter : private TPictureSource {
 public:
     TPictureConverter() = default;

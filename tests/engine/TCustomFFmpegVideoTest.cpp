@@ -612,6 +612,14 @@ TEST(TPictureConverter, BoundPictureIsFilledOnFirstAccess) {
     AvFramePtr odd = GradientPicture(AV_PIX_FMT_YUV420P, 64, 32);
     EXPECT_FALSE(conv.Bind(*odd, AV_PIX_FMT_NONE, 64, 32));
     EXPECT_FALSE(pic.Pending());
+    // The same for the engine's own scalers, either way.
+    EXPECT_EQ(CachedScaler(nullptr, 64, 32, AV_PIX_FMT_NONE, 32, 16, AV_PIX_FMT_YUV420P, 0),
+              nullptr);
+    EXPECT_EQ(CachedScaler(nullptr, 64, 32, AV_PIX_FMT_YUV420P, 32, 16, AV_PIX_FMT_NONE, 0),
+              nullptr);
+    SwsContextPtr fine(
+        CachedScaler(nullptr, 64, 32, AV_PIX_FMT_YUV420P, 32, 16, AV_PIX_FMT_YUV420P, SWS_BICUBIC));
+    EXPECT_NE(fine, nullptr);
 }
 
 // A 320x240 MPEG-2 clip of 25 frames.
