@@ -97,6 +97,15 @@ void TFormatListModel::Toggle(int row) {
 }
 
 std::optional<TFormatChoice> TFormatListModel::MouseDown(int row, int x, TIniStore& settings) {
+    std::optional<TFormatChoice> choice = MouseDown(row, x);
+    if (choice) {
+        settings.WriteValues("settings", {{"FormatName", choice->Name},
+                                          {"FormatCode", std::to_string(choice->Code)}});
+    }
+    return choice;
+}
+
+std::optional<TFormatChoice> TFormatListModel::MouseDown(int row, int x) {
     if (row < 0 || row >= RowCount()) {
         return std::nullopt;
     }
@@ -106,11 +115,8 @@ std::optional<TFormatChoice> TFormatListModel::MouseDown(int row, int x, TIniSto
         }
         return std::nullopt;
     }
-    TFormatChoice choice{rows_[row].Text, rows_[row].Info.Code};
-    settings.WriteValues(
-        "settings", {{"FormatName", choice.Name}, {"FormatCode", std::to_string(choice.Code)}});
     selected_ = row;
-    return choice;
+    return TFormatChoice{rows_[row].Text, rows_[row].Info.Code};
 }
 
 void TFormatListModel::DoubleClick(int row) {

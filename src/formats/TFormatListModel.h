@@ -63,6 +63,8 @@ public:
     // A left-button press at x pixels from the list's left edge: toggles a category row when x is
     // within the toggle zone, chooses a format row (writing FormatName and FormatCode).
     std::optional<TFormatChoice> MouseDown(int row, int x, TIniStore& settings);
+    // The same without writing: for editors that keep the choice until they are confirmed.
+    std::optional<TFormatChoice> MouseDown(int row, int x);
     void DoubleClick(int row);
 
     TPopupGeometry FillGeometry(int fieldTop, int rowHeight) const;

@@ -1,0 +1,426 @@
+#include "WinMain.h"
+
+#include "TAboutBox.h"
+#include "TAppSettings.h"
+#include "TFormatPicker.h"
+#include "TSkin.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include <filesystem>
+
+namespace quovo {
+
+namespace {
+
+constexpr int kMinimumWidth = 786;
+constexpr int kMinimumHeight = 522;
+
+std::string ProgramFolder() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+}
+
+QToolButton* ToolButton(QToolBar* bar, const char* name, const QString& text) {
+    auto* button = new QToolButton(bar);
+    button->setObjectName(name);
+    button->setText(text);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->addWidget(button);
+    return button;
+}
+
+QAction* MenuAction(QMenu* menu, const char* name, const QString& text) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    return action;
+}
+
+// A tool button lives in a tool bar through an action; hiding must go through that action.
+void SetToolButtonVisible(QToolBar* bar, QToolButton* button, bool visible) {
+    for (QAction* action : bar->actions()) {
+        if (bar->widgetForAction(action) == button) {
+            action->setVisible(visible);
+        }
+    }
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(TDialogService& dialogs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), global_(std::make_unique<TGlobalObject>()),
+      settings_(global_->SettingsFile), formatFile_(global_->FormatFile) {
+    setObjectName("frmMain");
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        app->setApplicationName("quovo");
+    }
+    skinIndex_ = TAppSettings(settings_).SkinIndex();
+    ApplySkin(skinIndex_);
+
+    BuildMenus();
+    BuildToolBar();
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(6, 4, 6, 4);
+    column->setSpacing(4);
+    auto* upper = new QHBoxLayout;
+    upper->addWidget(BuildSourceArea(), 1);
+    upper->addWidget(BuildPreviewPanel());
+    column->addLayout(upper, 1);
+
+    formatPicker_ = new TFormatPicker(settings_, TChoiceWrite::AtOnce, central);
+    formatPicker_->setObjectName("FormatPicker");
+    column->addWidget(formatPicker_);
+    connect(formatPicker_, &TFormatPicker::FieldTextPut, this,
+            [this] { emit CurrentFormatFieldChanged(CurrentFormatCode()); });
+    parameterSlot_ = new QVBoxLayout;
+    parameterSlot_->setObjectName("ParameterBoxesSlot");
+    parameterSlot_->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(parameterSlot_);
+    column->addWidget(BuildOutputRow());
+    setCentralWidget(central);
+
+    memoLog_ = new QPlainTextEdit(central);
+    memoLog_->setObjectName("memoLog");
+    memoLog_->setReadOnly(true);
+    memoLog_->hide();
+
+    // The libraries are linked; loading checks their versions and is retried when a run needs
+    // them, so a failure here is only noted.
+    if (!converter_.LibrariesLoaded() && !converter_.LoadLibraries(ProgramFolder() + "/LibAV")) {
+        memoLog_->appendPlainText(QString::fromStdString(converter_.LastErrMsg()));
+    }
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kMinimumWidth, kMinimumHeight);
+    setWindowTitle(QString::fromStdString(global_->AppTitle + global_->VersionText));
+}
+
+TfrmMain::~TfrmMain() {
+    if (!shutDown_) {
+        CloseDown();
+    }
+}
+
+void TfrmMain::BuildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("File1");
+    MenuAction(file, "Add1", "&Add")->setEnabled(false);
+    MenuAction(file, "AddDVD1", "&Add DVD")->setEnabled(false);
+    MenuAction(file, "Clear1", "&Clear")->setEnabled(false);
+    file->addSeparator();
+    MenuAction(file, "Start1", "&Start")->setEnabled(false);
+    file->addSeparator();
+    MenuAction(file, "Settings1", "Se&ttings");
+    MenuAction(file, "Options1", "&Preference");
+    file->addSeparator();
+    connect(MenuAction(file, "Exit1", "&Exit"), &QAction::triggered, this, &TfrmMain::btnExitClick);
+
+    // Every entry needs a selected row of the source list, and the list starts empty.
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->setObjectName("Edit1");
+    for (auto [name, text] : {std::pair{"Crop1", "&Crop"},
+                              {"Trim1", "&Trim"},
+                              {"VideoEffect1", "&Video Effect && Water Mark"}}) {
+        MenuAction(edit, name, text)->setEnabled(false);
+    }
+    edit->addSeparator();
+    for (auto [name, text] : {std::pair{"CheckAll1", "&Check All"},
+                              {"UncheckAll1", "&Uncheck All"},
+                              {"ReverseCheck1", "&Reverse Check"},
+                              {"Check1", "C&heck"},
+                              {"Uncheck1", "U&ncheck"}}) {
+        MenuAction(edit, name, text)->setEnabled(false);
+    }
+
+    QMenu* skin = menuBar()->addMenu("S&kin");
+    skin->setObjectName("Skin1");
+    skinGroup_ = new QActionGroup(this);
+    for (int i = 0; i < kSkinCount; ++i) {
+        QAction* look = MenuAction(skin, "", SkinName(i));
+        look->setObjectName(QString("Skin%1").arg(i));
+        look->setCheckable(true);
+        look->setChecked(i == skinIndex_);
+        skinGroup_->addAction(look);
+        connect(look, &QAction::triggered, this, [this, i] { SkinClick(i); });
+    }
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("Help1");
+    connect(MenuAction(help, "About1", "&About"), &QAction::triggered, this, &TfrmMain::AboutClick);
+}
+
+void TfrmMain::BuildToolBar() {
+    QToolBar* bar = addToolBar("Tools");
+    bar->setObjectName("ToolBar1");
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    QToolButton* add = ToolButton(bar, "btnAdd", "&Add");
+    ToolButton(bar, "BtnAddDVD", "&Add DVD")->setEnabled(false);
+    ToolButton(bar, "btnClear", "&Clear")->setEnabled(false);
+    ToolButton(bar, "BtnEdit", "&Edit")->setEnabled(false);
+    QToolButton* remove = ToolButton(bar, "btnRemove", "&Remove");
+    ToolButton(bar, "btnSettings", "&Settings");
+    QToolButton* start = ToolButton(bar, "btnStart", "&Start");
+    // These exist for their handlers; the menus and the row below offer them.
+    for (QToolButton* hidden : {add, remove, start}) {
+        hidden->setEnabled(false);
+        SetToolButtonVisible(bar, hidden, false);
+    }
+}
+
+QWidget* TfrmMain::BuildSourceArea() {
+    auto* area = new QWidget(this);
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    titleSlot_ = new QVBoxLayout;
+    titleSlot_->setObjectName("TitleBoxSlot");
+    layout->addLayout(titleSlot_);
+    lvFiles_ = new QTreeWidget(area);
+    lvFiles_->setObjectName("lvFiles");
+    lvFiles_->setAccessibleName("Source Files");
+    lvFiles_->setRootIsDecorated(false);
+    lvFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvFiles_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvFiles_->setMinimumSize(360, 180);
+    layout->addWidget(lvFiles_, 1);
+    return area;
+}
+
+QGroupBox* TfrmMain::BuildPreviewPanel() {
+    auto* box = new QGroupBox("Preview", this);
+    box->setObjectName("gbPreview");
+    auto* layout = new QVBoxLayout(box);
+    layout->setSpacing(3);
+    auto* pan1 = new QLabel(box);
+    pan1->setObjectName("pan1");
+    pan1->setAccessibleName("Preview");
+    pan1->setFixedSize(243, 171);
+    pan1->setAutoFillBackground(true);
+    QPalette grey = pan1->palette();
+    grey.setColor(QPalette::Window, QColor(128, 128, 128));
+    pan1->setPalette(grey);
+    layout->addWidget(pan1);
+
+    auto* times = new QHBoxLayout;
+    auto* lblTime = new QLabel("00:00:00", box);
+    lblTime->setObjectName("lblTime");
+    auto* lblPTS = new QLabel("00:00:00", box);
+    lblPTS->setObjectName("lblPTS");
+    times->addWidget(lblTime);
+    times->addStretch(1);
+    times->addWidget(lblPTS);
+    layout->addLayout(times);
+
+    auto* trcPreview = new QSlider(Qt::Horizontal, box);
+    trcPreview->setObjectName("trcPreview");
+    trcPreview->setAccessibleName("Position");
+    trcPreview->setEnabled(false);
+    layout->addWidget(trcPreview);
+
+    // The player drives these; until a title plays only Play could start one.
+    auto* buttons = new QHBoxLayout;
+    for (auto [name, hint] : {std::pair{"imgbtnPlay", "play"},
+                              {"imgbtnPAuse", "pause"},
+                              {"imgbtnStop", "stop"},
+                              {"imgbtnSnap", "capture image"}}) {
+        auto* button = new QToolButton(box);
+        button->setObjectName(name);
+        button->setText(hint);
+        button->setToolTip(hint);
+        button->setAccessibleName(hint);
+        button->setEnabled(false);
+        buttons->addWidget(button);
+    }
+    layout->addLayout(buttons);
+
+    auto* volumeRow = new QHBoxLayout;
+    auto* volumeLabel = new QLabel("Volume:", box);
+    trcVolume_ = new QSlider(Qt::Horizontal, box);
+    trcVolume_->setObjectName("trcVolume");
+    trcVolume_->setRange(0, 128);
+    trcVolume_->setAccessibleName("Volume:");
+    volumeLabel->setBuddy(trcVolume_);
+    ckMute_ = new QCheckBox("Mute", box);
+    ckMute_->setObjectName("ckMute");
+    volumeRow->addWidget(volumeLabel);
+    volumeRow->addWidget(trcVolume_, 1);
+    volumeRow->addWidget(ckMute_);
+    layout->addLayout(volumeRow);
+    layout->addStretch(1);
+    connect(trcVolume_, &QSlider::sliderReleased, this, &TfrmMain::trcVolumeRelease);
+    connect(ckMute_, &QCheckBox::clicked, this, &TfrmMain::ckMuteClick);
+    return box;
+}
+
+QWidget* TfrmMain::BuildOutputRow() {
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel("Output Directory:", row);
+    edDirectory_ = new QLineEdit(row);
+    edDirectory_->setObjectName("edDirectory");
+    edDirectory_->setReadOnly(true);
+    edDirectory_->setAccessibleName("Output Directory:");
+    QPalette p = edDirectory_->palette();
+    p.setColor(QPalette::Base, QColor(246, 247, 248));
+    edDirectory_->setPalette(p);
+    label->setBuddy(edDirectory_);
+    auto* brows = new QPushButton("Brows", row);
+    brows->setObjectName("btnBrows");
+    auto* open = new QPushButton("Open", row);
+    open->setObjectName("btnOpen");
+    // The visible start of a run; the tool bar's "&Start" stays hidden.
+    auto* start = new QPushButton("&Start", row);
+    start->setObjectName("btnStart2");
+    start->setEnabled(false);
+    layout->addWidget(label);
+    layout->addWidget(edDirectory_, 1);
+    layout->addWidget(brows);
+    layout->addWidget(open);
+    layout->addWidget(start);
+    connect(edDirectory_, &QLineEdit::textChanged, this, &TfrmMain::edDirectoryChange);
+    connect(brows, &QPushButton::clicked, this, &TfrmMain::btnBrowsClick);
+    connect(open, &QPushButton::clicked, this, &TfrmMain::btnOpenClick);
+    return row;
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow() {
+    resize(kMinimumWidth, kMinimumHeight);
+    TAppSettings settings(settings_);
+    outputFormat_ = settings.OutputFormat();
+    {
+        // Showing the stored folder is no change of it: nothing is written at start.
+        QSignalBlocker quiet(edDirectory_);
+        edDirectory_->setText(QString::fromStdString(settings.OutputDir()));
+    }
+    formatPicker_->SetCurrentFormat(QString::fromStdString(settings.FormatName()),
+                                    settings.FormatCodeNumber());
+    trcVolume_->setValue(settings.PreviewVolume());
+    if (std::optional<bool> mute = settings.Mute()) {
+        ckMute_->setChecked(*mute);
+    }
+    SetFileColumns();
+    setWindowTitle(QString::fromStdString(global_->AppTitle + global_->VersionText));
+    formatPicker_->FillFormatList();
+}
+
+void TfrmMain::SetFileColumns() {
+    lvFiles_->setColumnCount(5);
+    lvFiles_->setHeaderLabels(
+        {"Source", "Length", "Trimmed Length", "Destination File", "Progress"});
+    const int widths[] = {140, 65, 90, 120, 60};
+    for (int i = 0; i < 5; ++i) {
+        lvFiles_->setColumnWidth(i, widths[i]);
+    }
+}
+
+QString TfrmMain::CurrentFormatName() const {
+    return formatPicker_->CurrentFormatName();
+}
+
+int TfrmMain::CurrentFormatCode() const {
+    return formatPicker_->CurrentFormatCode();
+}
+
+void TfrmMain::edDirectoryChange(const QString& text) {
+    TAppSettings(settings_).SetOutputDir(text.toStdString());
+}
+
+void TfrmMain::btnBrowsClick() {
+    if (!folderChooser_) {
+        return;
+    }
+    const QString chosen = folderChooser_(edDirectory_->text());
+    if (!chosen.isEmpty() && chosen != edDirectory_->text()) {
+        edDirectory_->setText(chosen); // writes OutPutDir through the change handler
+    }
+}
+
+void TfrmMain::btnOpenClick() {
+    if (edDirectory_->text().length() <= 2) {
+        return;
+    }
+    const QString folder = QString::fromStdString(TAppSettings(settings_).OutputDir());
+    if (folderOpener_) {
+        folderOpener_(folder);
+    } else {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    }
+}
+
+void TfrmMain::trcVolumeRelease() {
+    settings_.WriteInteger("settings", "volume", trcVolume_->value());
+}
+
+void TfrmMain::ckMuteClick(bool checked) {
+    settings_.WriteBool("settings", "mute", checked);
+}
+
+void TfrmMain::SkinClick(int index) {
+    if (index < 0 || index >= kSkinCount) {
+        return;
+    }
+    skinIndex_ = index;
+    ApplySkin(index);
+    skinGroup_->actions().at(index)->setChecked(true);
+    settings_.WriteInteger("settings", "skinIndex", index);
+}
+
+void TfrmMain::AboutClick() {
+    TAboutBox box(QString::fromStdString(global_->VersionText), this);
+    box.exec();
+}
+
+void TfrmMain::btnExitClick() {
+    close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (shutDown_) {
+        event->accept();
+        return;
+    }
+    if (!dialogs_.AskYesNo("Warning", "Do you really want to exit?")) {
+        event->ignore();
+        return;
+    }
+    CloseDown();
+    event->accept();
+}
+
+void TfrmMain::CloseDown() {
+    shutDown_ = true;
+    formatPicker_->HideList();
+    if (shown_) {
+        formatPicker_->SaveFormatListState(settings_);
+    }
+    // Stopped and waited for before the handlers go: the workers read them while they run.
+    converter_.Stop(true);
+    converter_.SetOnCustomHook(nullptr);
+    converter_.SetOnProgress(nullptr);
+    converter_.SetOnTerminate(nullptr);
+    converter_.ClearTasks();
+}
+
+} // namespace quovo

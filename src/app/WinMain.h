@@ -1,0 +1,123 @@
+// The main window: menus and tool buttons, the source list area, the preview panel, the format
+// chooser with the parameter boxes below it, and the output-folder row. It owns the conversion
+// component and the global object for its life.
+//
+// Start-up (FormCreate in the constructor, FormShow on the first show) reads the settings; the
+// output-folder field writes OutPutDir on every change; closing asks first and then shuts the
+// conversion component down in order.
+#pragma once
+
+#include "TDialogService.h"
+#include "TGlobalObject.h"
+#include "TIniStore.h"
+#include "TMediaConverter.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QGroupBox;
+class QMenu;
+
+namespace quovo {
+
+class TFormatPicker;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmMain(TDialogService& dialogs, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    TGlobalObject& Global() { return *global_; }
+    TIniStore& Settings() { return settings_; }
+    const TIniStore& FormatFile() const { return formatFile_; }
+    TDialogService& Dialogs() { return dialogs_; }
+    TMediaConverter& Converter() { return converter_; }
+
+    QString CurrentFormatName() const;
+    int CurrentFormatCode() const;
+    TFormatPicker* FormatPicker() const { return formatPicker_; }
+    // The empty slot under the format chooser where the parameter boxes go.
+    QVBoxLayout* ParameterBoxesSlot() const { return parameterSlot_; }
+    // The slot above the source list for the title's audio, subtitle and chapter boxes.
+    QVBoxLayout* TitleBoxSlot() const { return titleSlot_; }
+
+    // "Brows" asks this for a folder (empty: nothing chosen).
+    using TFolderChooser = std::function<QString(const QString& current)>;
+    void SetFolderChooser(TFolderChooser chooser) { folderChooser_ = std::move(chooser); }
+    // "Open" hands the folder to this (the desktop's file manager by default).
+    using TFolderOpener = std::function<void(const QString& folder)>;
+    void SetFolderOpener(TFolderOpener opener) { folderOpener_ = std::move(opener); }
+
+    void btnBrowsClick();
+    void btnOpenClick();
+    void btnExitClick();
+    void SkinClick(int index);
+    void AboutClick();
+    int SkinIndex() const { return skinIndex_; }
+    bool ShutDown() const { return shutDown_; }
+
+    // Files and folders named on the command line, kept for the source list.
+    void SetStartupPaths(QStringList paths) { startupPaths_ = std::move(paths); }
+    const QStringList& StartupPaths() const { return startupPaths_; }
+
+signals:
+    // A text was put into the format field: the parameter boxes reload for CurrentFormatCode().
+    void CurrentFormatFieldChanged(int formatCode);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    QWidget* BuildSourceArea();
+    QGroupBox* BuildPreviewPanel();
+    QWidget* BuildOutputRow();
+    void FormShow();
+    void SetFileColumns();
+    void edDirectoryChange(const QString& text);
+    void trcVolumeRelease();
+    void ckMuteClick(bool checked);
+    // The orderly shutdown after the user said Yes.
+    void CloseDown();
+
+    TDialogService& dialogs_;
+    std::unique_ptr<TGlobalObject> global_;
+    TIniStore settings_;
+    TIniStore formatFile_;
+    TMediaConverter converter_;
+    TFolderChooser folderChooser_;
+    TFolderOpener folderOpener_;
+    QStringList startupPaths_;
+    int skinIndex_ = 0;
+    bool shown_ = false;
+    bool shutDown_ = false;
+    int outputFormat_ = 0;
+
+    QTreeWidget* lvFiles_ = nullptr;
+    QVBoxLayout* titleSlot_ = nullptr;
+    QVBoxLayout* parameterSlot_ = nullptr;
+    TFormatPicker* formatPicker_ = nullptr;
+    QLineEdit* edDirectory_ = nullptr;
+    QSlider* trcVolume_ = nullptr;
+    QCheckBox* ckMute_ = nullptr;
+    QPlainTextEdit* memoLog_ = nullptr;
+    QActionGroup* skinGroup_ = nullptr;
+};
+
+} // namespace quovo
