@@ -10,30 +10,6 @@
 
 namespace quovo {
 
-int TParamBox::IndexOf(const std::string& text) const {
-    for (size_t i = 0; i < Items.size(); ++i) {
-        if (Items[i] == text) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-void TParamBox::SelectIndex(int index) {
-    if (index >= 0 && index < static_cast<int>(Items.size())) {
-        Index = index;
-        Text = Items[index];
-    } else {
-        Index = -1;
-        Text.clear();
-    }
-}
-
-void TParamBox::SelectText(const std::string& text) {
-    Index = IndexOf(text);
-    Text = text;
-}
-
 TFormatParameterEditor::TFormatParameterEditor(TIniStore& settings, const TIniStore& formatFile,
                                                TDialogService& dialogs, std::string appTitle)
     : settings_(settings), formatFile_(formatFile), dialogs_(dialogs),
@@ -66,28 +42,7 @@ void TFormatParameterEditor::Load(int formatCode) {
 
 void TFormatParameterEditor::LoadBoxes() {
     const std::string section = Section();
-    struct List {
-        const char* key;
-        TParamBox* box;
-        bool emptyDisables;
-    } lists[] = {
-        {"VideoSize", &VideoSize, false},
-        {"VideoBitRate", &VideoBitRate, false},
-        {"FrameRate", &FrameRate, false},
-        {"VideoEncoder", &VideoEncoder, true},
-        {"AudioBitRate", &AudioBitRate, true},
-        {"SampleRate", &SampleRate, true},
-        {"AudioEncoder", &AudioEncoder, true},
-        {"Channel", &Channel, true},
-        {"Volume", &Volume, true},
-    };
-    for (const List& l : lists) {
-        const std::string value = formatFile_.ReadString(section, l.key, "null");
-        auto entries = SplitFormatList(value);
-        *l.box = TParamBox();
-        l.box->Items = entries.value_or(std::vector<std::string>());
-        l.box->Enabled = entries.has_value() && !(l.emptyDisables && value.empty());
-    }
+    FillParamLists(*this, formatFile_, section);
 
     Zoom = TParamBox();
     const std::string zoom = settings_.ReadString(section, "paraZoom", "full");
@@ -107,33 +62,15 @@ void TFormatParameterEditor::LoadBoxes() {
     Volume.SelectIndex(settings_.ReadInteger(section, "iVolume", 0));
     AudioEncoder.SelectIndex(settings_.ReadInteger(section, "iAudioEncoder", 0));
 
-    const bool video = !VideoEncoder.Items.empty();
-    for (TParamBox* box : {&VideoSize, &VideoBitRate, &FrameRate, &VideoEncoder, &Zoom}) {
-        box->Enabled = box->Enabled && video;
-        box->Grey = !video;
-    }
-    const bool audio = !AudioEncoder.Items.empty();
-    for (TParamBox* box : {&SampleRate, &AudioBitRate, &AudioEncoder, &Channel, &Volume}) {
-        box->Enabled = box->Enabled && audio;
-        box->Grey = !audio;
-    }
+    FollowEncoderBoxes(*this);
 }
 
 bool TFormatParameterEditor::VideoSizeKeyPress(char key) {
-    if (AcceptVideoSizeKey(VideoSize.Text, key)) {
-        return true;
-    }
-    dialogs_.Beep();
-    return false;
+    return FilterVideoSizeKey(VideoSize, key, dialogs_);
 }
 
 bool TFormatParameterEditor::NumericKeyPress(char key) {
-    if (AcceptNumericKey(key)) {
-        return true;
-    }
-    dialogs_.ShowMessage(appTitle_, kNumericKeyMessage, TMessageIcon::None);
-    dialogs_.Beep();
-    return false;
+    return FilterNumericKey(key, dialogs_, appTitle_);
 }
 
 void TFormatParameterEditor::VideoSizeSelect(int index) {

@@ -6,27 +6,14 @@
 
 #include "TDialogService.h"
 #include "TIniStore.h"
+#include "TParamBox.h"
 
 #include <string>
 #include <vector>
 
 namespace quovo {
 
-struct TParamBox {
-    std::vector<std::string> Items;
-    std::string Text;
-    int Index = -1;
-    bool Enabled = false;
-    bool Grey = true; // drawn in the system's grey-text colour
-
-    int IndexOf(const std::string& text) const;
-    // Selects by index (out of range: nothing selected, text emptied).
-    void SelectIndex(int index);
-    // Selects the item equal to the text, or keeps the text with no item selected.
-    void SelectText(const std::string& text);
-};
-
-class TFormatParameterEditor {
+class TFormatParameterEditor : public TParamBoxSet {
 public:
     TFormatParameterEditor(TIniStore& settings, const TIniStore& formatFile,
                            TDialogService& dialogs, std::string appTitle);
@@ -36,9 +23,6 @@ public:
     // writes them), so a video format never converts without video for want of stored choices.
     void Load(int formatCode);
     int FormatCode() const { return code_; }
-
-    TParamBox VideoSize, VideoBitRate, FrameRate, VideoEncoder, Zoom;
-    TParamBox SampleRate, AudioBitRate, AudioEncoder, Channel, Volume;
 
     // Key filters; false = the key is discarded (after the beep and, for the numeric boxes, the
     // "Please enter numerical." message).

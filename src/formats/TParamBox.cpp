@@ -1,0 +1,88 @@
+#include "TParamBox.h"
+
+#include "FormatRules.h"
+
+namespace quovo {
+
+int TParamBox::IndexOf(const std::string& text) const {
+    for (size_t i = 0; i < Items.size(); ++i) {
+        if (Items[i] == text) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void TParamBox::SelectIndex(int index) {
+    if (index >= 0 && index < static_cast<int>(Items.size())) {
+        Index = index;
+        Text = Items[index];
+    } else {
+        Index = -1;
+        Text.clear();
+    }
+}
+
+void TParamBox::SelectText(const std::string& text) {
+    Index = IndexOf(text);
+    Text = text;
+}
+
+void FillParamLists(TParamBoxSet& boxes, const TIniStore& formatFile, const std::string& section) {
+    struct List {
+        const char* key;
+        TParamBox* box;
+        bool emptyDisables;
+    } lists[] = {
+        {"VideoSize", &boxes.VideoSize, false},
+        {"VideoBitRate", &boxes.VideoBitRate, false},
+        {"FrameRate", &boxes.FrameRate, false},
+        {"VideoEncoder", &boxes.VideoEncoder, true},
+        {"AudioBitRate", &boxes.AudioBitRate, true},
+        {"SampleRate", &boxes.SampleRate, true},
+        {"AudioEncoder", &boxes.AudioEncoder, true},
+        {"Channel", &boxes.Channel, true},
+        {"Volume", &boxes.Volume, true},
+    };
+    for (const List& l : lists) {
+        const std::string value = formatFile.ReadString(section, l.key, "null");
+        auto entries = SplitFormatList(value);
+        *l.box = TParamBox();
+        l.box->Items = entries.value_or(std::vector<std::string>());
+        l.box->Enabled = entries.has_value() && !(l.emptyDisables && value.empty());
+    }
+}
+
+void FollowEncoderBoxes(TParamBoxSet& boxes) {
+    const bool video = !boxes.VideoEncoder.Items.empty();
+    for (TParamBox* box : {&boxes.VideoSize, &boxes.VideoBitRate, &boxes.FrameRate,
+                           &boxes.VideoEncoder, &boxes.Zoom}) {
+        box->Enabled = box->Enabled && video;
+        box->Grey = !video;
+    }
+    const bool audio = !boxes.AudioEncoder.Items.empty();
+    for (TParamBox* box : {&boxes.SampleRate, &boxes.AudioBitRate, &boxes.AudioEncoder,
+                           &boxes.Channel, &boxes.Volume}) {
+        box->Enabled = box->Enabled && audio;
+        box->Grey = !audio;
+    }
+}
+
+bool FilterVideoSizeKey(const TParamBox& box, char key, TDialogService& dialogs) {
+    if (AcceptVideoSizeKey(box.Text, key)) {
+        return true;
+    }
+    dialogs.Beep();
+    return false;
+}
+
+bool FilterNumericKey(char key, TDialogService& dialogs, const std::string& appTitle) {
+    if (AcceptNumericKey(key)) {
+        return true;
+    }
+    dialogs.ShowMessage(appTitle, kNumericKeyMessage, TMessageIcon::None);
+    dialogs.Beep();
+    return false;
+}
+
+} // namespace quovo

@@ -1,0 +1,45 @@
+// One parameter box of the "Video Options" and "Audio Options" groups as data, and the ten boxes
+// together. The main window's editor and the settings dialog share how the lists are filled from
+// the format file and how the boxes follow their encoder box.
+#pragma once
+
+#include "TDialogService.h"
+#include "TIniStore.h"
+
+#include <string>
+#include <vector>
+
+namespace quovo {
+
+struct TParamBox {
+    std::vector<std::string> Items;
+    std::string Text;
+    int Index = -1;
+    bool Enabled = false;
+    bool Grey = true; // drawn in the system's grey-text colour
+
+    int IndexOf(const std::string& text) const;
+    // Selects by index (out of range: nothing selected, text emptied).
+    void SelectIndex(int index);
+    // Selects the item equal to the text, or keeps the text with no item selected.
+    void SelectText(const std::string& text);
+};
+
+struct TParamBoxSet {
+    TParamBox VideoSize, VideoBitRate, FrameRate, VideoEncoder, Zoom;
+    TParamBox SampleRate, AudioBitRate, AudioEncoder, Channel, Volume;
+};
+
+// Empties the nine list boxes (not the zoom box) and fills them from the format file's section; a
+// "null" list disables its box, and so does an empty value for the last six lists.
+void FillParamLists(TParamBoxSet& boxes, const TIniStore& formatFile, const std::string& section);
+// The five video boxes are enabled (where their list allows) and drawn normally only while the
+// video encoder box has items; the audio boxes follow the audio encoder box alike.
+void FollowEncoderBoxes(TParamBoxSet& boxes);
+
+// The key filters of the typed boxes; false = the key is discarded, after the beep and, for the
+// number boxes, the "Please enter numerical." message.
+bool FilterVideoSizeKey(const TParamBox& box, char key, TDialogService& dialogs);
+bool FilterNumericKey(char key, TDialogService& dialogs, const std::string& appTitle);
+
+} // namespace quovo

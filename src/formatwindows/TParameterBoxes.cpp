@@ -1,0 +1,322 @@
+#include "TParameterBoxes.h"
+
+#include "FormatRules.h"
+#include "TFormatParameterEditor.h"
+#include "TParamItemDelegate.h"
+#include "TSettingsDialogModel.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quovo {
+
+namespace {
+
+QComboBox* AddBox(QGroupBox* group, QGridLayout* grid, const char* caption, const char* name,
+                  bool editable) {
+    auto* box = new QComboBox(group);
+    box->setObjectName(name);
+    box->setEditable(editable);
+    if (editable) {
+        // Typed text stays as typed: no inline completion, nothing added to the list.
+        box->setCompleter(nullptr);
+        box->setInsertPolicy(QComboBox::NoInsert);
+    }
+    box->setItemDelegate(new TParamItemDelegate(box));
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(8);
+    box->setAccessibleName(caption);
+    auto* label = new QLabel(caption, group);
+    label->setBuddy(box);
+    const int row = grid->rowCount();
+    grid->addWidget(label, row, 0);
+    grid->addWidget(box, row, 1);
+    return box;
+}
+
+bool SameItems(const QComboBox* box, const std::vector<std::string>& items) {
+    if (box->count() != static_cast<int>(items.size())) {
+        return false;
+    }
+    for (int i = 0; i < box->count(); ++i) {
+        if (box->itemText(i).toStdString() != items[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Updates only what differs, so a box being typed in keeps its cursor.
+void Show(QComboBox* box, const TParamBox& model) {
+    if (!SameItems(box, model.Items)) {
+        box->clear();
+        for (const std::string& item : model.Items) {
+            box->addItem(QString::fromStdString(item));
+        }
+    }
+    box->setMaxVisibleItems(std::max(1, box->count()));
+    if (box->isEditable()) {
+        if (box->currentIndex() != model.Index) {
+            box->setCurrentIndex(model.Index);
+        }
+        const QString text = QString::fromStdString(model.Text);
+        if (box->currentText() != text) {
+            box->setEditText(text);
+        }
+    } else if (box->currentIndex() != model.Index) {
+        box->setCurrentIndex(model.Index);
+    }
+    box->setEnabled(model.Enabled);
+}
+
+} // namespace
+
+TParameterBoxes::TParameterBoxes(QWidget* parent) : QWidget(parent) {
+    VideoOptions = new QGroupBox("Video Options", this);
+    VideoOptions->setObjectName("VideoOptions");
+    auto* video = new QGridLayout(VideoOptions);
+    cmbVideoSize = AddBox(VideoOptions, video, "Frame Size:", "cmbVideoSize", true);
+    cmbVideoEncoder = AddBox(VideoOptions, video, "Encoder:", "cmbVideoEncoder", false);
+    cmbVideoBitRate = AddBox(VideoOptions, video, "BitRate (Kbps):", "cmbVideoBitRate", true);
+    cmbFrameRate = AddBox(VideoOptions, video, "FrameRate (Fps):", "cmbFrameRate", false);
+    cmbZoom = AddBox(VideoOptions, video, "Zoom:", "cmbZoom", false);
+
+    AudioOptions = new QGroupBox("Audio Options", this);
+    AudioOptions->setObjectName("AudioOptions");
+    auto* audio = new QGridLayout(AudioOptions);
+    cmbSamplerate = AddBox(AudioOptions, audio, "SampleRate (Hz):", "cmbSamplerate", true);
+    cmbAudioEncoder = AddBox(AudioOptions, audio, "Encoder:", "cmbAudioEncoder", false);
+    cmbAudioBitRate = AddBox(AudioOptions, audio, "BitRate (Kbps):", "cmbAudioBitRate", true);
+    cmbChannel = AddBox(AudioOptions, audio, "Channel:", "cmbChannel", false);
+    cmbVolume = AddBox(AudioOptions, audio, "Volume:", "cmbVolume", false);
+
+    btnDefault = new QPushButton("Default", this);
+    btnDefault->setObjectName("btnDefault");
+    btnDefault->setAccessibleName("Default");
+    btnDefault->hide();
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(VideoOptions);
+    groups->addWidget(AudioOptions);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnDefault);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addLayout(groups);
+    outer->addLayout(buttons);
+
+    for (QComboBox* box : {cmbVideoSize, cmbVideoBitRate, cmbSamplerate, cmbAudioBitRate}) {
+        box->installEventFilter(this);
+    }
+    Connect();
+}
+
+void TParameterBoxes::Bind(TFormatParameterEditor& editor) {
+    mode_ = TMode::WriteAtOnce;
+    boxes_ = &editor;
+    editor_ = &editor;
+    dialog_ = nullptr;
+    btnDefault->show();
+    Refresh();
+}
+
+void TParameterBoxes::Bind(TSettingsDialogModel& model) {
+    mode_ = TMode::Collect;
+    boxes_ = &model;
+    dialog_ = &model;
+    editor_ = nullptr;
+    btnDefault->hide();
+    Refresh();
+}
+
+void TParameterBoxes::Refresh() {
+    if (boxes_ == nullptr) {
+        return;
+    }
+    refreshing_ = true;
+    for (QComboBox* box :
+         {cmbVideoSize, cmbVideoEncoder, cmbVideoBitRate, cmbFrameRate, cmbZoom, cmbSamplerate,
+          cmbAudioEncoder, cmbAudioBitRate, cmbChannel, cmbVolume}) {
+        Show(box, ModelBox(box));
+    }
+    refreshing_ = false;
+}
+
+TParamBox& TParameterBoxes::ModelBox(QComboBox* box) {
+    TParamBoxSet& b = *boxes_;
+    if (box == cmbVideoSize) {
+        return b.VideoSize;
+    }
+    if (box == cmbVideoEncoder) {
+        return b.VideoEncoder;
+    }
+    if (box == cmbVideoBitRate) {
+        return b.VideoBitRate;
+    }
+    if (box == cmbFrameRate) {
+        return b.FrameRate;
+    }
+    if (box == cmbZoom) {
+        return b.Zoom;
+    }
+    if (box == cmbSamplerate) {
+        return b.SampleRate;
+    }
+    if (box == cmbAudioEncoder) {
+        return b.AudioEncoder;
+    }
+    if (box == cmbAudioBitRate) {
+        return b.AudioBitRate;
+    }
+    if (box == cmbChannel) {
+        return b.Channel;
+    }
+    return b.Volume;
+}
+
+void TParameterBoxes::Connect() {
+    for (QComboBox* box : {cmbVideoSize, cmbVideoBitRate, cmbSamplerate, cmbAudioBitRate}) {
+        connect(box, &QComboBox::editTextChanged, this,
+                [this, box](const QString& text) { TextEdited(box, text); });
+    }
+    connect(cmbVideoSize, &QComboBox::activated, this,
+            [this](int index) { IndexChosen(cmbVideoSize, index); });
+    for (QComboBox* box :
+         {cmbFrameRate, cmbVideoEncoder, cmbZoom, cmbAudioEncoder, cmbChannel, cmbVolume}) {
+        connect(box, &QComboBox::currentIndexChanged, this,
+                [this, box](int index) { IndexChosen(box, index); });
+    }
+    connect(btnDefault, &QPushButton::clicked, this, [this] { DefaultClick(); });
+}
+
+void TParameterBoxes::TextEdited(QComboBox* box, const QString& text) {
+    if (refreshing_ || mode_ == TMode::None) {
+        return;
+    }
+    const std::string t = text.toStdString();
+    if (mode_ == TMode::Collect || box == cmbVideoSize) {
+        ModelBox(box).SelectText(t);
+        return;
+    }
+    if (box == cmbVideoBitRate) {
+        editor_->VideoBitRateChange(t);
+    } else if (box == cmbSamplerate) {
+        editor_->SampleRateChange(t);
+    } else {
+        editor_->AudioBitRateChange(t);
+    }
+    Refresh();
+}
+
+void TParameterBoxes::IndexChosen(QComboBox* box, int index) {
+    if (refreshing_ || mode_ == TMode::None) {
+        return;
+    }
+    if (mode_ == TMode::Collect) {
+        ModelBox(box).SelectIndex(index);
+        return;
+    }
+    if (box == cmbVideoSize) {
+        editor_->VideoSizeSelect(index);
+    } else if (box == cmbFrameRate) {
+        editor_->FrameRateChange(index);
+    } else if (box == cmbVideoEncoder) {
+        editor_->VideoEncoderChange(index);
+    } else if (box == cmbZoom) {
+        editor_->ZoomChange(index);
+    } else if (box == cmbAudioEncoder) {
+        editor_->AudioEncoderChange(index);
+    } else if (box == cmbChannel) {
+        editor_->ChannelChange(index);
+    } else {
+        editor_->VolumeChange(index);
+    }
+    Refresh();
+}
+
+bool TParameterBoxes::Leave(QComboBox* box) {
+    if (mode_ == TMode::WriteAtOnce) {
+        // The number boxes were checked on every change already.
+        if (box == cmbVideoSize) {
+            editor_->VideoSizeExit();
+            Refresh();
+        }
+        return true;
+    }
+    bool accepted = true;
+    if (box == cmbVideoSize) {
+        accepted = dialog_->VideoSizeExit();
+    } else if (box == cmbVideoBitRate) {
+        accepted = dialog_->VideoBitRateExit();
+    } else if (box == cmbSamplerate) {
+        accepted = dialog_->SampleRateExit();
+    } else {
+        accepted = dialog_->AudioBitRateExit();
+    }
+    Refresh();
+    return accepted;
+}
+
+bool TParameterBoxes::KeyAccepted(QComboBox* box, char key) {
+    if (mode_ == TMode::WriteAtOnce) {
+        return box == cmbVideoSize ? editor_->VideoSizeKeyPress(key)
+                                   : editor_->NumericKeyPress(key);
+    }
+    return box == cmbVideoSize ? dialog_->VideoSizeKeyPress(key) : dialog_->NumericKeyPress(key);
+}
+
+void TParameterBoxes::DefaultClick() {
+    if (editor_ != nullptr) {
+        editor_->DefaultClick();
+        Refresh();
+    }
+}
+
+bool TParameterBoxes::eventFilter(QObject* watched, QEvent* event) {
+    auto* box = qobject_cast<QComboBox*>(watched);
+    if (box == nullptr || mode_ == TMode::None) {
+        return QWidget::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Only typed characters are filtered: navigation, Tab, Enter, Escape and shortcuts keep
+        // the dialog usable from the keyboard.
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+            return false;
+        }
+        char c = 0;
+        if (key->key() == Qt::Key_Backspace) {
+            c = kBackspace;
+        } else if (key->text().size() == 1 && key->text()[0].isPrint()) {
+            c = key->text()[0].toLatin1();
+            if (c == 0) {
+                c = '?'; // any character outside Latin-1 is refused like a letter
+            }
+        } else {
+            return false;
+        }
+        return !KeyAccepted(box, c);
+    }
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Opening the drop-down or a message box over the window is not leaving the box.
+        if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason) {
+            return false;
+        }
+        if (!Leave(box)) {
+            box->setFocus(Qt::OtherFocusReason);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace quovo
