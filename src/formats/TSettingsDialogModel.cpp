@@ -27,8 +27,6 @@ std::string TSettingsDialogModel::Section() const {
 }
 
 void TSettingsDialogModel::Load() {
-    List.FillFormatList(settings_);
-    fieldText_ = List.FieldText();
     TAppSettings app(settings_);
     code_ = app.FormatCodeNumber();
     name_ = app.FormatName();
@@ -38,7 +36,6 @@ void TSettingsDialogModel::Load() {
 void TSettingsDialogModel::ChooseFormat(const std::string& name, int code) {
     name_ = name;
     code_ = code;
-    fieldText_ = name;
     SelectStored(true);
 }
 
@@ -176,7 +173,7 @@ std::optional<std::string> TSettingsDialogModel::OkRefusal() const {
     return std::nullopt;
 }
 
-bool TSettingsDialogModel::OkClick() {
+bool TSettingsDialogModel::OkClick(const std::function<bool(TIniStore&)>& saveListState) {
     if (auto refusal = OkRefusal()) {
         dialogs_.ShowMessage(appTitle_, *refusal, TMessageIcon::Warning);
         return false;
@@ -223,7 +220,7 @@ bool TSettingsDialogModel::OkClick() {
     if (auto encoder = AudioEncoderValue(AudioEncoder.Text)) {
         values.emplace_back("paraAudioEncoder", *encoder);
     }
-    if (!settings_.WriteValues(Section(), values) || !List.SaveFormatListState(settings_) ||
+    if (!settings_.WriteValues(Section(), values) || !saveListState(settings_) ||
         !TAppSettings(settings_).SetFormat(name_, code_)) {
         dialogs_.ShowMessage(appTitle_,
                              "The settings could not be written to " + settings_.Path() + ".",

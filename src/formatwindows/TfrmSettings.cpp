@@ -1,39 +1,27 @@
 #include "TfrmSettings.h"
 
+#include "TFormatPicker.h"
 #include "TParameterBoxes.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QEvent>
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace quovo {
 
 TfrmSettings::TfrmSettings(TIniStore& settings, const TIniStore& formatFile,
                            TDialogService& dialogs, std::string appTitle, QWidget* parent)
-    : QDialog(parent), model_(settings, formatFile, dialogs, std::move(appTitle)) {
+    : QDialog(parent), settings_(settings),
+      model_(settings, formatFile, dialogs, std::move(appTitle)) {
     setWindowTitle("Settings");
     setObjectName("frmSettings");
     setFixedSize(475, 370);
 
-    auto* label = new QLabel("Output Format:", this);
-    edt1 = new QLineEdit(this);
-    edt1->setObjectName("edt1");
-    edt1->setReadOnly(true);
-    edt1->setAccessibleName("Output Format:");
-    edt1->installEventFilter(this);
-    label->setBuddy(edt1);
-    imgbtn1 = new QToolButton(this);
-    imgbtn1->setObjectName("imgbtn1");
-    imgbtn1->setArrowType(Qt::DownArrow);
-    imgbtn1->setAccessibleName("Choose Output Format");
-    imgbtn1->setToolTip("Choose Output Format");
-    connect(imgbtn1, &QToolButton::clicked, this, &TfrmSettings::FormatListRequested);
+    Picker = new TFormatPicker(settings, TChoiceWrite::Collect, this);
+    Picker->setObjectName("FormatPicker");
+    connect(Picker, &TFormatPicker::FormatChosen, this, &TfrmSettings::ChooseFormat);
 
     Boxes = new TParameterBoxes(this);
     Boxes->Bind(model_);
@@ -52,17 +40,13 @@ TfrmSettings::TfrmSettings(TIniStore& settings, const TIniStore& formatFile,
     connect(btnOk, &QPushButton::clicked, this, &TfrmSettings::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* formatRow = new QHBoxLayout;
-    formatRow->addWidget(label);
-    formatRow->addWidget(edt1, 1);
-    formatRow->addWidget(imgbtn1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnDefault);
     buttons->addStretch();
     buttons->addWidget(btnOk);
     buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(formatRow);
+    layout->addWidget(Picker);
     layout->addWidget(Boxes);
     layout->addStretch();
     layout->addLayout(buttons);
@@ -70,13 +54,13 @@ TfrmSettings::TfrmSettings(TIniStore& settings, const TIniStore& formatFile,
 
 void TfrmSettings::Reload() {
     model_.Load();
-    edt1->setText(QString::fromStdString(model_.FieldText()));
+    Picker->SetCurrentFormat(QString::fromStdString(model_.Name()), model_.Code());
+    Picker->FillFormatList();
     Boxes->Refresh();
 }
 
-void TfrmSettings::ChooseFormat(const std::string& name, int code) {
-    model_.ChooseFormat(name, code);
-    edt1->setText(QString::fromStdString(model_.FieldText()));
+void TfrmSettings::ChooseFormat(const QString& name, int code) {
+    model_.ChooseFormat(name.toStdString(), code);
     Boxes->Refresh();
 }
 
@@ -95,18 +79,13 @@ void TfrmSettings::btnOkClick() {
             }
         }
     }
-    if (!model_.OkClick()) {
+    Picker->HideList();
+    if (!model_.OkClick(
+            [this](TIniStore& settings) { return Picker->SaveFormatListState(settings); })) {
         return;
     }
     emit FormatConfirmed(QString::fromStdString(model_.Name()), model_.Code());
     accept();
-}
-
-bool TfrmSettings::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == edt1 && event->type() == QEvent::MouseButtonPress) {
-        emit FormatListRequested();
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace quovo

@@ -6,12 +6,11 @@
 
 #include <QDialog>
 
-class QLineEdit;
 class QPushButton;
-class QToolButton;
 
 namespace quovo {
 
+class TFormatPicker;
 class TParameterBoxes;
 
 class TfrmSettings : public QDialog {
@@ -22,12 +21,11 @@ public:
 
     // Loads everything from the files (FormShow); exec() or open() it afterwards.
     void Reload();
-    // A format row was chosen in the dialog's own list.
-    void ChooseFormat(const std::string& name, int code);
+    // A format row was chosen in the dialog's own list (nothing is written).
+    void ChooseFormat(const QString& name, int code);
     TSettingsDialogModel& Model() { return model_; }
 
-    QLineEdit* edt1;
-    QToolButton* imgbtn1;
+    TFormatPicker* Picker;
     TParameterBoxes* Boxes;
     QPushButton* btnDefault;
     QPushButton* btnOk;
@@ -36,16 +34,12 @@ public:
 signals:
     // After "&Ok" wrote everything: the format that is now current.
     void FormatConfirmed(const QString& name, int code);
-    // The field's button or a click into the field (the format list opens from here).
-    void FormatListRequested();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void btnDefaultClick();
     void btnOkClick();
 
+    TIniStore& settings_;
     TSettingsDialogModel model_;
 };
 

@@ -1,6 +1,7 @@
 #include "TfrmSettings.h"
 
 #include "FormatWindowsTestSupport.h"
+#include "TFormatPicker.h"
 #include "TParameterBoxes.h"
 
 #include <QLineEdit>
@@ -40,6 +41,27 @@ protected:
         dialog_.Reload();
         test::ShowActive(dialog_);
     }
+    // Chooses a format in the dialog's own list as the keyboard does; returns its name.
+    std::string Choose(int code) {
+        TFormatPicker& picker = *dialog_.Picker;
+        auto find = [&](bool format, int value) {
+            const auto& rows = picker.Rows().Rows();
+            for (size_t i = 0; i < rows.size(); ++i) {
+                if ((format ? rows[i].Info.IsFormat : rows[i].Info.IsCategory) &&
+                    rows[i].Info.Code == value) {
+                    return static_cast<int>(i);
+                }
+            }
+            return -1;
+        };
+        if (find(true, code) < 0) {
+            picker.RowActivate(find(false, code / 100));
+        }
+        const int row = find(true, code);
+        const std::string name = picker.Rows().Rows().at(row).Text;
+        picker.RowActivate(row);
+        return name;
+    }
 
     test::TWindowFiles files_;
     TfrmSettings dialog_{files_.Settings, files_.Formats, files_.Dialogs, "Quovo"};
@@ -48,7 +70,7 @@ protected:
 TEST_F(TfrmSettingsTest, OpensWithTheStoredChoicesAndChoosingAFormatSelectsByIndexAlone) {
     Open();
     TParameterBoxes& b = *dialog_.Boxes;
-    EXPECT_EQ(dialog_.edt1->text(), "Seven (*.mp4)");
+    EXPECT_EQ(dialog_.Picker->Field()->text(), "Seven (*.mp4)");
     EXPECT_EQ(b.cmbVideoSize->currentText(), "400x300");
     EXPECT_EQ(b.cmbVideoBitRate->currentText(), "768"); // no stored index: item 0
     EXPECT_EQ(b.cmbVideoEncoder->currentText(), "h264");
@@ -57,10 +79,10 @@ TEST_F(TfrmSettingsTest, OpensWithTheStoredChoicesAndChoosingAFormatSelectsByInd
     EXPECT_EQ(b.cmbZoom->currentIndex(), -1); // "center" has no item
     EXPECT_FALSE(b.btnDefault->isVisible());
 
-    dialog_.ChooseFormat("Seven (*.mp4)", 7);
+    Choose(7);
     EXPECT_EQ(b.cmbVideoSize->currentText(), ""); // index -1 alone selects nothing
-    dialog_.ChooseFormat("Audio (*.mp3)", 2400);
-    EXPECT_EQ(dialog_.edt1->text(), "Audio (*.mp3)");
+    const std::string audio = Choose(2400);
+    EXPECT_EQ(dialog_.Picker->Field()->text().toStdString(), audio);
     EXPECT_FALSE(b.cmbVideoEncoder->isEnabled());
     EXPECT_FALSE(b.cmbZoom->isEnabled());
     EXPECT_EQ(Items(b.cmbAudioBitRate), QStringList({"192", "128"}));
@@ -69,7 +91,7 @@ TEST_F(TfrmSettingsTest, OpensWithTheStoredChoicesAndChoosingAFormatSelectsByInd
 TEST_F(TfrmSettingsTest, CancelWritesNothing) {
     const std::string before = FileText(files_.Settings.Path());
     Open();
-    dialog_.ChooseFormat("Eight (*.mp4)", 8);
+    Choose(8);
     dialog_.Boxes->cmbFrameRate->setCurrentIndex(0);
     TypeInto(dialog_.Boxes->cmbVideoBitRate, "999");
     QTest::mouseClick(dialog_.btnDefault, Qt::LeftButton);
@@ -79,7 +101,7 @@ TEST_F(TfrmSettingsTest, CancelWritesNothing) {
 
     // The next opening starts again from the files.
     Open();
-    EXPECT_EQ(dialog_.edt1->text(), "Seven (*.mp4)");
+    EXPECT_EQ(dialog_.Picker->Field()->text(), "Seven (*.mp4)");
     QTest::keyClick(&dialog_, Qt::Key_Escape);
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(FileText(files_.Settings.Path()), before);
@@ -126,12 +148,13 @@ TEST_F(TfrmSettingsTest, OkWritesEverythingAndKeepsCenter) {
 
 TEST_F(TfrmSettingsTest, OkMakesTheChosenFormatCurrent) {
     Open();
-    dialog_.ChooseFormat("Audio (*.mp3)", 2400);
+    const std::string audio = Choose(2400);
     dialog_.Boxes->cmbAudioBitRate->setCurrentIndex(1);
     QSignalSpy confirmed(&dialog_, &TfrmSettings::FormatConfirmed);
     QTest::mouseClick(dialog_.btnOk, Qt::LeftButton);
     ASSERT_EQ(confirmed.size(), 1);
-    EXPECT_EQ(confirmed[0][0].toString(), "Audio (*.mp3)");
+    EXPECT_EQ(confirmed[0][0].toString().toStdString(), audio);
+    EXPECT_EQ(files_.Settings.ReadString("settings", "FormatName", ""), audio);
     EXPECT_EQ(files_.Settings.ReadString("settings", "FormatCode", ""), "2400");
     EXPECT_EQ(files_.Stored("paraAudioBitRate", 2400), "128");
     EXPECT_EQ(files_.Stored("paraVolume", 2400), "<missing>"); // no volume list, nothing to store
@@ -147,14 +170,15 @@ TEST_F(TfrmSettingsTest, OkRefusesWhatCannotBeStoredAndWritesNothing) {
     } cases[] = {
         {0, 1, "Volume is not a valid value!"},
         {1, 0,
-         "The format file's H.264 setting paraGop of \"Eight (*.mp4)\" is not a whole "
+         "The format file's H.264 setting paraGop of \"iPod Touch MPEG-4 Wide Screen "
+         "(*.mp4)\" is not a whole "
          "number: often."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         const std::string before = FileText(files_.Settings.Path());
         Open();
-        dialog_.ChooseFormat("Eight (*.mp4)", 8);
+        Choose(8);
         dialog_.Boxes->cmbVolume->setCurrentIndex(c.volume);
         dialog_.Boxes->cmbVideoEncoder->setCurrentIndex(c.encoder);
         files_.Dialogs.Messages.clear();
