@@ -1,0 +1,217 @@
+#include "TfrmPreference.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace quovo {
+
+namespace {
+
+QCheckBox* CheckBox(const char* caption, const char* name, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setAccessibleName(caption);
+    return box;
+}
+
+QPushButton* Button(const char* caption, const char* name, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAccessibleName(QString(caption).remove('&'));
+    return button;
+}
+
+} // namespace
+
+TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
+                               std::string defaultFolder, TFolderChooser chooser,
+                               TFolderOpener opener, QWidget* parent)
+    : QDialog(parent), settings_(settings), dialogs_(dialogs),
+      defaultFolder_(std::move(defaultFolder)), chooser_(std::move(chooser)),
+      opener_(std::move(opener)) {
+    setObjectName("frmPreference");
+    setWindowTitle("Preference");
+    setFixedSize(480, 390);
+
+    auto* snapshot = new QGroupBox("Snapshot", this);
+    auto* grid = new QGridLayout(snapshot);
+    auto* folderLabel = new QLabel("Snapshot folder:", snapshot);
+    edtSnapDirectory = new QLineEdit(snapshot);
+    edtSnapDirectory->setObjectName("edtSnapDirectory");
+    edtSnapDirectory->setReadOnly(true);
+    edtSnapDirectory->setAccessibleName("Snapshot folder:");
+    QPalette light = edtSnapDirectory->palette();
+    light.setColor(QPalette::Base, QColor(246, 247, 248));
+    edtSnapDirectory->setPalette(light);
+    folderLabel->setBuddy(edtSnapDirectory);
+    btnBrows = Button("&Brows", "btnBrows", snapshot);
+    btnOpen = Button("&Open", "btnOpen", snapshot);
+    grid->addWidget(folderLabel, 0, 0);
+    grid->addWidget(edtSnapDirectory, 0, 1, 1, 2);
+    auto* folderButtons = new QHBoxLayout;
+    folderButtons->addWidget(btnBrows);
+    folderButtons->addWidget(btnOpen);
+    grid->addLayout(folderButtons, 0, 3);
+
+    auto* sizeLabel = new QLabel("Snapshot size:", snapshot);
+    ckSmallSize = CheckBox("Small Size", "ckSmallSize", snapshot);
+    ckFullSize = CheckBox("Full Size", "ckFullSize", snapshot);
+    sizeLabel->setBuddy(ckSmallSize);
+    grid->addWidget(sizeLabel, 1, 0);
+    grid->addWidget(ckSmallSize, 1, 1);
+    grid->addWidget(ckFullSize, 1, 2);
+
+    auto* typeLabel = new QLabel("Snapshot format:", snapshot);
+    ckBmp = CheckBox("BMP", "ckBmp", snapshot);
+    ckJpg = CheckBox("JPG", "ckJpg", snapshot);
+    typeLabel->setBuddy(ckBmp);
+    grid->addWidget(typeLabel, 2, 0);
+    grid->addWidget(ckBmp, 2, 1);
+    grid->addWidget(ckJpg, 2, 2);
+
+    auto* qualityLabel = new QLabel("Jpg Compression Quality:", snapshot);
+    auto* qualityNote =
+        new QLabel("(The higher the value, the better the image quality.)", snapshot);
+    spedCmp = new QSpinBox(snapshot);
+    spedCmp->setObjectName("spedCmp");
+    spedCmp->setRange(1, 100);
+    spedCmp->setAccessibleName("Jpg Compression Quality:");
+    spedCmp->setToolTip("Higher values give better pictures and larger files.");
+    trcCmp = new QSlider(Qt::Horizontal, snapshot);
+    trcCmp->setObjectName("trcCmp");
+    trcCmp->setRange(1, 100);
+    trcCmp->setTickInterval(10);
+    trcCmp->setTickPosition(QSlider::TicksBelow);
+    trcCmp->setAccessibleName("Jpg Compression Quality:");
+    qualityLabel->setBuddy(spedCmp);
+    grid->addWidget(qualityLabel, 3, 0);
+    grid->addWidget(qualityNote, 3, 1, 1, 3);
+    grid->addWidget(trcCmp, 4, 0, 1, 3);
+    grid->addWidget(spedCmp, 4, 3);
+
+    auto* priority = new QGroupBox("Work priority", this);
+    auto* priorities = new QHBoxLayout(priority);
+    rdGrpPriority = new QButtonGroup(this);
+    rdGrpPriority->setObjectName("rdGrpPriority");
+    int id = 0;
+    for (const char* caption : {"Idle", "Normal", "Lower", "Lowest"}) {
+        auto* radio = new QRadioButton(caption, priority);
+        radio->setAccessibleName(caption);
+        rdGrpPriority->addButton(radio, id++);
+        priorities->addWidget(radio);
+    }
+
+    btnDefault = Button("&Default", "btnDefault", this);
+    btnOk = Button("&Ok", "btnOk", this);
+    btnOk->setDefault(true);
+    btnCancel = Button("&Cancel", "btnCancel", this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnDefault);
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(snapshot);
+    layout->addWidget(priority);
+    layout->addStretch();
+    layout->addLayout(buttons);
+
+    connect(btnBrows, &QPushButton::clicked, this, &TfrmPreference::btnBrowsClick);
+    connect(btnOpen, &QPushButton::clicked, this, &TfrmPreference::btnOpenClick);
+    connect(btnDefault, &QPushButton::clicked, this,
+            [this] { Show(TPreferenceValues::Defaults(defaultFolder_)); });
+    connect(btnOk, &QPushButton::clicked, this, &TfrmPreference::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ckFullSize, &QCheckBox::clicked, this, [this] { KeepOne(ckFullSize, ckSmallSize); });
+    connect(ckSmallSize, &QCheckBox::clicked, this, [this] { KeepOne(ckSmallSize, ckFullSize); });
+    connect(ckBmp, &QCheckBox::clicked, this, [this] { KeepOne(ckBmp, ckJpg); });
+    connect(ckJpg, &QCheckBox::clicked, this, [this] {
+        KeepOne(ckJpg, ckBmp);
+        EnableQuality();
+    });
+    connect(trcCmp, &QSlider::valueChanged, spedCmp, &QSpinBox::setValue);
+    connect(spedCmp, &QSpinBox::valueChanged, trcCmp, &QSlider::setValue);
+}
+
+void TfrmPreference::Reload() {
+    Show(TPreferenceValues::Read(TAppSettings(settings_, defaultFolder_)));
+}
+
+void TfrmPreference::Show(const TPreferenceValues& values) {
+    edtSnapDirectory->setText(QString::fromStdString(values.SnapFolder));
+    ckFullSize->setChecked(values.FullSize);
+    ckSmallSize->setChecked(values.SmallSize);
+    ckBmp->setChecked(values.Bmp);
+    ckJpg->setChecked(values.Jpg);
+    spedCmp->setValue(values.JpegQuality);
+    if (QAbstractButton* radio = rdGrpPriority->button(values.Priority)) {
+        radio->setChecked(true);
+    }
+    EnableQuality();
+}
+
+TPreferenceValues TfrmPreference::Shown() const {
+    TPreferenceValues values;
+    values.SnapFolder = edtSnapDirectory->text().toStdString();
+    values.FullSize = ckFullSize->isChecked();
+    values.SmallSize = ckSmallSize->isChecked();
+    values.Bmp = ckBmp->isChecked();
+    values.Jpg = ckJpg->isChecked();
+    values.JpegQuality = spedCmp->value();
+    values.Priority = rdGrpPriority->checkedId() >= 0 ? rdGrpPriority->checkedId() : 1;
+    return values;
+}
+
+void TfrmPreference::KeepOne(QCheckBox* clicked, QCheckBox* other) {
+    if (!other->isChecked()) {
+        clicked->setChecked(true);
+    }
+}
+
+void TfrmPreference::EnableQuality() {
+    spedCmp->setEnabled(ckJpg->isChecked());
+    trcCmp->setEnabled(ckJpg->isChecked());
+}
+
+void TfrmPreference::btnBrowsClick() {
+    if (!chooser_) {
+        return;
+    }
+    const QString chosen = chooser_(edtSnapDirectory->text());
+    if (chosen.isEmpty() || chosen == edtSnapDirectory->text()) {
+        return;
+    }
+    settings_.WriteString("settings", "SnapOutPutDir", chosen.toStdString());
+    edtSnapDirectory->setText(chosen);
+}
+
+void TfrmPreference::btnOpenClick() {
+    if (edtSnapDirectory->text().length() <= 2 || !opener_) {
+        return;
+    }
+    // The stored folder, which Browse keeps equal to the field.
+    opener_(QString::fromStdString(TAppSettings(settings_, defaultFolder_).SnapOutputDir()));
+}
+
+void TfrmPreference::btnOkClick() {
+    if (!Shown().Write(settings_, defaultFolder_)) {
+        dialogs_.ShowMessage("Preference",
+                             "The settings could not be written to " + settings_.Path() + ".",
+                             TMessageIcon::Warning);
+        return;
+    }
+    accept();
+}
+
+} // namespace quovo
