@@ -19,6 +19,7 @@ constexpr uint8_t kTagHeader = 'H';
 constexpr uint8_t kTagTitle = 'T';
 constexpr uint8_t kTagLog = 'L';
 constexpr uint8_t kTagEnd = 'E';
+constexpr uint8_t kTagUnreadable = 'U';
 
 void LogToSink(void* priv, dvd_logger_level_t level, const char* fmt, va_list args) {
     const auto* sink = static_cast<const TDVDLogSink*>(priv);
@@ -303,6 +304,12 @@ int WriteDiscDescription(const std::string& path, int fd) {
         count = vmg->tt_srpt->nr_of_srpts;
     } else {
         sink(TDVDLogLevel::Error, "cannot read VIDEO_TS.IFO of " + path);
+        // A folder that merely is no DVD has no such file; a damaged disc has one.
+        dvd_stat_t st{};
+        if (DVDFileStat(dvd.get(), 0, DVD_READ_INFO_FILE, &st) == 0 ||
+            DVDFileStat(dvd.get(), 0, DVD_READ_INFO_BACKUP_FILE, &st) == 0) {
+            w.Put(kTagUnreadable, "");
+        }
     }
     std::string header;
     Append(header, count);
@@ -426,6 +433,8 @@ DVDDiscInfo ParseDiscDescription(const std::string& bytes, const TDVDLogSink& lo
                 log(static_cast<TDVDLogLevel>(std::clamp(level, 0, 3)),
                     std::string(payload.Here(), payload.Left()));
             }
+        } else if (tag == kTagUnreadable) {
+            disc.structureUnreadable = true;
         } else if (tag == kTagHeader && !haveHeader) {
             int32_t count = 0;
             // A title number is one byte on the disc's menus; more is a broken stream.

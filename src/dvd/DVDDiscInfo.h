@@ -6,9 +6,9 @@
 // Stream format (host byte order; both ends are the same build): records of
 //   tag (1 byte) | payload length (uint32) | payload
 // 'H' int32 title count; 'T' one title (below); 'L' int32 level + text (a libdvdread message);
-// 'E' end of the description. A title payload: int32 index, int32 valid, and when valid the
-// DVDTitleInfo bytes, int32 chapter count, then per chapter int32 cell count and per cell
-// uint32 first and last sector.
+// 'U' (no payload) the disc has a VIDEO_TS.IFO that cannot be read; 'E' end of the description. A
+// title payload: int32 index, int32 valid, and when valid the DVDTitleInfo bytes, int32 chapter
+// count, then per chapter int32 cell count and per cell uint32 first and last sector.
 #pragma once
 
 #include "DVDTypes.h"
@@ -34,6 +34,7 @@ struct DVDTitleLayout {
 struct DVDDiscInfo {
     bool complete = false;              // the 'E' record arrived
     int titleCount = 0;                 // from VIDEO_TS.IFO; 0 when it could not be read
+    bool structureUnreadable = false;   // VIDEO_TS.IFO is there but cannot be read ('U')
     std::vector<DVDTitleLayout> titles; // titleCount entries; those never sent stay invalid
 };
 

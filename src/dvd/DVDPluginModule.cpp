@@ -4,6 +4,7 @@
 #include "DVDName.h"
 #include "DVDPluginExports.h"
 #include "DVDTitleReader.h"
+#include "FFmpegException.h"
 
 extern "C" {
 #include <libavutil/error.h>
@@ -115,6 +116,11 @@ QUOVO_EXPORT void* DVDStreamOpen(const char* name, int32_t* error, char* why, in
         parsed.params = s.params;
     }
     std::shared_ptr<const DVDDiscInfo> disc = DescribeDisc(parsed.path, Sink());
+    if (disc->structureUnreadable) {
+        err = kErrorDiscStructure;
+        SetWhy(why, whySize, "cannot read VIDEO_TS.IFO of " + parsed.path);
+        return nullptr;
+    }
     if (disc->titleCount < 1) {
         err = AVERROR(ENOENT);
         SetWhy(why, whySize, "no DVD titles found in " + parsed.path);

@@ -2,6 +2,7 @@
 // media kinds.
 #include "TCustomFFmpeg.h"
 
+#include "FFmpegException.h"
 #include "MyUtils.h"
 
 #include <cerrno>
@@ -36,6 +37,8 @@ const char* ErrorText(int code) {
         return "Unsupported network protocol";
     case AVERROR_PATCHWELCOME:
         return "Not yet implemented in FFmpeg";
+    case kErrorDiscStructure:
+        return "The disc's structure cannot be read";
     default:
         return nullptr;
     }
@@ -48,9 +51,16 @@ bool Printable(unsigned c) {
 } // namespace
 
 std::string FormatErrorText(const std::string& prefix, int code) {
-    const char* text = ErrorText(code);
-    return prefix + ": " +
-           (text ? std::string(text) : StringPrintf("Error number %d occurred", code));
+    if (const char* text = ErrorText(code)) {
+        return prefix + ": " + text;
+    }
+    // Codes the table does not know (a full disk, a refused permission) read better in the
+    // library's words than as a number.
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (code < 0 && av_strerror(code, text, sizeof text) == 0) {
+        return prefix + ": " + text;
+    }
+    return prefix + ": " + StringPrintf("Error number %d occurred", code);
 }
 
 std::string FormatTimeText(int64_t timeUs) {

@@ -4,6 +4,7 @@
 #include "DvdTestSupport.h"
 #include "LibraryIO.h"
 #include "TFFLogger.h"
+#include "TFFmpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -109,11 +110,17 @@ TEST(DamagedDisc, TruncatedIfoFilesLoseTheirTitlesOnly) {
     ASSERT_EQ(EnumDVDTitles(withBackup), 2);
     EXPECT_TRUE(GetDVDTitle(0, info));
 
-    // The disc's own table unreadable: no titles.
+    // The disc's own table unreadable: no titles, and a title opened says why rather than
+    // that the files are missing.
     const std::string noVmg = dvdtest::CopyDiscFolder("truncated-vmg");
     Truncate(noVmg + "/VIDEO_TS/VIDEO_TS.IFO", 0);
     Truncate(noVmg + "/VIDEO_TS/VIDEO_TS.BUP", 0);
     EXPECT_EQ(EnumDVDTitles(noVmg), 0);
+    EXPECT_EQ(OpenFails("opendvd:" + noVmg + "|Title=1"), kErrorDiscStructure);
+    TFFmpeg engine;
+    const std::string name = "opendvd:" + noVmg + "|Title=1";
+    EXPECT_FALSE(engine.OpenInputFile(name));
+    EXPECT_EQ(engine.LastErrorText(), name + ": The disc's structure cannot be read");
 }
 
 TEST(DamagedDisc, MissingOrShortVobFailsTheOpenWithAMessage) {
