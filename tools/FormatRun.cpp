@@ -10,14 +10,13 @@
 
 #include "ConsoleLog.h"
 #include "FormatCatalogue.h"
+#include "StopSignals.h"
 #include "TDialogService.h"
 #include "TFFmpegLoader.h"
 #include "TFormatFileRun.h"
 #include "TGlobalObject.h"
 #include "TIniStore.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -42,7 +41,8 @@ const char* const kFormatUsage =
     "  --list-formats     print code, category, name and file extension of every format\n"
     "\n"
     "Settings file: $QUOVO_CONFIG_DIR/quovo.ini, else ~/.config/quovo/quovo.ini.\n"
-    "Ctrl-C stops the run; the file being written is removed.\n"
+    "Ctrl-C, SIGTERM or SIGHUP stops the run; the file being written is removed. A third\n"
+    "signal ends the program at once.\n"
     "Exit status: 0 when every input was converted, 1 when any failed, 2 on bad arguments,\n"
     "130 when stopped.\n";
 
@@ -58,22 +58,6 @@ public:
         return true;
     }
 };
-
-// Ctrl-C or a termination request ends the run cleanly: no half-written output stays behind.
-std::atomic<bool> gStop{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnStopSignal(int) {
-    gStop.store(true);
-}
-
-void InstallStopHandlers() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 int BadFormatArguments(const std::string& why) {
     std::fprintf(stderr, "quovo-convert: %s\n\n%s", why.c_str(), kFormatUsage);
@@ -135,6 +119,8 @@ int RunFormat(int argc, char** argv) {
         return BadFormatArguments("no input file given");
     }
 
+    // Ctrl-C or a termination request ends the run cleanly: no half-written output stays behind.
+    InstallStopSignals();
     if (std::string error; !LogToStandardError(logLevel, error)) {
         return BadFormatArguments("bad --loglevel: " + error);
     }
@@ -154,8 +140,7 @@ int RunFormat(int argc, char** argv) {
     TConsoleDialogs dialogs;
     TFormatFileRun run(settings, formats, dialogs, global.AppTitle);
     run.SetOutputFolder(outputDir);
-    InstallStopHandlers();
-    run.SetStopFlag(&gStop);
+    run.SetStopFlag(&StopSignalled());
     run.SetOnProgress([](const std::string& input, const TProgressInfo& p) {
         const double done = p.CurrentDuration / 1e6;
         if (p.TotalDuration > 0) {
@@ -172,7 +157,7 @@ int RunFormat(int argc, char** argv) {
     const std::string name = FindFormat(*code)->Name;
     int failures = 0;
     for (const std::string& input : inputs) {
-        if (gStop.load()) {
+        if (StopSignalled().load()) {
             std::fprintf(stderr, "quovo-convert: stopped\n");
             return 130;
         }
@@ -186,7 +171,7 @@ int RunFormat(int argc, char** argv) {
             std::fprintf(stderr, "quovo-convert: %s: %s\n", input.c_str(), r.Error.c_str());
         }
     }
-    if (gStop.load()) {
+    if (StopSignalled().load()) {
         std::fprintf(stderr, "quovo-convert: stopped\n");
         return 130;
     }

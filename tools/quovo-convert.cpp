@@ -11,12 +11,11 @@
 #include "DvdListing.h"
 #include "FormatRun.h"
 #include "MainThread.h"
+#include "StopSignals.h"
 #include "TFFmpegLoader.h"
 #include "TMediaConverter.h"
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +53,8 @@ const char* const kUsage =
     "  --list-formats     list the catalogue formats\n"
     "  --help             show this text\n"
     "\n"
-    "Ctrl-C stops the run; outputs written so far are finished and stay playable.\n"
+    "Ctrl-C, SIGTERM or SIGHUP stops the run; outputs written so far are finished and stay\n"
+    "playable. A third signal ends the program at once.\n"
     "Exit status: 0 when every conversion completed, 1 when one failed or was stopped,\n"
     "2 on bad arguments.\n";
 
@@ -68,13 +68,6 @@ struct Group {
     std::vector<Step> outputOptions; // --out
     bool join = false;
 };
-
-std::atomic<bool> gInterrupted{false};
-
-void OnInterrupt(int) {
-    gInterrupted = true;
-    std::signal(SIGINT, SIG_DFL); // a second Ctrl-C ends the program at once
-}
 
 // Options whose record field is always applied: they go into the field, not the extra lines.
 bool TakeRecordOption(TOutputOptions& o, const std::string& name, const std::string& value) {
@@ -196,6 +189,8 @@ int main(int argc, char** argv) {
         return BadArguments("--resume-after needs --pause-after");
     }
 
+    // From here on a signal stops cleanly: opening the inputs may take a while.
+    InstallStopSignals();
     SetMainThread();
     if (std::string error; !LogToStandardError(logLevel, error)) {
         return BadArguments("bad --loglevel: " + error);
@@ -265,7 +260,10 @@ int main(int argc, char** argv) {
         outputs.push_back(output.name);
     }
 
-    std::signal(SIGINT, OnInterrupt);
+    if (StopSignalled()) {
+        std::fprintf(stderr, "quovo-convert: stopped\n");
+        return 1;
+    }
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
     auto pausedAt = Clock::time_point{};
@@ -281,7 +279,7 @@ int main(int argc, char** argv) {
         // Progress comes to this thread: serve it while waiting.
         WaitAndDrainMainThreadQueue(std::chrono::milliseconds(20));
         const auto now = Clock::now();
-        if (gInterrupted && !stopping) {
+        if (StopSignalled() && !stopping) {
             stopping = true;
             std::fprintf(stderr, "quovo-convert: stopping\n");
             converter.Stop(false);
@@ -314,7 +312,7 @@ int main(int argc, char** argv) {
     }
     if (!allFinished) {
         std::fprintf(stderr, "quovo-convert: %s\n",
-                     gInterrupted ? "stopped" : "a conversion did not complete");
+                     StopSignalled() ? "stopped" : "a conversion did not complete");
         return 1;
     }
     return 0;

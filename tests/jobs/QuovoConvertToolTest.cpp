@@ -12,6 +12,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,12 +33,11 @@ std::string ToolPath() {
 
 struct ToolRun {
     int exitCode = -1;
+    int killedBy = 0; // the signal that ended the tool, 0 when it exited
     std::string err;
 };
 
-// Runs the tool; with `interruptAfter` > 0 sends it Ctrl-C's signal after that time.
-ToolRun Convert(std::vector<std::string> args, const std::string& errFile,
-            std::chrono::milliseconds interruptAfter = 0ms) {
+pid_t StartTool(std::vector<std::string> args, const std::string& errFile) {
     const std::string tool = ToolPath();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -53,19 +53,50 @@ ToolRun Convert(std::vector<std::string> args, const std::string& errFile,
         execv(tool.c_str(), argv.data());
         _exit(127);
     }
-    if (interruptAfter > 0ms) {
-        std::this_thread::sleep_for(interruptAfter);
-        kill(pid, SIGINT);
-    }
+    return pid;
+}
+
+ToolRun WaitForTool(pid_t pid, const std::string& errFile) {
     int status = 0;
     waitpid(pid, &status, 0);
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.killedBy = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     std::ifstream in(errFile);
     std::stringstream text;
     text << in.rdbuf();
     run.err = text.str();
     return run;
+}
+
+// True once `output`, or the temporary name it is written under, has its first bytes.
+bool Writing(const std::string& output) {
+    std::error_code ec;
+    for (const std::string& name : {output, output + ".part"}) {
+        if (fs::exists(name, ec) && fs::file_size(name, ec) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Runs the tool. With `interruptWhileWriting`, sends it `signals` (Ctrl-C's by default), one
+// right after the other, half a second after that output got its first bytes.
+ToolRun Convert(std::vector<std::string> args, const std::string& errFile,
+                const std::string& interruptWhileWriting = "",
+                const std::vector<int>& signals = {SIGINT}) {
+    const pid_t pid = StartTool(std::move(args), errFile);
+    if (!interruptWhileWriting.empty()) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!Writing(interruptWhileWriting) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        std::this_thread::sleep_for(500ms);
+        for (int signal : signals) {
+            kill(pid, signal);
+        }
+    }
+    return WaitForTool(pid, errFile);
 }
 
 class QuovoConvertToolTest : public ::testing::Test {
@@ -83,10 +114,10 @@ protected:
 
 TEST_F(QuovoConvertToolTest, GroupsRunInParallelAsTasks) {
     const ToolRun run = Convert({"--parallel", "2", "--codec-threads", "0", Fixture("h264-aac.mkv"),
-                             "--out", "vcodec=copy", "--out", "acodec=copy", Out("a.mp4"), "--next",
-                             Fixture("mpeg2-mp2.ts"), "--out", "vcodec=copy", "--out",
-                             "acodec=copy", Out("b.mkv")},
-                            Out("err.txt"));
+                                 "--out", "vcodec=copy", "--out", "acodec=copy", Out("a.mp4"),
+                                 "--next", Fixture("mpeg2-mp2.ts"), "--out", "vcodec=copy", "--out",
+                                 "acodec=copy", Out("b.mkv")},
+                                Out("err.txt"));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("terminate: task=0 finished=yes exception=no"), std::string::npos);
     EXPECT_NE(run.err.find("terminate: task=1 finished=yes exception=no"), std::string::npos);
@@ -95,26 +126,87 @@ TEST_F(QuovoConvertToolTest, GroupsRunInParallelAsTasks) {
     EXPECT_EQ(ReadFrameNumbers(Out("b.mkv")), ReadFrameNumbers(Fixture("mpeg2-mp2.ts")));
 }
 
+// Ctrl-C, SIGTERM and SIGHUP stop alike, and a second signal does not cut the stop short.
 TEST_F(QuovoConvertToolTest, InterruptStopsWithAPlayableOutput) {
+    struct Case {
+        const char* name;
+        std::vector<int> signals;
+    };
+    const Case cases[] = {{"int", {SIGINT}},
+                          {"term", {SIGTERM}},
+                          {"hup", {SIGHUP}},
+                          {"int-then-term", {SIGINT, SIGTERM}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = Out(std::string("cut-") + c.name + ".mp4");
+        fs::remove(out);
+        const ToolRun run = Convert({"--in", "re=1", Fixture("h264-aac.mkv"), "--out",
+                                     "vcodec=copy", "--out", "acodec=copy", out},
+                                    Out("err.txt"), out, c.signals);
+        EXPECT_EQ(run.killedBy, 0);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_NE(run.err.find("terminate: task=0 finished=no exception=no"), std::string::npos)
+            << run.err;
+        // MP4 is playable only once its index is written at the end.
+        const ProbeResult r = ProbeMedia(out);
+        const StreamProbe* v = r.Find(StreamKind::Video);
+        ASSERT_NE(v, nullptr);
+        EXPECT_GT(v->decodedFrames, 5);
+        EXPECT_EQ(v->decodeErrors, 0);
+        EXPECT_LT(r.durationS, 1.8);
+    }
+}
+
+TEST_F(QuovoConvertToolTest, ThirdSignalEndsTheToolAtOnce) {
+    fs::remove(Out("forced.mp4"));
     const ToolRun run = Convert({"--in", "re=1", Fixture("h264-aac.mkv"), "--out", "vcodec=copy",
-                             "--out", "acodec=copy", Out("cut.mkv")},
-                            Out("err.txt"), 900ms);
+                                 "--out", "acodec=copy", Out("forced.mp4")},
+                                Out("err.txt"), Out("forced.mp4"), {SIGINT, SIGTERM, SIGHUP});
+    EXPECT_NE(run.killedBy, 0) << run.err;
+}
+
+// A stop asked for while the input is still being opened (here: a pipe nobody writes yet) is
+// honoured once it is open, and nothing is written.
+TEST_F(QuovoConvertToolTest, SignalBeforeTheFirstTaskStopsCleanly) {
+    const std::string fifo = Out("input.fifo");
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string out = Out("early.mkv");
+    fs::remove(out);
+    const pid_t pid =
+        StartTool({fifo, "--out", "vcodec=copy", "--out", "acodec=copy", out}, Out("err.txt"));
+    // Opening the writing end succeeds once the tool waits on the reading end.
+    int fd = -1;
+    for (int i = 0; i < 1000 && fd < 0; ++i) {
+        fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) {
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    ASSERT_GE(fd, 0) << "the tool never opened its input";
+    kill(pid, SIGTERM);
+    fcntl(fd, F_SETFL, 0);
+    std::signal(SIGPIPE, SIG_IGN); // the tool closes the pipe before reading all of it
+    std::ifstream media(Fixture("h264-aac.mkv"), std::ios::binary);
+    char buffer[65536];
+    while (media.read(buffer, sizeof buffer) || media.gcount() > 0) {
+        if (write(fd, buffer, static_cast<size_t>(media.gcount())) < 0) {
+            break;
+        }
+    }
+    close(fd);
+    const ToolRun run = WaitForTool(pid, Out("err.txt"));
+    EXPECT_EQ(run.killedBy, 0);
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_NE(run.err.find("terminate: task=0 finished=no exception=no"), std::string::npos)
-        << run.err;
-    const ProbeResult r = ProbeMedia(Out("cut.mkv"));
-    const StreamProbe* v = r.Find(StreamKind::Video);
-    ASSERT_NE(v, nullptr);
-    EXPECT_GT(v->decodedFrames, 5);
-    EXPECT_EQ(v->decodeErrors, 0);
-    EXPECT_LT(r.durationS, 1.8);
+    EXPECT_NE(run.err.find("quovo-convert: stopped"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(QuovoConvertToolTest, PauseAndResumeHoldTheProgressLines) {
     const ToolRun run = Convert({"--progress-interval", "100", "--pause-after", "0.5",
-                             "--resume-after", "0.8", "--in", "re=1", Fixture("h264-aac.mkv"),
-                             "--out", "vcodec=copy", "--out", "acodec=copy", Out("p.mkv")},
-                            Out("err.txt"));
+                                 "--resume-after", "0.8", "--in", "re=1", Fixture("h264-aac.mkv"),
+                                 "--out", "vcodec=copy", "--out", "acodec=copy", Out("p.mkv")},
+                                Out("err.txt"));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const size_t paused = run.err.find("quovo-convert: paused");
     const size_t resumed = run.err.find("quovo-convert: resumed");
