@@ -1,13 +1,26 @@
 #include "TQuovoApplication.h"
 
 #include "ErrorReport.h"
+#include "MainThread.h"
 
 #include <cstdio>
 #include <stdexcept>
 
 namespace quovo {
 
-TQuovoApplication::TQuovoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TQuovoApplication::TQuovoApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Workers hand their events to this thread: each queued procedure posts a drain to the loop.
+    SetMainThread();
+    SetMainThreadWakeUp([this] {
+        QMetaObject::invokeMethod(
+            this, [] { DrainMainThreadQueue(); }, Qt::QueuedConnection);
+    });
+}
+
+TQuovoApplication::~TQuovoApplication() {
+    SetMainThreadWakeUp(nullptr);
+    DrainMainThreadQueue();
+}
 
 bool TQuovoApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -144,7 +144,7 @@ void TFormatPicker::ShowList(bool putName) {
     list_->show();
     list_->raise();
     list_->activateWindow();
-    list_->setFocus(Qt::PopupFocusReason);
+    list_->View()->setFocus(Qt::PopupFocusReason);
     list_->SyncSelection();
 }
 

@@ -4,30 +4,42 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QVBoxLayout>
 
 namespace quovo {
 
 TFormatPopupList::TFormatPopupList(TFormatItemModel& items, TFormatListModel& rows, QWidget* owner)
-    : QListView(owner), rows_(rows) {
-    setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    : QFrame(owner, Qt::Popup | Qt::FramelessWindowHint), rows_(rows) {
     setObjectName("lst1");
+    setFrameShape(QFrame::Box);
     setAccessibleName("Output Format:");
-    setModel(&items);
-    setItemDelegate(new TFormatRowDelegate(this));
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setUniformItemSizes(true);
-    setMouseTracking(true);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPalette p = palette();
+    view_ = new QListView(this);
+    view_->setObjectName("lst1View");
+    view_->setAccessibleName("Output Format:");
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setModel(&items);
+    view_->setItemDelegate(new TFormatRowDelegate(view_));
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setUniformItemSizes(true);
+    view_->setMouseTracking(true);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette p = view_->palette();
     p.setColor(QPalette::Base, QColor(246, 247, 248));
-    setPalette(p);
+    view_->setPalette(p);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->addWidget(view_);
+    setFocusProxy(view_);
+    view_->viewport()->installEventFilter(this);
+    view_->installEventFilter(this);
     connect(&items, &QAbstractItemModel::modelAboutToBeReset, this, [this] { resetting_ = true; });
     connect(&items, &QAbstractItemModel::modelReset, this, [this] {
         resetting_ = false;
+        lastDeselected_ = -1;
         SyncSelection();
     });
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TFormatPopupList::ExternalSelection);
 }
 
@@ -38,12 +50,12 @@ void TFormatPopupList::SetToggleControls(std::vector<QWidget*> controls) {
 void TFormatPopupList::SyncSelection() {
     syncing_ = true;
     const int row = rows_.Selected();
-    if (row >= 0 && row < model()->rowCount()) {
-        const QModelIndex index = model()->index(row, 0);
-        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        scrollTo(index);
+    if (row >= 0 && row < view_->model()->rowCount()) {
+        const QModelIndex index = view_->model()->index(row, 0);
+        view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        view_->scrollTo(index);
     } else {
-        selectionModel()->clearSelection();
+        view_->selectionModel()->clearSelection();
     }
     syncing_ = false;
 }
@@ -56,18 +68,29 @@ void TFormatPopupList::SelectRow(int row) {
     SyncSelection();
 }
 
-void TFormatPopupList::ExternalSelection(const QItemSelection& selected,
-                                         const QItemSelection& deselected) {
+void TFormatPopupList::ExternalSelection(const QItemSelection&, const QItemSelection& deselected) {
     if (syncing_ || resetting_) {
         return;
     }
-    // Not made by the list itself: assistive technology chose or toggled a row.
-    const QModelIndexList now = selected.indexes();
-    const QModelIndexList before = deselected.indexes();
-    const int row = !now.isEmpty()      ? now.first().row()
-                    : !before.isEmpty() ? before.first().row()
-                                        : -1;
-    if (row >= 0) {
+    // Not made by the list itself: assistive technology chose or toggled a row. Its action may
+    // clear the selection before it selects, so the outcome is read once the action is over.
+    if (!deselected.isEmpty()) {
+        lastDeselected_ = deselected.indexes().first().row();
+    }
+    if (!externalPending_) {
+        externalPending_ = true;
+        QMetaObject::invokeMethod(this, &TFormatPopupList::TakeExternalSelection,
+                                  Qt::QueuedConnection);
+    }
+}
+
+void TFormatPopupList::TakeExternalSelection() {
+    externalPending_ = false;
+    const QModelIndexList now = view_->selectionModel()->selectedIndexes();
+    // Toggling the selected row off still means that row.
+    const int row = !now.isEmpty() ? now.first().row() : lastDeselected_;
+    lastDeselected_ = -1;
+    if (row >= 0 && row < rows_.RowCount()) {
         rows_.Select(row);
         emit RowActivated(row);
     }
@@ -83,47 +106,77 @@ bool TFormatPopupList::OverToggleControl(const QPoint& globalPos) const {
     return false;
 }
 
+QPoint TFormatPopupList::ViewportPos(const QMouseEvent* event) const {
+    return view_->viewport()->mapFromGlobal(event->globalPosition().toPoint());
+}
+
 void TFormatPopupList::mousePressEvent(QMouseEvent* event) {
-    if (!rect().contains(event->position().toPoint())) {
-        // The press that closes a pop-up is passed on to the control under it, unless that is
-        // one of the controls that open the list: they would open it again at once.
-        setAttribute(Qt::WA_NoMouseReplay, OverToggleControl(event->globalPosition().toPoint()));
-        hide();
+    const QPoint global = event->globalPosition().toPoint();
+    if (rect().contains(mapFromGlobal(global))) {
         return;
     }
+    // The press that closes a pop-up is passed on to the control under it, unless that is one
+    // of the controls that open the list: they would open it again at once.
+    setAttribute(Qt::WA_NoMouseReplay, OverToggleControl(global));
+    hide();
+}
+
+bool TFormatPopupList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            RowPress(static_cast<QMouseEvent*>(event));
+            return true;
+        case QEvent::MouseButtonDblClick:
+            RowDoubleClick(static_cast<QMouseEvent*>(event));
+            return true;
+        case QEvent::MouseMove:
+            Track(static_cast<QMouseEvent*>(event));
+            return true;
+        case QEvent::MouseButtonRelease:
+            return true;
+        default:
+            break;
+        }
+    } else if (watched == view_ && event->type() == QEvent::KeyPress) {
+        return Key(static_cast<QKeyEvent*>(event));
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void TFormatPopupList::RowPress(const QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         return;
     }
-    const QPoint pos = viewport()->mapFrom(this, event->position().toPoint());
-    const QModelIndex index = indexAt(pos);
+    const QPoint pos = ViewportPos(event);
+    const QModelIndex index = view_->indexAt(pos);
     emit RowPressed(index.isValid() ? index.row() : -1, pos.x());
 }
 
-void TFormatPopupList::mouseDoubleClickEvent(QMouseEvent* event) {
+void TFormatPopupList::RowDoubleClick(const QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         return;
     }
-    // The second press of a double click is a press too, then the double click itself.
-    mousePressEvent(event);
-    const QModelIndex index = indexAt(viewport()->mapFrom(this, event->position().toPoint()));
+    // The second press of a double click is a press too, then the double click itself. The row
+    // is taken first: a press may rebuild the rows, and the view lays them out again later.
+    const QModelIndex index = view_->indexAt(ViewportPos(event));
+    RowPress(event);
     if (index.isValid() && isVisible()) {
         emit RowDoubleClicked(index.row());
     }
 }
 
-void TFormatPopupList::mouseMoveEvent(QMouseEvent* event) {
-    const QModelIndex index = indexAt(viewport()->mapFrom(this, event->position().toPoint()));
+void TFormatPopupList::Track(const QMouseEvent* event) {
+    const QModelIndex index = view_->indexAt(ViewportPos(event));
     if (index.isValid()) {
         SelectRow(index.row());
     }
 }
 
-void TFormatPopupList::mouseReleaseEvent(QMouseEvent*) {}
-
-void TFormatPopupList::keyPressEvent(QKeyEvent* event) {
+bool TFormatPopupList::Key(const QKeyEvent* event) {
     const int selected = rows_.Selected();
     const int last = rows_.RowCount() - 1;
-    const int page = std::max(1, viewport()->height() / kFormatRowHeight - 1);
+    const int page = std::max(1, view_->viewport()->height() / kFormatRowHeight - 1);
     const bool category = selected >= 0 && rows_.Rows()[selected].Info.IsCategory != 0;
     switch (event->key()) {
     case Qt::Key_Down:
@@ -132,33 +185,33 @@ void TFormatPopupList::keyPressEvent(QKeyEvent* event) {
         } else {
             SelectRow(std::min(last, selected + 1));
         }
-        return;
+        return true;
     case Qt::Key_Up:
         if (event->modifiers() & Qt::AltModifier) {
             hide();
         } else {
             SelectRow(std::max(0, selected - 1));
         }
-        return;
+        return true;
     case Qt::Key_Home:
         SelectRow(0);
-        return;
+        return true;
     case Qt::Key_End:
         SelectRow(last);
-        return;
+        return true;
     case Qt::Key_PageDown:
         SelectRow(std::min(last, selected + page));
-        return;
+        return true;
     case Qt::Key_PageUp:
         SelectRow(std::max(0, selected - page));
-        return;
+        return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
         if (selected >= 0) {
             emit RowActivated(selected);
         }
-        return;
+        return true;
     case Qt::Key_Left:
         if (category && !rows_.Rows()[selected].Info.Collapsed) {
             emit ToggleRequested(selected);
@@ -169,19 +222,18 @@ void TFormatPopupList::keyPressEvent(QKeyEvent* event) {
             }
             SelectRow(row);
         }
-        return;
+        return true;
     case Qt::Key_Right:
         if (category && rows_.Rows()[selected].Info.Collapsed) {
             emit ToggleRequested(selected);
         }
-        return;
+        return true;
     case Qt::Key_Escape:
     case Qt::Key_F4:
         hide();
-        return;
+        return true;
     default:
-        event->ignore();
-        return;
+        return false;
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "TFormatItemModel.h"
 
+#include <QFrame>
 #include <QListView>
 #include <QPointer>
 
@@ -17,11 +18,13 @@
 
 namespace quovo {
 
-class TFormatPopupList : public QListView {
+class TFormatPopupList : public QFrame {
     Q_OBJECT
 public:
     TFormatPopupList(TFormatItemModel& items, TFormatListModel& rows, QWidget* owner);
 
+    // The list of rows inside the pop-up window.
+    QListView* View() const { return view_; }
     // Controls of the owner a press on which hides the list without reaching them.
     void SetToggleControls(std::vector<QWidget*> controls);
     // Shows the model's selected row as selected and current.
@@ -37,19 +40,27 @@ signals:
     void ToggleRequested(int row);
 
 protected:
+    // Presses outside the pop-up reach the pop-up window itself.
     void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void RowPress(const QMouseEvent* event);
+    void RowDoubleClick(const QMouseEvent* event);
+    void Track(const QMouseEvent* event);
+    bool Key(const QKeyEvent* event);
     void SelectRow(int row);
     void ExternalSelection(const QItemSelection& selected, const QItemSelection& deselected);
     bool OverToggleControl(const QPoint& globalPos) const;
+    QPoint ViewportPos(const QMouseEvent* event) const;
 
     TFormatListModel& rows_;
+    QListView* view_;
     std::vector<QPointer<QWidget>> toggleControls_;
+    void TakeExternalSelection();
+
+    int lastDeselected_ = -1;
+    bool externalPending_ = false;
     bool syncing_ = false;
     bool resetting_ = false;
 };
