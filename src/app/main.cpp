@@ -1,5 +1,6 @@
 // quovo: the windowed converter.
 #include "TGlobalObject.h"
+#include "TMainWindowDialogs.h"
 #include "TMessageBoxService.h"
 #include "TQuovoApplication.h"
 #include "TSplashWindow.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     quovo::TMessageBoxService dialogs;
     app.SetDialogService(&dialogs);
     quovo::TfrmMain window(dialogs);
+    new quovo::TMainWindowDialogs(window, quovo::OpenFolderOnDesktop); // owned by the window
     dialogs.SetOwner(&window);
     app.SetAppTitle(window.Global().AppTitle);
     QStringList paths;

@@ -5,6 +5,7 @@
 #include "TParamItemDelegate.h"
 #include "TSettingsDialogModel.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -20,8 +21,8 @@ namespace quovo {
 
 namespace {
 
-QComboBox* AddBox(QGroupBox* group, QGridLayout* grid, const char* caption, const char* name,
-                  bool editable) {
+QComboBox* AddBox(QGroupBox* group, QGridLayout* grid, TBoxesLayout layout, const char* caption,
+                  const char* name, bool editable) {
     auto* box = new QComboBox(group);
     box->setObjectName(name);
     box->setEditable(editable);
@@ -32,13 +33,18 @@ QComboBox* AddBox(QGroupBox* group, QGridLayout* grid, const char* caption, cons
     }
     box->setItemDelegate(new TParamItemDelegate(box));
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    box->setMinimumContentsLength(8);
+    // Narrow boxes that take what room there is; the captions are never cut, and the drop-down
+    // lists are as wide as their longest item.
+    box->setMinimumContentsLength(4);
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     box->setAccessibleName(caption);
     auto* label = new QLabel(caption, group);
+    label->setMinimumWidth(label->sizeHint().width());
     label->setBuddy(box);
-    const int row = grid->rowCount();
-    grid->addWidget(label, row, 0);
-    grid->addWidget(box, row, 1);
+    const int perRow = layout == TBoxesLayout::TwoPerRow ? 2 : 1;
+    const int index = grid->count() / 2;
+    grid->addWidget(label, index / perRow, (index % perRow) * 2);
+    grid->addWidget(box, index / perRow, (index % perRow) * 2 + 1);
     return box;
 }
 
@@ -63,6 +69,7 @@ void Show(QComboBox* box, const TParamBox& model) {
         }
     }
     box->setMaxVisibleItems(std::max(1, box->count()));
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 8);
     if (box->isEditable()) {
         if (box->currentIndex() != model.Index) {
             box->setCurrentIndex(model.Index);
@@ -79,24 +86,26 @@ void Show(QComboBox* box, const TParamBox& model) {
 
 } // namespace
 
-TParameterBoxes::TParameterBoxes(QWidget* parent) : QWidget(parent) {
+TParameterBoxes::TParameterBoxes(QWidget* parent, TBoxesLayout layout) : QWidget(parent) {
     VideoOptions = new QGroupBox("Video Options", this);
     VideoOptions->setObjectName("VideoOptions");
     auto* video = new QGridLayout(VideoOptions);
-    cmbVideoSize = AddBox(VideoOptions, video, "Frame Size:", "cmbVideoSize", true);
-    cmbVideoEncoder = AddBox(VideoOptions, video, "Encoder:", "cmbVideoEncoder", false);
-    cmbVideoBitRate = AddBox(VideoOptions, video, "BitRate (Kbps):", "cmbVideoBitRate", true);
-    cmbFrameRate = AddBox(VideoOptions, video, "FrameRate (Fps):", "cmbFrameRate", false);
-    cmbZoom = AddBox(VideoOptions, video, "Zoom:", "cmbZoom", false);
+    cmbVideoSize = AddBox(VideoOptions, video, layout, "Frame Size:", "cmbVideoSize", true);
+    cmbVideoEncoder = AddBox(VideoOptions, video, layout, "Encoder:", "cmbVideoEncoder", false);
+    cmbVideoBitRate =
+        AddBox(VideoOptions, video, layout, "BitRate (Kbps):", "cmbVideoBitRate", true);
+    cmbFrameRate = AddBox(VideoOptions, video, layout, "FrameRate (Fps):", "cmbFrameRate", false);
+    cmbZoom = AddBox(VideoOptions, video, layout, "Zoom:", "cmbZoom", false);
 
     AudioOptions = new QGroupBox("Audio Options", this);
     AudioOptions->setObjectName("AudioOptions");
     auto* audio = new QGridLayout(AudioOptions);
-    cmbSamplerate = AddBox(AudioOptions, audio, "SampleRate (Hz):", "cmbSamplerate", true);
-    cmbAudioEncoder = AddBox(AudioOptions, audio, "Encoder:", "cmbAudioEncoder", false);
-    cmbAudioBitRate = AddBox(AudioOptions, audio, "BitRate (Kbps):", "cmbAudioBitRate", true);
-    cmbChannel = AddBox(AudioOptions, audio, "Channel:", "cmbChannel", false);
-    cmbVolume = AddBox(AudioOptions, audio, "Volume:", "cmbVolume", false);
+    cmbSamplerate = AddBox(AudioOptions, audio, layout, "SampleRate (Hz):", "cmbSamplerate", true);
+    cmbAudioEncoder = AddBox(AudioOptions, audio, layout, "Encoder:", "cmbAudioEncoder", false);
+    cmbAudioBitRate =
+        AddBox(AudioOptions, audio, layout, "BitRate (Kbps):", "cmbAudioBitRate", true);
+    cmbChannel = AddBox(AudioOptions, audio, layout, "Channel:", "cmbChannel", false);
+    cmbVolume = AddBox(AudioOptions, audio, layout, "Volume:", "cmbVolume", false);
 
     btnDefault = new QPushButton("Default", this);
     btnDefault->setObjectName("btnDefault");

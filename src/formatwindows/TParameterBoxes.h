@@ -17,10 +17,14 @@ namespace quovo {
 class TFormatParameterEditor;
 class TSettingsDialogModel;
 
+// One label and box per row (narrow dialogs), or two side by side (the wide main window).
+enum class TBoxesLayout { OnePerRow, TwoPerRow };
+
 class TParameterBoxes : public QWidget {
     Q_OBJECT
 public:
-    explicit TParameterBoxes(QWidget* parent = nullptr);
+    explicit TParameterBoxes(QWidget* parent = nullptr,
+                             TBoxesLayout layout = TBoxesLayout::OnePerRow);
 
     // Main window: with the "Default" button.
     void Bind(TFormatParameterEditor& editor);

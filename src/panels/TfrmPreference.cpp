@@ -94,10 +94,10 @@ TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
     trcCmp->setTickPosition(QSlider::TicksBelow);
     trcCmp->setAccessibleName("Jpg Compression Quality:");
     qualityLabel->setBuddy(spedCmp);
-    grid->addWidget(qualityLabel, 3, 0);
-    grid->addWidget(qualityNote, 3, 1, 1, 3);
-    grid->addWidget(trcCmp, 4, 0, 1, 3);
-    grid->addWidget(spedCmp, 4, 3);
+    grid->addWidget(qualityLabel, 3, 0, 1, 4);
+    grid->addWidget(qualityNote, 4, 0, 1, 4);
+    grid->addWidget(trcCmp, 5, 0, 1, 3);
+    grid->addWidget(spedCmp, 5, 3);
 
     auto* priority = new QGroupBox("Work priority", this);
     auto* priorities = new QHBoxLayout(priority);
@@ -150,6 +150,7 @@ void TfrmPreference::Reload() {
 
 void TfrmPreference::Show(const TPreferenceValues& values) {
     edtSnapDirectory->setText(QString::fromStdString(values.SnapFolder));
+    edtSnapDirectory->setCursorPosition(0);
     ckFullSize->setChecked(values.FullSize);
     ckSmallSize->setChecked(values.SmallSize);
     ckBmp->setChecked(values.Bmp);
@@ -194,6 +195,7 @@ void TfrmPreference::btnBrowsClick() {
     }
     settings_.WriteString("settings", "SnapOutPutDir", chosen.toStdString());
     edtSnapDirectory->setText(chosen);
+    edtSnapDirectory->setCursorPosition(0);
 }
 
 void TfrmPreference::btnOpenClick() {
