@@ -2,6 +2,7 @@
 
 #include "TFormatPopupList.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -10,8 +11,42 @@
 namespace quovo {
 
 namespace {
+
 const QColor kFieldBackground(246, 247, 248);
+
+// Pop-up windows are no children of the application on the accessibility bus; a screen reader
+// reaches the format list through the picker, as it reaches a combo box's list.
+class TAccessiblePicker : public QAccessibleWidget {
+public:
+    explicit TAccessiblePicker(TFormatPicker* picker)
+        : QAccessibleWidget(picker, QAccessible::Grouping) {}
+
+    int childCount() const override { return QAccessibleWidget::childCount() + 1; }
+    QAccessibleInterface* child(int index) const override {
+        if (index == QAccessibleWidget::childCount()) {
+            return QAccessible::queryAccessibleInterface(Picker()->List());
+        }
+        return QAccessibleWidget::child(index);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (child != nullptr && child->object() == Picker()->List()) {
+            return QAccessibleWidget::childCount();
+        }
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+private:
+    TFormatPicker* Picker() const { return static_cast<TFormatPicker*>(widget()); }
+};
+
+QAccessibleInterface* PickerAccessibility(const QString& className, QObject* object) {
+    if (className == QLatin1String("quovo::TFormatPicker") && object->isWidgetType()) {
+        return new TAccessiblePicker(static_cast<TFormatPicker*>(object));
+    }
+    return nullptr;
 }
+
+} // namespace
 
 TFormatField::TFormatField(QWidget* parent) : QLineEdit(parent) {
     setReadOnly(true);
@@ -43,6 +78,11 @@ void TFormatField::keyPressEvent(QKeyEvent* event) {
 
 TFormatPicker::TFormatPicker(TIniStore& settings, TChoiceWrite mode, QWidget* parent)
     : QWidget(parent), settings_(settings), mode_(mode), items_(rows_) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(PickerAccessibility);
+        return true;
+    }();
+    (void)accessible;
     label_ = new QLabel("Output Format:", this);
     field_ = new TFormatField(this);
     field_->setObjectName("edt1");

@@ -156,7 +156,23 @@ TEST_F(FormatPickerTest, ChoosingAFormatByMouseKeysOrAssistiveTechnology) {
          [](FormatPickerTest& t) {
              QTest::keyClick(t.picker_->Field(), Qt::Key_F4);
              ASSERT_TRUE(t.picker_->ListVisible());
-             QAccessibleInterface* list = QAccessible::queryAccessibleInterface(t.List());
+             // Reached from the picker, as a screen reader walks the window.
+             std::function<QAccessibleInterface*(QAccessibleInterface*)> findList =
+                 [&](QAccessibleInterface* node) -> QAccessibleInterface* {
+                 if (node->role() == QAccessible::List) {
+                     return node;
+                 }
+                 for (int i = 0; i < node->childCount(); ++i) {
+                     if (QAccessibleInterface* hit = findList(node->child(i))) {
+                         return hit;
+                     }
+                 }
+                 return nullptr;
+             };
+             QAccessibleInterface* list =
+                 findList(QAccessible::queryAccessibleInterface(t.picker_.get()));
+             ASSERT_NE(list, nullptr);
+             EXPECT_EQ(list->object(), t.List());
              EXPECT_EQ(list->text(QAccessible::Name), "Output Format:");
              ASSERT_NE(list, nullptr);
              auto act = [&](const QString& name) {
