@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test bench sanitize clean
+.PHONY: deps configure build run demo install test bench sanitize clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -15,7 +15,15 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
+	@$(BUILD_DIR)/src/app/quovo
+
+# Converts a generated clip with the engine alone, without windows.
+demo: build
 	@bash scripts/demo.sh $(BUILD_DIR)
+
+# Installs into CMAKE_INSTALL_PREFIX (default /usr/local), or PREFIX=…; DESTDIR=… stages it.
+install: build
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 1500

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# `make run`: until the main window exists, converts a generated demo clip with the engine and
-# says where the result went. Nothing in the output folder is overwritten.
+# `make demo`: converts a generated demo clip with the engine, without windows, and says where
+# the result went. Nothing in the output folder is overwritten.
 set -euo pipefail
 build=${1:-build}
 out=${QUOVO_DEMO_DIR:-$(xdg-user-dir VIDEOS 2>/dev/null || echo "$HOME/Videos")/videoconverter}

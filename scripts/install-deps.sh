@@ -11,6 +11,8 @@ packages=(
     libsdl2-dev libdvdread-dev libdvdnav-dev libsimpleini-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     dvdauthor genisoimage zzuf xvfb xauth
+    desktop-file-utils appstream
+    dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0 imagemagick
 )
 
 missing=()

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     quovo::TQuovoApplication app(argc, argv);
     app.setApplicationName("quovo");
     app.setApplicationVersion(QUOVO_VERSION);
-    app.setDesktopFileName("quovo");
+    app.setDesktopFileName("org.quovo.Quovo");
     app.setWindowIcon(QIcon::fromTheme("quovo"));
 
     quovo::TSplashWindow splash(quovo::CoverFile(quovo::FindFormatFile()));

@@ -249,6 +249,14 @@ std::string DefaultDVDPluginFolder() {
     if (!ec && std::filesystem::exists(beside + "/" + kDVDPluginFileName, ec)) {
         return beside;
     }
+#ifdef QUOVO_DVD_INSTALL_PLUGIN_DIR
+    // An installed program: <prefix>/bin/quovo and <prefix>/lib…/quovo/LibAV.
+    const std::string installed =
+        (self.parent_path().parent_path() / QUOVO_DVD_INSTALL_PLUGIN_DIR).string();
+    if (!ec && std::filesystem::exists(installed + "/" + kDVDPluginFileName, ec)) {
+        return installed;
+    }
+#endif
 #ifdef QUOVO_DVD_BUILD_PLUGIN_DIR
     return QUOVO_DVD_BUILD_PLUGIN_DIR;
 #else
