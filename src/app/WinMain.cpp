@@ -15,10 +15,12 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QUrl>
 
 #include <filesystem>
+#include <tuple>
 
 namespace quovo {
 
@@ -207,43 +209,47 @@ QGroupBox* TfrmMain::BuildPreviewPanel() {
     auto* pan1 = new QLabel(box);
     pan1->setObjectName("pan1");
     pan1->setAccessibleName("Preview");
-    pan1->setFixedSize(243, 171);
+    // The panel's own size, and smaller when the window is at its smallest.
+    pan1->setMinimumSize(160, 113);
+    pan1->setMaximumSize(243, 171);
+    pan1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     pan1->setAutoFillBackground(true);
     QPalette grey = pan1->palette();
     grey.setColor(QPalette::Window, QColor(128, 128, 128));
     pan1->setPalette(grey);
-    layout->addWidget(pan1);
+    layout->addWidget(pan1, 0, Qt::AlignHCenter);
 
     auto* times = new QHBoxLayout;
     auto* lblTime = new QLabel("00:00:00", box);
     lblTime->setObjectName("lblTime");
     auto* lblPTS = new QLabel("00:00:00", box);
     lblPTS->setObjectName("lblPTS");
-    times->addWidget(lblTime);
-    times->addStretch(1);
-    times->addWidget(lblPTS);
-    layout->addLayout(times);
-
     auto* trcPreview = new QSlider(Qt::Horizontal, box);
     trcPreview->setObjectName("trcPreview");
     trcPreview->setAccessibleName("Position");
     trcPreview->setEnabled(false);
-    layout->addWidget(trcPreview);
+    times->addWidget(lblTime);
+    times->addWidget(trcPreview, 1);
+    times->addWidget(lblPTS);
+    layout->addLayout(times);
 
     // The player drives these; until a title plays only Play could start one.
     auto* buttons = new QHBoxLayout;
-    for (auto [name, hint] : {std::pair{"imgbtnPlay", "play"},
-                              {"imgbtnPAuse", "pause"},
-                              {"imgbtnStop", "stop"},
-                              {"imgbtnSnap", "capture image"}}) {
+    const std::tuple<const char*, const char*, QStyle::StandardPixmap> kButtons[] = {
+        {"imgbtnPlay", "play", QStyle::SP_MediaPlay},
+        {"imgbtnPAuse", "pause", QStyle::SP_MediaPause},
+        {"imgbtnStop", "stop", QStyle::SP_MediaStop},
+        {"imgbtnSnap", "capture image", QStyle::SP_DialogSaveButton}};
+    for (auto [name, hint, icon] : kButtons) {
         auto* button = new QToolButton(box);
         button->setObjectName(name);
-        button->setText(hint);
+        button->setIcon(style()->standardIcon(icon));
         button->setToolTip(hint);
         button->setAccessibleName(hint);
         button->setEnabled(false);
         buttons->addWidget(button);
     }
+    buttons->addStretch(1);
     layout->addLayout(buttons);
 
     auto* volumeRow = new QHBoxLayout;

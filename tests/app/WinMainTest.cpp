@@ -1,9 +1,9 @@
 #include "WinMain.h"
 
-#include "QtTestApp.h"
 #include "../formats/FormatsTestSupport.h"
 #include "FFmpegException.h"
 #include "Fixtures.h"
+#include "QtTestApp.h"
 #include "TFormatPicker.h"
 #include "TFormatPopupList.h"
 #include "TGlobalObject.h"
@@ -78,6 +78,9 @@ TEST_F(MainWindowTest, StartShowsTheStoredSettings) {
         EXPECT_EQ(w->windowTitle(), "Quovo 3.300 ");
         EXPECT_EQ(w->minimumSize(), QSize(786, 522));
         EXPECT_EQ(w->size(), QSize(786, 522));
+        // Everything fits at the smallest size: nothing is drawn over anything else.
+        EXPECT_LE(w->layout()->minimumSize().width(), 786);
+        EXPECT_LE(w->layout()->minimumSize().height(), 522);
         EXPECT_EQ(Child<QLineEdit>(*w, "edDirectory")->text().toStdString(), c.folder);
         EXPECT_EQ(Child<QAbstractSlider>(*w, "trcVolume")->value(), c.volume);
         EXPECT_EQ(Child<QAbstractButton>(*w, "ckMute")->isChecked(), c.mute);
