@@ -280,9 +280,7 @@ QWidget* TfrmMain::BuildOutputRow() {
     edDirectory_->setObjectName("edDirectory");
     edDirectory_->setReadOnly(true);
     edDirectory_->setAccessibleName("Output Directory:");
-    QPalette p = edDirectory_->palette();
-    p.setColor(QPalette::Base, QColor(246, 247, 248));
-    edDirectory_->setPalette(p);
+    UseFieldBackground(edDirectory_);
     label->setBuddy(edDirectory_);
     auto* brows = new QPushButton("Brows", row);
     brows->setObjectName("btnBrows");

@@ -1,6 +1,7 @@
 #include "TFormatPicker.h"
 
 #include "TFormatPopupList.h"
+#include "TSkin.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -11,8 +12,6 @@
 namespace quovo {
 
 namespace {
-
-const QColor kFieldBackground(246, 247, 248);
 
 // Pop-up windows are no children of the application on the accessibility bus; a screen reader
 // reaches the format list through the picker, as it reaches a combo box's list.
@@ -105,9 +104,7 @@ TFormatPicker::TFormatPicker(TIniStore& settings, TChoiceWrite mode, QWidget* pa
     list_ = new TFormatPopupList(items_, rows_, this);
     list_->SetToggleControls({field_, button_});
 
-    QPalette p = field_->palette();
-    p.setColor(QPalette::Base, kFieldBackground);
-    field_->setPalette(p);
+    UseFieldBackground(field_);
 
     connect(field_, &TFormatField::Clicked, this, &TFormatPicker::FieldClick);
     connect(field_, &TFormatField::DoubleClicked, this, &TFormatPicker::FieldDoubleClick);

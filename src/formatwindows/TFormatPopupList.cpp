@@ -1,6 +1,7 @@
 #include "TFormatPopupList.h"
 
 #include "TFormatRowDelegate.h"
+#include "TSkin.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -24,9 +25,7 @@ TFormatPopupList::TFormatPopupList(TFormatItemModel& items, TFormatListModel& ro
     view_->setUniformItemSizes(true);
     view_->setMouseTracking(true);
     view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPalette p = view_->palette();
-    p.setColor(QPalette::Base, QColor(246, 247, 248));
-    view_->setPalette(p);
+    UseFieldBackground(view_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->addWidget(view_);

@@ -3,13 +3,13 @@
 #include "TFormatArtwork.h"
 #include "TFormatItemModel.h"
 #include "TFormatListModel.h"
+#include "TSkin.h"
 
 #include <QPainter>
 
 namespace quovo {
 
 namespace {
-const QColor kListBackground(246, 247, 248);
 const QColor kSelectedFill(185, 204, 236);
 const QColor kSelectedFrame(122, 160, 218);
 } // namespace
@@ -18,7 +18,7 @@ void TFormatRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                                const QModelIndex& index) const {
     const QRect r = option.rect;
     painter->save();
-    painter->fillRect(r, kListBackground);
+    painter->fillRect(r, FieldBackground());
     if (option.state & QStyle::State_Selected) {
         painter->fillRect(r.adjusted(2, 2, -2, -2), kSelectedFill);
         painter->setPen(kSelectedFrame);

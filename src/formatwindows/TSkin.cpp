@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QWidget>
 
 #include <array>
 
@@ -58,6 +59,16 @@ QPalette SkinPalette(int index) {
     p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
     p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
     return p;
+}
+
+QColor FieldBackground() {
+    return QColor(246, 247, 248);
+}
+
+void UseFieldBackground(QWidget* field) {
+    QPalette p = field->palette();
+    p.setColor(QPalette::Base, FieldBackground());
+    field->setPalette(p);
 }
 
 void ApplySkin(int index) {
