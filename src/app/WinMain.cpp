@@ -21,6 +21,7 @@
 
 #include <filesystem>
 #include <tuple>
+#include <vector>
 
 namespace quovo {
 
@@ -55,6 +56,30 @@ void SetToolButtonVisible(QToolBar* bar, QToolButton* button, bool visible) {
     for (QAction* action : bar->actions()) {
         if (bar->widgetForAction(action) == button) {
             action->setVisible(visible);
+        }
+    }
+}
+
+void CollectReadingOrder(QLayout* layout, std::vector<QWidget*>& order);
+
+// A control takes part itself; a composite with its own layout adds its parts in their order.
+// Parts of a control without a layout (a combo box's editor) are its own business.
+void CollectWidget(QWidget* widget, std::vector<QWidget*>& order) {
+    if ((widget->focusPolicy() & Qt::TabFocus) && widget->focusProxy() == nullptr) {
+        order.push_back(widget);
+    }
+    if (widget->layout() != nullptr) {
+        CollectReadingOrder(widget->layout(), order);
+    }
+}
+
+void CollectReadingOrder(QLayout* layout, std::vector<QWidget*>& order) {
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QWidget* widget = item->widget()) {
+            CollectWidget(widget, order);
+        } else if (QLayout* inner = item->layout()) {
+            CollectReadingOrder(inner, order);
         }
     }
 }
@@ -325,8 +350,19 @@ void TfrmMain::FormShow() {
         ckMute_->setChecked(*mute);
     }
     SetFileColumns();
+    SetTabOrder();
     setWindowTitle(QString::fromStdString(global_->AppTitle + global_->VersionText));
     formatPicker_->FillFormatList();
+}
+
+void TfrmMain::SetTabOrder() {
+    // Controls added into the slots after the window was built (the parameter boxes) are read in
+    // their place, not after the output-folder row.
+    std::vector<QWidget*> order;
+    CollectReadingOrder(centralWidget()->layout(), order);
+    for (size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
 }
 
 void TfrmMain::SetFileColumns() {

@@ -90,6 +90,7 @@ private:
     QWidget* BuildOutputRow();
     void FormShow();
     void SetFileColumns();
+    void SetTabOrder();
     void edDirectoryChange(const QString& text);
     void trcVolumeRelease();
     void ckMuteClick(bool checked);

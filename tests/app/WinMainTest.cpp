@@ -15,6 +15,7 @@
 #include <QAbstractSlider>
 #include <QAccessible>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -214,6 +215,49 @@ TEST_F(MainWindowTest, LooksAreStoredAndAppliedAtStart) {
     ASSERT_NE(look, nullptr);
     EXPECT_TRUE(look->isChecked());
     again->SkinClick(0);
+}
+
+// Tab goes through the window as it reads, boxes added under the format chooser included.
+TEST_F(MainWindowTest, TabFollowsTheReadingOrder) {
+    auto w = std::make_unique<TfrmMain>(dialogs_);
+    auto* boxes = new QWidget;
+    auto* layout = new QHBoxLayout(boxes);
+    auto* first = new QLineEdit(boxes);
+    auto* second = new QLineEdit(boxes);
+    layout->addWidget(first);
+    layout->addWidget(second);
+    w->ParameterBoxesSlot()->addWidget(boxes);
+    w->show();
+    std::vector<QWidget*> chain;
+    QWidget* at = Child<QWidget>(*w, "lvFiles");
+    for (int i = 0; i < 40 && at != nullptr; ++i) {
+        chain.push_back(at);
+        do {
+            at = at->nextInFocusChain();
+        } while (!(at->focusPolicy() & Qt::TabFocus) || !at->isVisibleTo(w.get()) ||
+                 !at->isEnabled());
+        if (at == chain.front()) {
+            break;
+        }
+    }
+    auto position = [&](QWidget* widget) {
+        return std::find(chain.begin(), chain.end(), widget) - chain.begin();
+    };
+    const std::vector<QWidget*> reading = {Child<QWidget>(*w, "lvFiles"),
+                                           Child<QWidget>(*w, "trcVolume"),
+                                           Child<QWidget>(*w, "ckMute"),
+                                           Child<QWidget>(*w, "edt1"),
+                                           first,
+                                           second,
+                                           Child<QWidget>(*w, "edDirectory"),
+                                           Child<QWidget>(*w, "btnBrows"),
+                                           Child<QWidget>(*w, "btnOpen")};
+    for (size_t i = 1; i < reading.size(); ++i) {
+        EXPECT_LT(position(reading[i - 1]), position(reading[i]))
+            << reading[i - 1]->objectName().toStdString() << " before "
+            << reading[i]->objectName().toStdString();
+        EXPECT_LT(position(reading[i]), static_cast<long>(chain.size()));
+    }
 }
 
 // Every control says what it is: its caption, or the label beside it.
