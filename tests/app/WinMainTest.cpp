@@ -17,6 +17,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -337,6 +338,16 @@ TEST_F(MainWindowTest, ErrorsEscapingAHandlerAreReportedAndTheProgramGoesOn) {
         EXPECT_EQ(dialogs_.Messages[0].Text, c.text);
         EXPECT_EQ(dialogs_.Messages[0].Icon, c.icon);
     }
+    // A slot behind a button, the usual way an error leaves a handler.
+    dialogs_.Messages.clear();
+    QPushButton button("Start");
+    QObject::connect(&button, &QPushButton::clicked,
+                     [] { throw FFmpegException("Unknown encoder 'libfoo'"); });
+    button.show();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    ASSERT_EQ(dialogs_.Messages.size(), 1u);
+    EXPECT_EQ(dialogs_.Messages[0].Text, "Unknown encoder 'libfoo'.");
+    EXPECT_EQ(dialogs_.Messages[0].Icon, TMessageIcon::Warning);
     // Events are still delivered afterwards.
     bool ran = false;
     QMetaObject::invokeMethod(
