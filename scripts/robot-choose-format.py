@@ -8,6 +8,7 @@ through the format pop-up and checks that the settings file then holds its code,
 AT_FOLDER holds at.py (the project's shared tools); SHOTS_DIR, when given, receives screenshots
 (ImageMagick's `import`)."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -73,3 +74,4 @@ try:
 finally:
     program.terminate()
     program.wait(timeout=20)
+    shutil.rmtree(config, ignore_errors=True)
