@@ -1,5 +1,7 @@
 #include "TfmDirectory.h"
 
+#include "DialogButtons.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -53,13 +55,9 @@ TfmDirectory::TfmDirectory(TDialogService& dialogs, std::string appTitle, const 
     connect(stview_selectdir, &QTreeWidget::itemExpanded, this, &TfmDirectory::Populate);
     connect(stview_selectdir, &QTreeWidget::currentItemChanged, this, &TfmDirectory::UpdateOk);
 
-    btnOk = new QPushButton("Ok", this);
-    btnOk->setObjectName("btnOk");
-    btnOk->setAccessibleName("Ok");
+    btnOk = MakeButton("Ok", "btnOk", this);
     btnOk->setDefault(true);
-    btnCancel = new QPushButton("Cancel", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAccessibleName("Cancel");
+    btnCancel = MakeButton("Cancel", "btnCancel", this);
     connect(btnOk, &QPushButton::clicked, this, &TfmDirectory::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfmDirectory::btnCancelClick);
 

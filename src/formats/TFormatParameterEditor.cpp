@@ -211,18 +211,7 @@ void TFormatParameterEditor::VolumeChange(int index) {
 }
 
 void TFormatParameterEditor::DefaultClick() {
-    const std::string section = Section();
-    auto index = [&](const char* key) { return formatFile_.ReadInteger(section, key, 0); };
-    VideoSize.SelectIndex(index("iVideoSize"));
-    FrameRate.SelectIndex(index("iFrameRate"));
-    VideoBitRate.SelectIndex(index("iVideoBitRate"));
-    VideoEncoder.SelectIndex(index("iVideoEncoder"));
-    Zoom.SelectIndex(0);
-    AudioBitRate.SelectIndex(index("iAudioBitRate"));
-    Channel.SelectIndex(index("iChannel"));
-    Volume.SelectIndex(index("iVolume"));
-    SampleRate.SelectIndex(index("iSampleRate"));
-    AudioEncoder.SelectIndex(index("iAudioEncoder"));
+    SelectFormatDefaults(*this, formatFile_, Section());
 
     // The handlers' writes go to the file in one replacement at the end: the same keys and
     // values, one file operation instead of twenty.

@@ -68,6 +68,21 @@ void FollowEncoderBoxes(TParamBoxSet& boxes) {
     }
 }
 
+void SelectFormatDefaults(TParamBoxSet& boxes, const TIniStore& formatFile,
+                          const std::string& section) {
+    auto index = [&](const char* key) { return formatFile.ReadInteger(section, key, 0); };
+    boxes.VideoSize.SelectIndex(index("iVideoSize"));
+    boxes.FrameRate.SelectIndex(index("iFrameRate"));
+    boxes.VideoBitRate.SelectIndex(index("iVideoBitRate"));
+    boxes.VideoEncoder.SelectIndex(index("iVideoEncoder"));
+    boxes.Zoom.SelectIndex(0);
+    boxes.AudioBitRate.SelectIndex(index("iAudioBitRate"));
+    boxes.Channel.SelectIndex(index("iChannel"));
+    boxes.Volume.SelectIndex(index("iVolume"));
+    boxes.SampleRate.SelectIndex(index("iSampleRate"));
+    boxes.AudioEncoder.SelectIndex(index("iAudioEncoder"));
+}
+
 bool FilterVideoSizeKey(const TParamBox& box, char key, TDialogService& dialogs) {
     if (AcceptVideoSizeKey(box.Text, key)) {
         return true;

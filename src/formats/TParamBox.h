@@ -37,6 +37,10 @@ void FillParamLists(TParamBoxSet& boxes, const TIniStore& formatFile, const std:
 // video encoder box has items; the audio boxes follow the audio encoder box alike.
 void FollowEncoderBoxes(TParamBoxSet& boxes);
 
+// Selects the format file's default index in every box ("Default"), the zoom box its first item.
+void SelectFormatDefaults(TParamBoxSet& boxes, const TIniStore& formatFile,
+                          const std::string& section);
+
 // The key filters of the typed boxes; false = the key is discarded, after the beep and, for the
 // number boxes, the "Please enter numerical." message.
 bool FilterVideoSizeKey(const TParamBox& box, char key, TDialogService& dialogs);

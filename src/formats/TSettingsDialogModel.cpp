@@ -132,18 +132,7 @@ bool TSettingsDialogModel::AudioBitRateExit() {
 }
 
 void TSettingsDialogModel::DefaultClick() {
-    const std::string section = Section();
-    auto index = [&](const char* key) { return formatFile_.ReadInteger(section, key, 0); };
-    VideoSize.SelectIndex(index("iVideoSize"));
-    FrameRate.SelectIndex(index("iFrameRate"));
-    VideoBitRate.SelectIndex(index("iVideoBitRate"));
-    VideoEncoder.SelectIndex(index("iVideoEncoder"));
-    Zoom.SelectIndex(0);
-    AudioBitRate.SelectIndex(index("iAudioBitRate"));
-    Channel.SelectIndex(index("iChannel"));
-    Volume.SelectIndex(index("iVolume"));
-    SampleRate.SelectIndex(index("iSampleRate"));
-    AudioEncoder.SelectIndex(index("iAudioEncoder"));
+    SelectFormatDefaults(*this, formatFile_, Section());
 }
 
 std::optional<std::string> TSettingsDialogModel::OkRefusal() const {

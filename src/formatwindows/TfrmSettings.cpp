@@ -1,5 +1,6 @@
 #include "TfrmSettings.h"
 
+#include "DialogButtons.h"
 #include "TFormatPicker.h"
 #include "TParameterBoxes.h"
 
@@ -26,30 +27,19 @@ TfrmSettings::TfrmSettings(TIniStore& settings, const TIniStore& formatFile,
     Boxes = new TParameterBoxes(this);
     Boxes->Bind(model_);
 
-    btnDefault = new QPushButton("&Default", this);
-    btnDefault->setObjectName("btnDefault");
-    btnOk = new QPushButton("&Ok", this);
-    btnOk->setObjectName("btnOk");
-    btnOk->setDefault(true);
-    btnCancel = new QPushButton("&Cancel", this);
-    btnCancel->setObjectName("btnCancel");
-    for (QPushButton* button : {btnDefault, btnOk, btnCancel}) {
-        button->setAccessibleName(button->text().remove('&'));
-    }
+    TDefaultOkCancel buttons = MakeDefaultOkCancel(this);
+    btnDefault = buttons.Default;
+    btnOk = buttons.Ok;
+    btnCancel = buttons.Cancel;
     connect(btnDefault, &QPushButton::clicked, this, &TfrmSettings::btnDefaultClick);
     connect(btnOk, &QPushButton::clicked, this, &TfrmSettings::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(btnDefault);
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Picker);
     layout->addWidget(Boxes);
     layout->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Row);
 }
 
 void TfrmSettings::Reload() {

@@ -1,5 +1,7 @@
 #include "TfrmPreference.h"
 
+#include "DialogButtons.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -22,13 +24,6 @@ QCheckBox* CheckBox(const char* caption, const char* name, QWidget* parent) {
     box->setObjectName(name);
     box->setAccessibleName(caption);
     return box;
-}
-
-QPushButton* Button(const char* caption, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAccessibleName(QString(caption).remove('&'));
-    return button;
 }
 
 } // namespace
@@ -54,8 +49,8 @@ TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
     light.setColor(QPalette::Base, QColor(246, 247, 248));
     edtSnapDirectory->setPalette(light);
     folderLabel->setBuddy(edtSnapDirectory);
-    btnBrows = Button("&Brows", "btnBrows", snapshot);
-    btnOpen = Button("&Open", "btnOpen", snapshot);
+    btnBrows = MakeButton("&Brows", "btnBrows", snapshot);
+    btnOpen = MakeButton("&Open", "btnOpen", snapshot);
     grid->addWidget(folderLabel, 0, 0);
     grid->addWidget(edtSnapDirectory, 0, 1, 1, 2);
     auto* folderButtons = new QHBoxLayout;
@@ -111,21 +106,16 @@ TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
         priorities->addWidget(radio);
     }
 
-    btnDefault = Button("&Default", "btnDefault", this);
-    btnOk = Button("&Ok", "btnOk", this);
-    btnOk->setDefault(true);
-    btnCancel = Button("&Cancel", "btnCancel", this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(btnDefault);
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
+    TDefaultOkCancel buttons = MakeDefaultOkCancel(this);
+    btnDefault = buttons.Default;
+    btnOk = buttons.Ok;
+    btnCancel = buttons.Cancel;
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(snapshot);
     layout->addWidget(priority);
     layout->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.Row);
 
     connect(btnBrows, &QPushButton::clicked, this, &TfrmPreference::btnBrowsClick);
     connect(btnOpen, &QPushButton::clicked, this, &TfrmPreference::btnOpenClick);

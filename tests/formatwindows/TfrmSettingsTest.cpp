@@ -92,9 +92,11 @@ TEST_F(TfrmSettingsTest, CancelWritesNothing) {
     const std::string before = FileText(files_.Settings.Path());
     Open();
     Choose(8);
-    dialog_.Boxes->cmbFrameRate->setCurrentIndex(0);
+    dialog_.Boxes->cmbFrameRate->setCurrentIndex(1);
     TypeInto(dialog_.Boxes->cmbVideoBitRate, "999");
-    QTest::mouseClick(dialog_.btnDefault, Qt::LeftButton);
+    QTest::mouseClick(dialog_.btnDefault, Qt::LeftButton); // the format file's defaults, unsaved
+    EXPECT_EQ(dialog_.Boxes->cmbFrameRate->currentText(), "15");
+    EXPECT_EQ(dialog_.Boxes->cmbVideoBitRate->currentText(), "256");
     QTest::mouseClick(dialog_.btnCancel, Qt::LeftButton);
     EXPECT_EQ(dialog_.result(), QDialog::Rejected);
     EXPECT_EQ(FileText(files_.Settings.Path()), before);
