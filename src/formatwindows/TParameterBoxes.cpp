@@ -1,7 +1,9 @@
 #include "TParameterBoxes.h"
 
+#include "DialogButtons.h"
 #include "FormatRules.h"
 #include "TFormatParameterEditor.h"
+#include "TNamedComboAccessible.h"
 #include "TParamItemDelegate.h"
 #include "TSettingsDialogModel.h"
 
@@ -87,6 +89,7 @@ void Show(QComboBox* box, const TParamBox& model) {
 } // namespace
 
 TParameterBoxes::TParameterBoxes(QWidget* parent, TBoxesLayout layout) : QWidget(parent) {
+    UseNamedComboAccessibles();
     VideoOptions = new QGroupBox("Video Options", this);
     VideoOptions->setObjectName("VideoOptions");
     auto* video = new QGridLayout(VideoOptions);
@@ -107,21 +110,15 @@ TParameterBoxes::TParameterBoxes(QWidget* parent, TBoxesLayout layout) : QWidget
     cmbChannel = AddBox(AudioOptions, audio, layout, "Channel:", "cmbChannel", false);
     cmbVolume = AddBox(AudioOptions, audio, layout, "Volume:", "cmbVolume", false);
 
-    btnDefault = new QPushButton("Default", this);
-    btnDefault->setObjectName("btnDefault");
-    btnDefault->setAccessibleName("Default");
-    btnDefault->hide();
-
     auto* groups = new QHBoxLayout;
     groups->addWidget(VideoOptions);
     groups->addWidget(AudioOptions);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnDefault);
+    buttons_ = new QHBoxLayout;
+    buttons_->addStretch();
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addLayout(groups);
-    outer->addLayout(buttons);
+    outer->addLayout(buttons_);
 
     for (QComboBox* box : {cmbVideoSize, cmbVideoBitRate, cmbSamplerate, cmbAudioBitRate}) {
         box->installEventFilter(this);
@@ -134,7 +131,11 @@ void TParameterBoxes::Bind(TFormatParameterEditor& editor) {
     boxes_ = &editor;
     editor_ = &editor;
     dialog_ = nullptr;
-    btnDefault->show();
+    if (btnDefault == nullptr) {
+        btnDefault = MakeButton("Default", "btnDefault", this);
+        buttons_->addWidget(btnDefault);
+        connect(btnDefault, &QPushButton::clicked, this, [this] { DefaultClick(); });
+    }
     Refresh();
 }
 
@@ -143,7 +144,6 @@ void TParameterBoxes::Bind(TSettingsDialogModel& model) {
     boxes_ = &model;
     dialog_ = &model;
     editor_ = nullptr;
-    btnDefault->hide();
     Refresh();
 }
 
@@ -204,7 +204,6 @@ void TParameterBoxes::Connect() {
         connect(box, &QComboBox::currentIndexChanged, this,
                 [this, box](int index) { IndexChosen(box, index); });
     }
-    connect(btnDefault, &QPushButton::clicked, this, [this] { DefaultClick(); });
 }
 
 void TParameterBoxes::TextEdited(QComboBox* box, const QString& text) {

@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -26,7 +27,7 @@ public:
     explicit TParameterBoxes(QWidget* parent = nullptr,
                              TBoxesLayout layout = TBoxesLayout::OnePerRow);
 
-    // Main window: with the "Default" button.
+    // Main window: with a "Default" button of its own.
     void Bind(TFormatParameterEditor& editor);
     // Settings dialog: the dialog has its own "&Default".
     void Bind(TSettingsDialogModel& model);
@@ -45,7 +46,7 @@ public:
     QComboBox* cmbAudioBitRate;
     QGroupBox* VideoOptions;
     QGroupBox* AudioOptions;
-    QPushButton* btnDefault;
+    QPushButton* btnDefault = nullptr; // the main window's "Default"; the dialog has its own
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -67,6 +68,7 @@ private:
     TFormatParameterEditor* editor_ = nullptr;
     TSettingsDialogModel* dialog_ = nullptr;
     bool refreshing_ = false;
+    QHBoxLayout* buttons_;
 };
 
 } // namespace quovo

@@ -3,6 +3,7 @@
 #include "FormatWindowsTestSupport.h"
 #include "TFormatParameterEditor.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -181,6 +182,7 @@ TEST_F(TParameterBoxesTest, DefaultRestoresAndStoresTheFormatFilesChoices) {
 }
 
 TEST_F(TParameterBoxesTest, EveryBoxIsNamedByItsLabel) {
+    Load(7);
     for (QComboBox* box : boxes_->findChildren<QComboBox*>()) {
         SCOPED_TRACE(box->objectName().toStdString());
         QLabel* label = nullptr;
@@ -191,6 +193,14 @@ TEST_F(TParameterBoxesTest, EveryBoxIsNamedByItsLabel) {
         }
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(box->accessibleName(), label->text());
+        // As the accessibility bus sees it: named by the label, valued by the shown text.
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(box);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->role(), QAccessible::ComboBox);
+        EXPECT_EQ(a->text(QAccessible::Name), label->text());
+        EXPECT_EQ(a->text(QAccessible::Value), box->currentText());
+        ASSERT_GE(a->childCount(), 1);
+        EXPECT_EQ(a->child(0)->childCount() > 0, box->count() > 0);
     }
     EXPECT_EQ(boxes_->findChildren<QComboBox*>().size(), 10);
 }

@@ -77,7 +77,7 @@ TEST_F(TfrmSettingsTest, OpensWithTheStoredChoicesAndChoosingAFormatSelectsByInd
     EXPECT_EQ(b.cmbVolume->currentText(), "150%");
     EXPECT_EQ(Items(b.cmbZoom), QStringList({"Full screen", "Letterbox", "Pan and Scan"}));
     EXPECT_EQ(b.cmbZoom->currentIndex(), -1); // "center" has no item
-    EXPECT_FALSE(b.btnDefault->isVisible());
+    EXPECT_EQ(b.btnDefault, nullptr);
 
     Choose(7);
     EXPECT_EQ(b.cmbVideoSize->currentText(), ""); // index -1 alone selects nothing
