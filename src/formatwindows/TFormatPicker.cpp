@@ -155,7 +155,8 @@ void TFormatPicker::FieldDoubleClick() {
         HideList();
         return;
     }
-    ShowList(true);
+    // The settings dialog's list opens without touching its field.
+    ShowList(mode_ == TChoiceWrite::AtOnce);
 }
 
 void TFormatPicker::ButtonClick() {

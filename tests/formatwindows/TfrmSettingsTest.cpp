@@ -88,6 +88,21 @@ TEST_F(TfrmSettingsTest, OpensWithTheStoredChoicesAndChoosingAFormatSelectsByInd
     EXPECT_EQ(Items(b.cmbAudioBitRate), QStringList({"192", "128"}));
 }
 
+TEST(TfrmSettingsFreshTest, OpeningTheListLeavesTheFieldAlone) {
+    // Without a stored FormatName the field shows the list's default name and the dialog's
+    // current name is another default; opening the list changes neither.
+    test::TWindowFiles files;
+    TfrmSettings dialog{files.Settings, files.Formats, files.Dialogs, "Quovo"};
+    dialog.Reload();
+    dialog.show();
+    const QString field = dialog.Picker->Field()->text();
+    EXPECT_EQ(field, "Apple iPod Video MPEG-4 Movie (*.mp4)");
+    dialog.Picker->ButtonClick();
+    EXPECT_TRUE(dialog.Picker->ListVisible());
+    EXPECT_EQ(dialog.Picker->Field()->text(), field);
+    dialog.Picker->HideList();
+}
+
 TEST_F(TfrmSettingsTest, CancelWritesNothing) {
     const std::string before = FileText(files_.Settings.Path());
     Open();
