@@ -47,8 +47,8 @@ public:
     AVCodecContext* Codec(AVMediaType kind) const;
     AVFormatContext* Container() const { return format_.get(); }
     SwsContext* Scaler() const { return sws_.get(); }
-    // Returns true when the option was accepted.
-    bool Set(const std::string& name, const std::string& value);
+    // Returns true when the option was accepted; `unknown` tells whether no holder has the name.
+    bool Set(const std::string& name, const std::string& value, bool* unknown = nullptr);
     // Copies what was set from `source` to `target` where the option's flags contain `flags`.
     void Apply(void* target, void* source, int flags) const;
     const std::vector<std::string>& SetNames() const { return names_; }
@@ -71,6 +71,9 @@ struct TStreamCodec {
     std::vector<std::string> bitstreamFilters;
     AVCodecID rememberedCodecId = AV_CODEC_ID_NONE; // join mode reopening
     AvDictionary privateOptions; // the encoder's own options (presets), given at opening
+    // Generic options no holder knew, in the order set: the encoder's own options of today may
+    // have their names (or the names the presets translate to), checked when it is known.
+    std::vector<std::pair<std::string, std::string>> unclaimedOptions;
     bool opened = false;
     int64_t lastDts = AV_NOPTS_VALUE; // last written, in the library stream's time base
 };
@@ -383,6 +386,9 @@ protected:
     // Hands the encoder options and muxer options that presets and targets set to a new stream
     // or output file.
     void TakePresetOptions(TStreamCodec& sc, AVMediaType kind) const;
+    // Adds the stream's unclaimed generic options that `codec` has as its own (under their
+    // current names) to the options it is opened with; the others are left out unsaid.
+    static void ClaimEncoderOptions(TStreamCodec& sc, const AVCodec* codec);
     void TakeMuxerOptions(TOutputFileShared& of) const;
 
     // --- run control (TCustomFFmpegRun.cpp)

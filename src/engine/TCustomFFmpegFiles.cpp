@@ -382,6 +382,7 @@ AVStream* TCustomFFmpeg::NewStream(TOutputFileShared& of, AVMediaType kind) {
         sc->ctx->codec_tag = tag;
     }
     TakePresetOptions(*sc, kind);
+    sc->unclaimedOptions = opt_.unclaimedOptions;
     of.streams.push_back(std::move(sc));
     return st;
 }

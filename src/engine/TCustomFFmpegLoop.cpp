@@ -53,6 +53,7 @@ void TCustomFFmpeg::OpenEncoders() {
         {
             std::lock_guard lock(CodecLock());
             ost.codec->rememberedCodecId = c->codec_id;
+            ClaimEncoderOptions(*ost.codec, codec);
             AvDictionary privateOptions;
             av_dict_copy(privateOptions.address(), ost.codec->privateOptions.get(), 0);
             const int opened = avcodec_open2(c, codec, privateOptions.address());

@@ -504,7 +504,15 @@ void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value)
 }
 
 bool TCustomFFmpeg::SetGenericOption(const std::string& name, const std::string& value) {
-    if (!generic_.Set(name, value)) {
+    bool unknown = false;
+    if (!generic_.Set(name, value, &unknown)) {
+        if (unknown) {
+            // Options of the old codec context that became the encoders' own ("crf"): the
+            // encoder decides when it is opened.
+            auto& list = opt_.unclaimedOptions;
+            std::erase_if(list, [&](const auto& kv) { return kv.first == Trim(name); });
+            list.emplace_back(Trim(name), Trim(value));
+        }
         return false;
     }
     // The scalers the conversion makes read the flags from the option state.

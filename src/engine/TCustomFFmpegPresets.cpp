@@ -111,6 +111,21 @@ std::string PartitionList(const std::string& value) {
     return list.empty() ? "none" : list;
 }
 
+const TRenamed* FindRenamed(const std::string& old) {
+    for (const TRenamed& r : kOldOptions) {
+        if (old == r.old) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+// The value of a renamed option in today's form ("+parti8x8" items become a list).
+std::string CurrentValue(const std::string& old, const std::string& value) {
+    const bool oldItems = value.find("part") != std::string::npos;
+    return old == "partitions" && oldItems ? PartitionList(value) : value;
+}
+
 bool IsGenericFlag(const char* unit, const std::string& item) {
     AVCodecContext* probe = avcodec_alloc_context3(nullptr);
     if (!probe) {
@@ -161,6 +176,27 @@ void TCustomFFmpeg::TakePresetOptions(TStreamCodec& sc, AVMediaType kind) const 
     for (const auto& [key, value] : list) {
         av_dict_set(sc.privateOptions.address(), key.c_str(), value.c_str(), 0);
     }
+}
+
+void TCustomFFmpeg::ClaimEncoderOptions(TStreamCodec& sc, const AVCodec* codec) {
+    if (sc.unclaimedOptions.empty() || !codec || !codec->priv_class) {
+        return;
+    }
+    AvCodecContextPtr check(avcodec_alloc_context3(codec));
+    if (!check || !check->priv_data) {
+        return;
+    }
+    for (const auto& [name, value] : sc.unclaimedOptions) {
+        const TRenamed* renamed = FindRenamed(name);
+        const std::string now = renamed ? renamed->now : name;
+        const std::string v = renamed ? CurrentValue(name, value) : value;
+        // The value is checked here: one the encoder refuses would fail its opening.
+        if (av_opt_find(check->priv_data, now.c_str(), nullptr, 0, 0) &&
+            av_opt_set(check->priv_data, now.c_str(), v.c_str(), 0) >= 0) {
+            av_dict_set(sc.privateOptions.address(), now.c_str(), v.c_str(), 0);
+        }
+    }
+    sc.unclaimedOptions.clear();
 }
 
 void TCustomFFmpeg::TakeMuxerOptions(TOutputFileShared& of) const {
@@ -220,11 +256,9 @@ void TCustomFFmpeg::ApplyPresetLine(const std::string& presetKey, const std::str
         return;
     }
     if (!isGeneric) {
-        for (const TRenamed& r : kOldOptions) {
-            if (key == r.old) {
-                setPrivate(r.now, key == "partitions" ? PartitionList(value) : value);
-                return;
-            }
+        if (const TRenamed* r = FindRenamed(key)) {
+            setPrivate(r->now, CurrentValue(key, value));
+            return;
         }
         if (encoder && encoder->priv_class) {
             AvCodecContextPtr check(avcodec_alloc_context3(encoder));

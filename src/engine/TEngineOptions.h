@@ -121,6 +121,8 @@ struct TEngineOptions {
     // knows; every stream (output file) created afterwards gets them.
     std::vector<std::pair<std::string, std::string>> videoPrivateOptions, audioPrivateOptions,
         subtitlePrivateOptions, muxerPrivateOptions;
+    // Generic options that no option holder knows, for the encoders of the streams made later.
+    std::vector<std::pair<std::string, std::string>> unclaimedOptions;
 };
 
 } // namespace quovo

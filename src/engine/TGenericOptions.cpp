@@ -74,7 +74,10 @@ AVCodecContext* TGenericOptions::Codec(AVMediaType kind) const {
     return codecs_[kind].get();
 }
 
-bool TGenericOptions::Set(const std::string& rawName, const std::string& rawValue) {
+bool TGenericOptions::Set(const std::string& rawName, const std::string& rawValue, bool* unknown) {
+    if (unknown) {
+        *unknown = false;
+    }
     const std::string name = Trim(rawName);
     const std::string value = Trim(rawValue);
     if (name.empty() || value.empty()) {
@@ -115,6 +118,9 @@ bool TGenericOptions::Set(const std::string& rawName, const std::string& rawValu
         }
     }
     if (!found) {
+        if (unknown) {
+            *unknown = true;
+        }
         return false;
     }
     if (ret < 0) {

@@ -294,6 +294,69 @@ TEST_F(PresetsTest, CodecNamesOfOldBuildsFindTodaysEncoders) {
     EXPECT_EQ(ProbeMedia(Out("flac.mka")).Find(StreamKind::Audio)->codec, "flac");
 }
 
+// The settings x264 wrote into its stream ("cabac=1 ref=3 ..."), read from the file's bytes.
+std::string X264Settings(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = bytes.find("options: ");
+    if (at == std::string::npos) {
+        return "";
+    }
+    const size_t start = at + 9;
+    return " " + bytes.substr(start, bytes.find('\0', start) - start) + " ";
+}
+
+// Codec options of the old library that are the encoder's own today reach it when set
+// generically, under their own or their translated names; a name nobody knows changes nothing.
+TEST_F(PresetsTest, GenericOptionsReachTheEncodersOwnOptions) {
+    MediaSpec spec = StandardSpec("h264-aac.mkv");
+    spec.audio.clear();
+    spec.width = 160;
+    spec.height = 120;
+    spec.durationS = 0.4;
+    const std::string in = Out("small.mkv");
+    MakeMedia(in, spec);
+    const Options encoder = {{"vcodec", "libx264"}};
+    Convert({in}, {}, Out("plain.mkv"), encoder);
+    const std::string plain = X264Settings(Out("plain.mkv"));
+    ASSERT_FALSE(plain.empty());
+
+    const struct {
+        const char* name;
+        const char* value;
+        const char* setting; // as x264 reports it
+    } cases[] = {
+        {"crf", "20", " crf=20.0 "},
+        {"qcomp", "0.7", " qcomp=0.70 "},
+        {"qmin", "5", " qpmin=5 "},
+        {"qmax", "40", " qpmax=40 "},
+        {"refs", "2", " ref=2 "},
+        {"bf", "2", " bframes=2 "},
+        {"g", "50", " keyint=50 "},
+        {"me_range", "12", " me_range=12 "},
+        {"trellis", "2", " trellis=2 "},
+        {"coder", "vlc", " cabac=0 "},
+        {"subq", "5", " subme=5 "},
+        {"partitions", "+parti4x4+partp8x8", " analyse=0x3:0x11 "},
+        {"me_method", "umh", " me=umh "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(plain.find(c.setting), std::string::npos) << "already the default: " << plain;
+        const std::string out = Out(std::string(c.name) + ".mkv");
+        Options options = {{c.name, c.value}};
+        options.insert(options.end(), encoder.begin(), encoder.end());
+        Convert({in}, {}, out, options);
+        EXPECT_NE(X264Settings(out).find(c.setting), std::string::npos) << X264Settings(out);
+    }
+
+    LogCapture log(llWarning);
+    const std::string out = Out("unknown.mkv");
+    Convert({in}, {}, out, {{"vcodec", "libx264"}, {"nosuch_option", "3"}});
+    EXPECT_EQ(X264Settings(out), plain);
+    EXPECT_TRUE(log.Matching("nosuch_option").empty()) << log.All();
+}
+
 TEST_F(PresetsTest, TargetSettingsAndNorms) {
     struct Case {
         std::string value;
