@@ -24,6 +24,11 @@ TInputStream::~TInputStream() = default;
 TOutputStream::TOutputStream() = default;
 TOutputStream::~TOutputStream() = default;
 
+bool IsAttachedPicture(const AVStream* st) {
+    return st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+           (st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
 double TOutputStream::OutputTime() const {
     if (!st) {
         return 0;
@@ -31,9 +36,13 @@ double TOutputStream::OutputTime() const {
     return static_cast<double>(nextDts) * av_q2d(st->time_base);
 }
 
-TCustomFFmpeg::TCustomFFmpeg() { ResetOptions(); }
+TCustomFFmpeg::TCustomFFmpeg() {
+    ResetOptions();
+}
 
-TCustomFFmpeg::~TCustomFFmpeg() { ReleaseAll(); }
+TCustomFFmpeg::~TCustomFFmpeg() {
+    ReleaseAll();
+}
 
 void TCustomFFmpeg::Log(TLogLevel level, const std::string& msg) const {
     FFLogger()->Log(this, level, msg);

@@ -37,6 +37,8 @@ std::string FormatErrorText(const std::string& prefix, int code);
 std::string FormatTimeText(int64_t timeUs);
 std::string DescribeCodec(const AVCodecParameters* par, bool encoder);
 std::string MediaTypeName(int kind);
+// A picture attached to a file (cover art) rather than a video.
+bool IsAttachedPicture(const AVStream* st);
 
 // The seven library option holders: codec options per media kind (video, audio, data, subtitle,
 // attachment), container options and scaler options, plus the names set in order.
@@ -420,6 +422,8 @@ private:
     int64_t ParseDuration(const std::string& name, const std::string& value, bool isDate);
 
     // files
+    // The frame settings an opened input's video stream `index` gives (size, aspect, rate).
+    void TakeFrameSettings(const AVStream* st, AVCodecContext* dec, int index);
     AVStream* NewStream(TOutputFileShared& of, AVMediaType kind);
     void FinishNewStream(AVStream* st, TStreamCodec& sc, AVMediaType kind);
     // Remakes the stream's codec context for `codec` (with the encoder's own defaults).

@@ -82,13 +82,13 @@ const AVCodec* TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType kin
     if (codec->type != kind) {
         throw FFmpegException(StringPrintf("Invalid %s type '%s'", KindWord(dir), name.c_str()));
     }
-    if ((codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL) &&
-        strict > FF_COMPLIANCE_EXPERIMENTAL) {
-        std::string msg = StringPrintf(
-            "%s '%s' is experimental and might produce bad results.\r\nAdd '-strict "
-            "experimental' if you want to use it.",
-            KindWord(dir), codec->name);
-        const AVCodec* first = enc ? avcodec_find_encoder(codec->id) : avcodec_find_decoder(codec->id);
+    if ((codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL) && strict > FF_COMPLIANCE_EXPERIMENTAL) {
+        std::string msg =
+            StringPrintf("%s '%s' is experimental and might produce bad results.\r\nAdd '-strict "
+                         "experimental' if you want to use it.",
+                         KindWord(dir), codec->name);
+        const AVCodec* first =
+            enc ? avcodec_find_encoder(codec->id) : avcodec_find_decoder(codec->id);
         if (first && !(first->capabilities & AV_CODEC_CAP_EXPERIMENTAL)) {
             msg += StringPrintf("\r\nOr use the non experimental %s '%s'.", KindWord(dir),
                                 first->name);
@@ -107,7 +107,8 @@ void TCustomFFmpeg::check_audio_video_sub_inputs(bool firstOnly, bool& hasVideo,
         for (unsigned j = 0; j < ic->nb_streams; ++j) {
             switch (ic->streams[j]->codecpar->codec_type) {
             case AVMEDIA_TYPE_VIDEO:
-                hasVideo = true;
+                // Cover art is no video: a song with a cover converts to sound only.
+                hasVideo = hasVideo || !IsAttachedPicture(ic->streams[j]);
                 break;
             case AVMEDIA_TYPE_AUDIO:
                 hasAudio = true;
@@ -124,6 +125,38 @@ void TCustomFFmpeg::check_audio_video_sub_inputs(bool firstOnly, bool& hasVideo,
             }
         }
     }
+}
+
+void TCustomFFmpeg::TakeFrameSettings(const AVStream* st, AVCodecContext* dec, int index) {
+    const AVCodecParameters* par = st->codecpar;
+    opt_.frameHeight = par->height;
+    opt_.frameWidth = par->width;
+    AVRational sar =
+        st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+    if (par->width * par->height != 0) {
+        opt_.frameAspectRatio = static_cast<float>(av_q2d(sar) * par->width / par->height);
+    } else if (opt_.frameAspectRatio == 0) {
+        opt_.frameAspectRatio = 4.0f / 3.0f;
+    }
+    int pixFmt = par->format < 0 ? 0 : par->format;
+    opt_.framePixFmt = pixFmt;
+    if (dec->lowres) {
+        opt_.frameWidth >>= dec->lowres;
+        opt_.frameHeight >>= dec->lowres;
+    }
+    if (opt_.meThreshold) {
+        dec->export_side_data |= AV_CODEC_EXPORT_DATA_MVS;
+    }
+    AVRational rate = st->r_frame_rate;
+    AVRational avg = st->avg_frame_rate;
+    if (opt_.verbose >= 0 && avg.num && avg.den && rate.num && rate.den &&
+        av_cmp_q(avg, rate) != 0) {
+        LogFmt(llInfo,
+               "Seems stream %d codec frame rate differs from container frame rate: "
+               "%2.2f (%d/%d) -> %2.2f (%d/%d)",
+               index, av_q2d(avg), avg.num, avg.den, av_q2d(rate), rate.num, rate.den);
+    }
+    opt_.frameRate = rate;
 }
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
@@ -228,7 +261,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         std::lock_guard lock(CodecLock());
         int err = avformat_find_stream_info(ic.get(), nullptr);
         if (err < 0 && opt_.verbose >= 0) {
-            lastErrorText_ = StringPrintf("%s: could not find codec parameters", displayName.c_str());
+            lastErrorText_ =
+                StringPrintf("%s: could not find codec parameters", displayName.c_str());
             Log(llVerbose, lastErrorText_);
             return fail(lastErrorText_);
         }
@@ -262,36 +296,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         case AVMEDIA_TYPE_VIDEO: {
             generic_.Apply(dec.get(), generic_.Codec(AVMEDIA_TYPE_VIDEO),
                            AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
-            opt_.frameHeight = par->height;
-            opt_.frameWidth = par->width;
-            AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio
-                                                         : par->sample_aspect_ratio;
-            if (par->width * par->height != 0) {
-                opt_.frameAspectRatio =
-                    static_cast<float>(av_q2d(sar) * par->width / par->height);
-            } else if (opt_.frameAspectRatio == 0) {
-                opt_.frameAspectRatio = 4.0f / 3.0f;
+            if (!IsAttachedPicture(st)) {
+                // A cover's size and its one-picture "rate" are not the video's settings.
+                TakeFrameSettings(st, dec.get(), static_cast<int>(i));
             }
-            int pixFmt = par->format < 0 ? 0 : par->format;
-            opt_.framePixFmt = pixFmt;
-            if (dec->lowres) {
-                opt_.frameWidth >>= dec->lowres;
-                opt_.frameHeight >>= dec->lowres;
-            }
-            if (opt_.meThreshold) {
-                dec->export_side_data |= AV_CODEC_EXPORT_DATA_MVS;
-            }
-            AVRational rate = st->r_frame_rate;
-            AVRational avg = st->avg_frame_rate;
-            if (opt_.verbose >= 0 && avg.num && avg.den && rate.num && rate.den &&
-                av_cmp_q(avg, rate) != 0) {
-                LogFmt(llInfo,
-                       "Seems stream %d codec frame rate differs from container frame rate: "
-                       "%2.2f (%d/%d) -> %2.2f (%d/%d)",
-                       static_cast<int>(i), av_q2d(avg), avg.num, avg.den, av_q2d(rate),
-                       rate.num, rate.den);
-            }
-            opt_.frameRate = rate;
             inputCodecNames_.push_back(opt_.videoCodecName);
             if (opt_.videoDisable) {
                 st->discard = AVDISCARD_ALL;
@@ -470,23 +478,23 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
         c->sample_aspect_ratio = sar;
         st->sample_aspect_ratio = sar;
     } else {
-        AVRational rate = opt_.frameRate.num && opt_.frameRate.den ? opt_.frameRate
-                                                                    : AVRational{25, 1};
+        AVRational rate =
+            opt_.frameRate.num && opt_.frameRate.den ? opt_.frameRate : AVRational{25, 1};
         const AVCodec* codec = nullptr;
         if (!opt_.videoCodecName.empty()) {
             codec = FindCodec(opt_.videoCodecName, AVMEDIA_TYPE_VIDEO, TCodecDirection::Encoder,
                               vopts->strict_std_compliance);
             c->codec_id = codec->id;
         } else {
-            c->codec_id = av_guess_codec(oc->oformat, nullptr, oc->url, nullptr,
-                                         AVMEDIA_TYPE_VIDEO);
+            c->codec_id =
+                av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_VIDEO);
             codec = avcodec_find_encoder(c->codec_id);
         }
         c = BindEncoder(sc, codec);
         generic_.Apply(c, vopts, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         if (codec && codec->supported_framerates && !opt_.forceFps) {
-            rate = codec->supported_framerates[av_find_nearest_q_idx(
-                rate, codec->supported_framerates)];
+            rate = codec->supported_framerates[av_find_nearest_q_idx(rate,
+                                                                     codec->supported_framerates)];
         }
         c->time_base = av_inv_q(rate);
         c->framerate = rate;
@@ -509,9 +517,9 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
             if (mjpeg && limitedRange && c->strict_std_compliance >= 0) {
                 listed = false;
             }
-            const bool mjpegKeeps = mjpeg && c->strict_std_compliance < 0 &&
-                                    (c->pix_fmt == AV_PIX_FMT_YUV420P ||
-                                     c->pix_fmt == AV_PIX_FMT_YUV422P);
+            const bool mjpegKeeps =
+                mjpeg && c->strict_std_compliance < 0 &&
+                (c->pix_fmt == AV_PIX_FMT_YUV420P || c->pix_fmt == AV_PIX_FMT_YUV422P);
             if (!listed && !mjpegKeeps) {
                 c->pix_fmt = codec->pix_fmts[0];
             }
@@ -541,8 +549,8 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
             if (std::sscanf(rc.c_str() + pos, "%d,%d,%lf%n", &start, &end, &q, &consumed) != 3) {
                 throw FFmpegException("error parsing rc_override");
             }
-            c->rc_override = static_cast<RcOverride*>(av_realloc_array(
-                c->rc_override, c->rc_override_count + 1, sizeof(RcOverride)));
+            c->rc_override = static_cast<RcOverride*>(
+                av_realloc_array(c->rc_override, c->rc_override_count + 1, sizeof(RcOverride)));
             if (!c->rc_override) {
                 throw FFmpegException("Could not (re)allocate memory for rc_override.");
             }
@@ -605,8 +613,8 @@ void TCustomFFmpeg::new_audio_stream(int fileIndex) {
                               aopts->strict_std_compliance);
             c->codec_id = codec->id;
         } else {
-            c->codec_id = av_guess_codec(oc->oformat, nullptr, oc->url, nullptr,
-                                         AVMEDIA_TYPE_AUDIO);
+            c->codec_id =
+                av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_AUDIO);
             codec = avcodec_find_encoder(c->codec_id);
         }
         c = BindEncoder(sc, codec);
@@ -641,8 +649,8 @@ void TCustomFFmpeg::new_audio_stream(int fileIndex) {
                 }
             }
             if (best != c->sample_rate) {
-                LogFmt(llWarning, "Requested sampling rate unsupported using closest supported (%d)",
-                       best);
+                LogFmt(llWarning,
+                       "Requested sampling rate unsupported using closest supported (%d)", best);
             }
             c->sample_rate = best;
         }
@@ -664,9 +672,8 @@ void TCustomFFmpeg::new_subtitle_stream(int fileIndex) {
         sc.streamCopy = true;
     } else {
         generic_.Apply(c, sopts, AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
-        const AVCodec* codec =
-            FindCodec(opt_.subtitleCodecName, AVMEDIA_TYPE_SUBTITLE, TCodecDirection::Encoder,
-                      sopts->strict_std_compliance);
+        const AVCodec* codec = FindCodec(opt_.subtitleCodecName, AVMEDIA_TYPE_SUBTITLE,
+                                         TCodecDirection::Encoder, sopts->strict_std_compliance);
         if (codec) {
             c->codec_id = codec->id;
             sc.outputCodec = codec;
@@ -705,8 +712,8 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
         if (!ofmt) {
             std::string f = opt_.forcedFormat;
             opt_.forcedFormat.clear();
-            return fail(StringPrintf(
-                "Requested output format '%s' is not a suitable output format", f.c_str()));
+            return fail(StringPrintf("Requested output format '%s' is not a suitable output format",
+                                     f.c_str()));
         }
     } else {
         // Guess from the readable name: a "unicode:utf8:" prefix hides the extension otherwise.

@@ -106,7 +106,7 @@ void TCustomFFmpeg::SetupOutputStreams() {
             for (size_t j = 0; j < ist_.size(); ++j) {
                 TInputStream& ist = *ist_[j];
                 if (!ist.discard || ist.st->discard == AVDISCARD_ALL ||
-                    ist.st->codecpar->codec_type != kind) {
+                    ist.st->codecpar->codec_type != kind || IsAttachedPicture(ist.st)) {
                     continue;
                 }
                 if (joined_ && ist.file_index != ost.file_index) {
@@ -123,8 +123,8 @@ void TCustomFFmpeg::SetupOutputStreams() {
             if (best < 0 && !programSelected && !joined_) {
                 for (size_t j = 0; j < ist_.size(); ++j) {
                     TInputStream& ist = *ist_[j];
-                    if (ist.st->codecpar->codec_type == kind &&
-                        ist.st->discard != AVDISCARD_ALL) {
+                    if (ist.st->codecpar->codec_type == kind && ist.st->discard != AVDISCARD_ALL &&
+                        !IsAttachedPicture(ist.st)) {
                         best = static_cast<int>(j);
                     }
                 }
@@ -160,6 +160,11 @@ void TCustomFFmpeg::SetupOutputStreams() {
         TInputStream& ist = *ist_[ost.source_index];
         av_dict_copy(&ost.st->metadata, ist.st->metadata, AV_DICT_DONT_OVERWRITE);
         ost.st->disposition = ist.st->disposition;
+        if (!ost.codec->streamCopy) {
+            // An encoded picture stream is a video to the muxer: marked as cover art, MP4 takes
+            // it for a cover and refuses every codec but the image ones.
+            ost.st->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
+        }
         if (joined_ && ost.file_index > 0) {
             // Later entries share the first entry's library streams and encoders.
             if (ost_[ost.index]->encoding_needed) {
@@ -213,7 +218,8 @@ void TCustomFFmpeg::SetupStreamCopy(TOutputStream& ost, TInputStream& ist) {
     // A coarse codec time base avoids needless precision in formats that store per-frame rates.
     AVRational codecTb = {0, 1};
     if (ipar->codec_type == AVMEDIA_TYPE_VIDEO) {
-        AVRational rate = ist.st->avg_frame_rate.num ? ist.st->avg_frame_rate : ist.st->r_frame_rate;
+        AVRational rate =
+            ist.st->avg_frame_rate.num ? ist.st->avg_frame_rate : ist.st->r_frame_rate;
         if (rate.num > 0 && rate.den > 0) {
             codecTb = av_inv_q(rate);
         }
@@ -289,8 +295,8 @@ void TCustomFFmpeg::SetupEncoding(TOutputStream& ost, TInputStream& ist) {
 
 void TCustomFFmpeg::OpenPassLogFile(TOutputStream& ost, int n) {
     std::string name = StringPrintf(
-        "%s-%d.log",
-        opt_.passLogFileName.empty() ? "ffmpeg2pass" : opt_.passLogFileName.c_str(), n);
+        "%s-%d.log", opt_.passLogFileName.empty() ? "ffmpeg2pass" : opt_.passLogFileName.c_str(),
+        n);
     if (name.size() > 1023) {
         name.resize(1023);
     }
@@ -333,8 +339,8 @@ void TCustomFFmpeg::CopyMetaDataMaps() {
             Log(llError, msg);
             throw FFmpegException(msg);
         }
-        av_dict_copy(&outputFiles_[m.out_file]->ctx->metadata,
-                     inputFiles_[m.in_file].ctx->metadata, AV_DICT_DONT_OVERWRITE);
+        av_dict_copy(&outputFiles_[m.out_file]->ctx->metadata, inputFiles_[m.in_file].ctx->metadata,
+                     AV_DICT_DONT_OVERWRITE);
     }
 }
 
@@ -356,10 +362,10 @@ void TCustomFFmpeg::CopyChapters() {
             for (unsigned k = 0; k < is->nb_chapters; ++k) {
                 AVChapter* in = is->chapters[k];
                 const int64_t ts_off = av_rescale_q(startUs, AV_TIME_BASE_Q, in->time_base);
-                const int64_t rt = opt_.recordingTime == UnlimitedTime
-                                       ? INT64_MAX
-                                       : av_rescale_q(opt_.recordingTime, AV_TIME_BASE_Q,
-                                                      in->time_base);
+                const int64_t rt =
+                    opt_.recordingTime == UnlimitedTime
+                        ? INT64_MAX
+                        : av_rescale_q(opt_.recordingTime, AV_TIME_BASE_Q, in->time_base);
                 if (in->end < ts_off) {
                     continue;
                 }

@@ -344,6 +344,40 @@ TEST_F(TranscodeTest, StreamKindsOfTheOutput) {
     }
 }
 
+// A song's cover picture is not the video of a conversion to a video format: the output is the
+// format's container with sound only. A clip with real video and a cover keeps its video.
+TEST_F(TranscodeTest, CoverArtIsNotTheVideo) {
+    const Options toVideo = {{"vcodec", "libx264"}, {"acodec", "aac"}};
+    for (const char* cover : {"png", "mjpeg"}) {
+        SCOPED_TRACE(cover);
+        MediaSpec song;
+        song.container = "mp3";
+        song.videoCodec.clear();
+        song.audio = {AudioTrackSpec{.codec = "libmp3lame"}};
+        song.coverArt = cover;
+        const std::string in = Out(std::string("song-") + cover + ".mp3");
+        MakeMedia(in, song);
+        const std::string out = Out(std::string("song-") + cover + ".mp4");
+        Convert({in}, {}, out, toVideo);
+        const ProbeResult r = ProbeMedia(out);
+        EXPECT_EQ(r.Count(StreamKind::Video), 0);
+        ASSERT_EQ(r.Count(StreamKind::Audio), 1);
+        EXPECT_EQ(r.Find(StreamKind::Audio)->codec, "aac");
+        EXPECT_NEAR(r.Find(StreamKind::Audio)->decodedSamples / 44100.0, 2.0, 0.1);
+    }
+
+    MediaSpec clip = StandardSpec("h264-aac.mp4");
+    clip.coverArt = "png";
+    const std::string in = Out("clip-cover.mp4");
+    MakeMedia(in, clip);
+    const std::string out = Out("clip-cover-out.mp4");
+    Convert({in}, {}, out, toVideo);
+    const std::vector<int> numbers = ReadFrameNumbers(out);
+    ASSERT_EQ(numbers.size(), 50u);
+    EXPECT_EQ(numbers.front(), 0);
+    EXPECT_EQ(numbers.back(), 49);
+}
+
 } // namespace
 
 namespace {
