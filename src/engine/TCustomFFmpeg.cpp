@@ -98,7 +98,8 @@ void TCustomFFmpeg::ReleaseAll() {
         of->io.reset();
         if (hadFile && !of->fileName.empty()) {
             struct stat sb {};
-            if (stat(of->fileName.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && sb.st_size == 0) {
+            if (stat(of->fileName.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) &&
+                (sb.st_size == 0 || of->removeOnRelease)) {
                 unlink(of->fileName.c_str());
             }
         }

@@ -87,6 +87,7 @@ struct TOutputFileShared {
     AvDictionary muxOptions; // muxer options of the old format fields (preload, loop)
     bool headerWritten = false;
     bool trailerWritten = false;
+    bool removeOnRelease = false; // a failed run's output that holds nothing worth keeping
     std::string fileName;
     ~TOutputFileShared();
 };
@@ -115,6 +116,8 @@ struct TInputStream {
     bool showed_multi_packet_warning = false;
     bool is_past_recording_time = false;
     bool flushed = false;
+    int64_t packetsRead = 0;                 // packets the loop gave this stream
+    int lastDecodeError = 0;                 // the decoder's last error code, 0 when none
     std::vector<TOutputStream*> outputs;     // output streams fed by this one, in output order
     std::unique_ptr<TVideoInputState> video; // decoding state of a video stream
     std::unique_ptr<TAudioInputState> audio; // decoding state of an audio stream
@@ -436,6 +439,12 @@ private:
     void CopyChapters();
     void ReportStreamMapping();
     void FreeStreamRecords();
+    // Refuses a picture size the library cannot hold or that exceeds what a conversion sanely
+    // allocates, before anything is allocated for it; `who` names the stream.
+    static void CheckPictureSize(int width, int height, const std::string& who);
+    // After the loop: an encoded stream that got no frame although its input had packets fails
+    // the run (its output is removed), naming the decoder's last error.
+    void CheckEveryOutputGotFrames();
 
     // loop
     void OpenEncoders();

@@ -144,6 +144,7 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
         err = 0; // already drained (join mode)
     }
     if (err < 0) {
+        ist.lastDecodeError = err;
         return -1;
     }
 
@@ -163,6 +164,7 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
             break;
         }
         if (err < 0) {
+            ist.lastDecodeError = err;
             return -1;
         }
         AVFrame& frame = *in.frame;

@@ -228,6 +228,7 @@ void TCustomFFmpeg::Transcode() {
                 ProcessPacket(*ist, nullptr);
             }
         }
+        CheckEveryOutputGotFrames();
         WriteTrailers();
         ProgressReport(true, -1);
         CloseCodecs();
@@ -390,6 +391,7 @@ void TCustomFFmpeg::MainLoop() {
             continue;
         }
         ApplyPacketTimestamps(fileIndex, ist, pkt);
+        ++ist.packetsRead;
 
         if (opt_.recordingTime != UnlimitedTime && pkt->pts != AV_NOPTS_VALUE &&
             av_compare_ts(pkt->pts, ist.st->time_base, opt_.recordingTime + opt_.startTime,

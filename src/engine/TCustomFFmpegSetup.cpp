@@ -7,9 +7,11 @@
 
 extern "C" {
 #include <libavutil/avstring.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/time.h>
 }
 
+#include <cinttypes>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -174,6 +176,14 @@ void TCustomFFmpeg::SetupOutputStreams() {
             continue;
         }
         AVCodecContext* c = ost.codec->ctx.get();
+        if (c->codec_type == AVMEDIA_TYPE_VIDEO && !ost.codec->streamCopy) {
+            CheckPictureSize(ist.st->codecpar->width, ist.st->codecpar->height,
+                             StringPrintf("Input stream #%d.%d", ist.file_index, ist.index));
+            if (c->width > 0 && c->height > 0) { // else the encoder's opening says why
+                CheckPictureSize(c->width, c->height,
+                                 StringPrintf("Output stream #%d.%d", ost.file_index, ost.index));
+            }
+        }
         c->bits_per_raw_sample = ist.st->codecpar->bits_per_raw_sample;
         c->chroma_sample_location = ist.st->codecpar->chroma_location;
         if (ost.codec->streamCopy) {
@@ -190,6 +200,51 @@ void TCustomFFmpeg::SetupOutputStreams() {
                 opt_.videoBufferSize = size;
             }
         }
+    }
+}
+
+void TCustomFFmpeg::CheckPictureSize(int width, int height, const std::string& who) {
+    constexpr int kMaxSide = 16384;
+    constexpr int64_t kMaxPixels = int64_t{1} << 28;
+    if (width <= 0 || height <= 0) {
+        // The library forgets a size it refuses; nothing could be scaled or encoded from it.
+        throw FFmpegException(who + ": the picture size is not known (missing, or refused by "
+                                    "the library as too large)");
+    }
+    if (av_image_check_size(width, height, 0, nullptr) < 0 || width > kMaxSide ||
+        height > kMaxSide || static_cast<int64_t>(width) * height > kMaxPixels) {
+        throw FFmpegException(StringPrintf(
+            "%s: pictures of %dx%d are too large to convert (at most %dx%d and %" PRId64 " pixels)",
+            who.c_str(), width, height, kMaxSide, kMaxSide, kMaxPixels));
+    }
+}
+
+void TCustomFFmpeg::CheckEveryOutputGotFrames() {
+    if (stopRequested_ || joined_) {
+        return;
+    }
+    for (const auto& ostp : ost_) {
+        const TOutputStream& ost = *ostp;
+        const AVMediaType kind = ost.codec->ctx->codec_type;
+        if (!ost.encoding_needed || ost.frame_number > 0 ||
+            (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO) ||
+            opt_.maxFrames[kind == AVMEDIA_TYPE_VIDEO ? 0 : 1] <= 0) {
+            continue;
+        }
+        const TInputStream& ist = *ist_[ost.source_index];
+        if (ist.packetsRead == 0) {
+            continue;
+        }
+        const std::string decoder = ist.decoder ? ist.decoder->name : "its";
+        const std::string why = ist.lastDecodeError < 0
+                                    ? FormatErrorText("last decoder error", ist.lastDecodeError)
+                                    : std::string("the decoder gave nothing to convert");
+        outputFiles_[ost.file_index]->removeOnRelease = true;
+        throw FFmpegException(StringPrintf(
+            "Output stream #%d.%d (%s) received no frame: input stream #%d.%d (%s decoder) had "
+            "%" PRId64 " packets; %s",
+            ost.file_index, ost.index, MediaTypeName(kind).c_str(), ist.file_index, ist.index,
+            decoder.c_str(), ist.packetsRead, why.c_str()));
     }
 }
 

@@ -81,6 +81,9 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
     // A damaged packet fails the call (the loop skips it), but what the decoder already holds
     // is still taken below, so that it never stays full.
     const bool failed = err < 0 && err != AVERROR_EOF && err != AVERROR(EAGAIN);
+    if (failed) {
+        ist.lastDecodeError = err;
+    }
     // Outputs that copy this stream while another output decodes it take the packet as read.
     if (pkt && ReachedStartTime(ist)) {
         for (TOutputStream* ost : OutputsOf(ist)) {
@@ -105,6 +108,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
             break;
         }
         if (err < 0) {
+            ist.lastDecodeError = err;
             return -1;
         }
         ist.pts = ist.next_pts;

@@ -256,6 +256,55 @@ TEST_F(FFmpegRunTest, SummaryWithNothingWrittenSaysSo) {
               1u);
 }
 
+// Headers that promise pictures no packet can fill: nothing is ever encoded, and the run says
+// so instead of leaving an empty file behind as a success.
+TEST_F(FFmpegRunTest, ARunThatNeverMadeAPictureFailsAndLeavesNothing) {
+    const std::string in = Out("claims-16000.avi");
+    MakeClaimedSizeAvi(in, 16000, 16000, 50, 9000);
+    const std::string out = Out("never.mp4");
+    Prepare({in}, out, {}, {{"vcodec", "libx264"}, {"s", "320x240"}});
+    e_.StartConversion(false, tpNormal);
+    EXPECT_FALSE(e_.RunCompleted());
+    EXPECT_TRUE(e_.ErrorFlag());
+    EXPECT_TRUE(std::regex_match(e_.ErrorText(),
+                                 std::regex("Output stream #0\\.0 \\(Video\\) received no frame: "
+                                            "input stream #0\\.0 \\(rawvideo decoder\\) had 50 "
+                                            "packets; last decoder error: .+")))
+        << e_.ErrorText();
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(fs::exists(in));
+}
+
+// Picture sizes the library refuses, or beyond what a conversion sanely holds, are refused
+// with their size before anything is made for them.
+TEST_F(FFmpegRunTest, AbsurdPictureSizesAreRefusedUpFront) {
+    const std::string limits =
+        " are too large to convert (at most 16384x16384 and 268435456 pixels)";
+    const struct {
+        int width, height; // claimed by the input
+        const char* size;  // asked of the output
+        std::string error;
+    } cases[] = {
+        {20000, 20000, "320x240",
+         "Input stream #0.0: the picture size is not known (missing, or refused by the library as "
+         "too large)"},
+        {17000, 64, "320x240", "Input stream #0.0: pictures of 17000x64" + limits},
+        {320, 240, "17000x64", "Output stream #0.0: pictures of 17000x64" + limits},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        const std::string in = Out("claims.avi");
+        MakeClaimedSizeAvi(in, c.width, c.height, 5, 9000);
+        const std::string out = Out("refused.mkv");
+        TFFmpeg e;
+        EngineTest::Prepare(e, {in}, {}, out, {{"vcodec", "mpeg4"}, {"s", c.size}});
+        e.StartConversion(false, tpNormal);
+        EXPECT_FALSE(e.RunCompleted());
+        EXPECT_EQ(e.ErrorText(), c.error);
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
 TEST_F(FFmpegRunTest, JoinedInputsReportTheSumAsTotal) {
     Prepare({Fixture("h264-aac.mkv"), Fixture("h264-aac.mkv")}, Out("joined.mkv"), {},
             {{"vcodec", "copy"}, {"acodec", "copy"}}, true);
