@@ -12,9 +12,7 @@
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QMenuBar>
-#include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QUrl>
@@ -136,8 +134,10 @@ TfrmMain::TfrmMain(TDialogService& dialogs, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+    // Destroyed without being closed (never by the user): the conversion still stops first, but
+    // nothing is written.
     if (!shutDown_) {
-        CloseDown();
+        StopConverter();
     }
 }
 
@@ -455,6 +455,10 @@ void TfrmMain::CloseDown() {
     if (shown_) {
         formatPicker_->SaveFormatListState(settings_);
     }
+    StopConverter();
+}
+
+void TfrmMain::StopConverter() {
     // Stopped and waited for before the handlers go: the workers read them while they run.
     converter_.Stop(true);
     converter_.SetOnCustomHook(nullptr);

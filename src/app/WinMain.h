@@ -96,6 +96,7 @@ private:
     void ckMuteClick(bool checked);
     // The orderly shutdown after the user said Yes.
     void CloseDown();
+    void StopConverter();
 
     TDialogService& dialogs_;
     std::unique_ptr<TGlobalObject> global_;

@@ -88,7 +88,9 @@ TEST_F(MainWindowTest, StartShowsTheStoredSettings) {
         EXPECT_EQ(Child<QAbstractButton>(*w, "ckMute")->isChecked(), c.mute);
         EXPECT_EQ(Child<QLineEdit>(*w, "edt1")->text(), "Apple iPod Video MPEG-4 Movie (*.mp4)");
         EXPECT_EQ(w->CurrentFormatCode(), 1);
-        // Showing what is stored writes nothing.
+        // Showing what is stored writes nothing, and neither does a window that was not closed.
+        EXPECT_EQ(std::filesystem::exists(Ini()), c.ini != nullptr);
+        w.reset();
         EXPECT_EQ(std::filesystem::exists(Ini()), c.ini != nullptr);
     }
 }
