@@ -64,6 +64,11 @@ private:
 
 enum class TCodecDirection { Decoder, Encoder };
 
+// DV fixes the sampling per system (4:1:1 for 525 lines, 4:2:0 for 625): of the encoder's
+// formats, the one a DV profile knows for this size and rate (`chosen` when none does).
+AVPixelFormat DvPixelFormat(const AVCodec* codec, int width, int height, AVPixelFormat chosen,
+                            AVRational rate);
+
 // What a created output stream carries until the conversion starts (the codec settings that the
 // old library kept in the stream itself). Shared by the entries of a joined output.
 struct TStreamCodec {

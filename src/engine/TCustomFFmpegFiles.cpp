@@ -50,8 +50,8 @@ void AddFormatParameters(const TEngineOptions& opt, AVDictionary** dict) {
     }
 }
 
-// DV fixes the sampling per system (4:1:1 for 525 lines, 4:2:0 for 625): of the encoder's
-// formats, the one a DV profile knows for this size and rate.
+} // namespace
+
 AVPixelFormat DvPixelFormat(const AVCodec* codec, int width, int height, AVPixelFormat chosen,
                             AVRational rate) {
     if (av_dv_codec_profile2(width, height, chosen, rate)) {
@@ -64,8 +64,6 @@ AVPixelFormat DvPixelFormat(const AVCodec* codec, int width, int height, AVPixel
     }
     return chosen;
 }
-
-} // namespace
 
 const AVCodec* TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType kind,
                                         TCodecDirection dir, int strict) {

@@ -465,6 +465,16 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist, TVi
         return false;
     }
     if (use == TVideoEncoderUse::Own) {
+        // The chain may have changed the DV system (a PAL picture padded to NTSC): the sink must
+        // give that system's sampling.
+        if (c->codec_id == AV_CODEC_ID_DVVIDEO && c->codec) {
+            const AVPixelFormat dv = DvPixelFormat(c->codec, vs.filters.Width(),
+                                                   vs.filters.Height(), c->pix_fmt, c->framerate);
+            if (dv != c->pix_fmt) {
+                c->pix_fmt = dv;
+                return BuildVideoFilters(ost, ist, use);
+            }
+        }
         c->width = vs.filters.Width();
         c->height = vs.filters.Height();
     } else if (vs.filters.Width() != c->width || vs.filters.Height() != c->height) {

@@ -17,8 +17,7 @@ TFormatFileRun::TFormatFileRun(TIniStore& settings, const TIniStore& formatFile,
 
 TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& input) {
     TFormatRunResult result;
-    auto stopRequested = [this] { return stop_ != nullptr && stop_->load(); };
-    if (stopRequested()) {
+    if (StopRequested()) {
         result.Error = "Stopped.";
         return result;
     }
@@ -70,7 +69,13 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
     TOptionBuilder(settings_, formatFile_, dialogs_)
         .BuildOutputOptions(row, formatCode, out, probe, in);
     probe.Close();
+    return Run(input, in, out);
+}
 
+TFormatRunResult TFormatFileRun::Run(const std::string& input, TInputOptions& in,
+                                     TOutputOptions& out) {
+    TFormatRunResult result;
+    const std::string output = out.FileName;
     TMediaConverter converter;
     converter.SetTriggerEventInMainThread(false);
     TTerminateInfo ending;
@@ -86,7 +91,7 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
         if (onProgress_ && info != nullptr) {
             onProgress_(input, *info);
         }
-        if (!stopped && stopRequested()) {
+        if (!stopped && StopRequested()) {
             stopped = true;
             sender->Stop(false);
         }

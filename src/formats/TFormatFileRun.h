@@ -38,8 +38,12 @@ public:
     // Converts one file. The name is chosen right before the run, so files of the same name in
     // one batch never share an output; a failed run removes its partial output.
     TFormatRunResult Convert(int formatCode, const std::string& input);
+    // Runs one task of `input` with records already built, writing out.FileName.
+    TFormatRunResult Run(const std::string& input, TInputOptions& in, TOutputOptions& out);
 
 private:
+    bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
+
     TIniStore& settings_;
     const TIniStore& formatFile_;
     TDialogService& dialogs_;

@@ -325,8 +325,10 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         // 9. Fitting.
         const int cT = row.CropTop, cB = row.CropBottom, cL = row.CropLeft, cR = row.CropRight;
         const bool rowCrop = cT > 0 || cB > 0 || cL > 0 || cR > 0;
-        const std::string cropFilter = "crop=" + SizeText(sw - cL - cR, sh - cT - cB, ":") + ":" +
-                                       std::to_string(cL) + ":" + std::to_string(cT);
+        // The old crop order (left, top, width, height): the engine translates every chain
+        // text it is given, so a text in today's order would be turned round a second time.
+        const std::string cropFilter =
+            "crop=" + SizeText(cL, cT, ":") + ":" + SizeText(sw - cL - cR, sh - cT - cB, ":");
         const bool sized = sw > 0 && sh > 0 && W > 0 && H > 0;
         std::string filter;
         const std::string& zoom = row.ZoomMode;
@@ -407,7 +409,8 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
                 }
                 filter += "pad=" + SizeText(pw, ph, ":") + ":" + SizeText(left, top, ":") +
                           ":black,scale=" + SizeText(W, H, ":");
-                out.FrameSize = SizeText(W, H, "x");
+                // No frame size: the engine would scale to it ahead of the chain, which needs
+                // the source's own size.
                 out.FrameAspect = SizeText(W, H, ":");
             }
         }

@@ -2,8 +2,8 @@
 // crop) into the option records of one conversion task. It builds no file name and starts
 // nothing; both INI files are read afresh on every call and nothing is kept between calls.
 //
-// Filter texts use today's filter syntax: crop=width:height:left:top, scale=width:height,
-// pad=width:height:left:top.
+// Filter texts are written in the engine's chain syntax, whose crop takes the old argument
+// order: crop=left:top:width:height, scale=width:height, pad=width:height:left:top.
 #pragma once
 
 #include <cstdint> // before the FFmpeg headers, which need its constant macros

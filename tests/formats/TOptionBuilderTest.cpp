@@ -154,7 +154,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox"},
          "",
          "",
-         "crop=720:480:0:0,scale=320:212,pad=320:240:0:14",
+         "crop=0:0:720:480,scale=320:212,pad=320:240:0:14",
          0,
          0,
          0,
@@ -180,7 +180,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox"},
          "",
          "",
-         "crop=720:576:0:0,scale=300:240,pad=320:240:10:0",
+         "crop=0:0:720:576,scale=300:240,pad=320:240:10:0",
          0,
          0,
          0,
@@ -193,7 +193,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox"},
          "640x480",
          "640:480",
-         "crop=640:480:0:0,scale=640:480,pad=640:480:0:0",
+         "crop=0:0:640:480,scale=640:480,pad=640:480:0:0",
          0,
          0,
          0,
@@ -219,7 +219,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox"},
          "",
          "",
-         "crop=720:200:0:0,scale=640:176,pad=640:480:0:152",
+         "crop=0:0:720:200,scale=640:176,pad=640:480:0:152",
          0,
          0,
          0,
@@ -232,7 +232,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox"},
          "",
          "",
-         "crop=200:720:0:0,scale=176:640,pad=480:640:152:0",
+         "crop=0:0:200:720,scale=176:640,pad=480:640:152:0",
          0,
          0,
          0,
@@ -245,7 +245,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox"},
          "",
          "",
-         "crop=320:240:0:0,scale=960:720,pad=1280:720:160:0",
+         "crop=0:0:320:240,scale=960:720,pad=1280:720:160:0",
          0,
          0,
          0,
@@ -258,7 +258,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox", 10, 10, 8, 0},
          "",
          "",
-         "crop=712:460:8:10,scale=320:212,pad=320:240:0:14",
+         "crop=8:10:712:460,scale=320:212,pad=320:240:0:14",
          0,
          0,
          0,
@@ -271,7 +271,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox", 10, 10, 0, 0},
          "",
          "320:212",
-         "crop=720:460:0:10,scale=320:212,pad=320:240:0:14",
+         "crop=0:10:720:460,scale=320:212,pad=320:240:0:14",
          0,
          0,
          0,
@@ -360,7 +360,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          480,
          "320x240",
          {"center"},
-         "320x240",
+         "",
          "320:240",
          "pad=720:540:0:30:black,scale=320:240",
          0,
@@ -373,7 +373,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          576,
          "640x360",
          {"center", 0, 0, 0, 0},
-         "640x360",
+         "",
          "640:360",
          "pad=1024:576:152:0:black,scale=640:360",
          0,
@@ -414,7 +414,7 @@ TEST_F(TOptionBuilderTest, FiltersAreAppendedAndDvdCropsUsedByPan) {
     TOutputOptions before;
     before.VideoFilters = "yadif";
     TOutputOptions out = Build("mp4", IpodChoices(), 720, 480, {"lbox"}, File, before);
-    EXPECT_EQ(out.VideoFilters, "yadif,crop=720:480:0:0,scale=320:212,pad=320:240:0:14");
+    EXPECT_EQ(out.VideoFilters, "yadif,crop=0:0:720:480,scale=320:212,pad=320:240:0:14");
 
     // The DVD job put the row's crop into the record already: pan measures what is left.
     before = TOutputOptions();

@@ -1,11 +1,13 @@
 // Every catalogue format converts: a generated 720x576 clip with stereo sound goes through the
-// format's default parameters, the option builder and the conversion component, and the output
-// is checked through the libraries (container, picture size, codecs, sound).
+// format's default parameters (with its own zoom mode, and again in "Letterbox"), the option
+// builder and the conversion component, and the output is checked through the libraries
+// (container, picture size, codecs, sound).
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 #include "TFormatFileRun.h"
+#include "TFormatParameterEditor.h"
 #include "TGlobalObject.h"
 
 #include "../FormatsTestSupport.h"
@@ -20,6 +22,7 @@ extern "C" {
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 namespace quovo {
 namespace {
@@ -64,7 +67,10 @@ std::string CodecOf(const std::string& encoder) {
     return c ? avcodec_get_name(c->id) : "<no encoder " + encoder + ">";
 }
 
-class FormatConversionTest : public ::testing::TestWithParam<int> {
+// A format code and the zoom mode it converts with ("" = the format's own).
+using TFormatZoom = std::tuple<int, std::string>;
+
+class FormatConversionTest : public ::testing::TestWithParam<TFormatZoom> {
 protected:
     static void SetUpTestSuite() {
         FFLogger()->SetTriggerEventInMainThread(false);
@@ -74,7 +80,7 @@ protected:
 };
 
 TEST_P(FormatConversionTest, ConvertsWithItsDefaults) {
-    const int code = GetParam();
+    const auto& [code, zoom] = GetParam();
     const auto format = FindFormat(code);
     ASSERT_TRUE(format.has_value());
     SCOPED_TRACE(format->Name);
@@ -92,6 +98,10 @@ TEST_P(FormatConversionTest, ConvertsWithItsDefaults) {
     TIniStore settings(dir / "quovo.ini");
     TIniStore formats(FindFormatFile());
     TRecordingDialogs dialogs;
+    if (!zoom.empty()) {
+        EnsureFormatSettings(settings, formats, code, dialogs, "Quovo");
+        settings.WriteString(FormatSection(code), "paraZoom", zoom);
+    }
     TFormatFileRun run(settings, formats, dialogs, "Quovo");
     run.SetOutputFolder(dir / "out");
     TFormatRunResult result = run.Convert(code, clip);
@@ -148,9 +158,13 @@ std::vector<int> AllCodes() {
     return codes;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFormats, FormatConversionTest, ::testing::ValuesIn(AllCodes()),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return "Format" + std::to_string(info.param);
+INSTANTIATE_TEST_SUITE_P(AllFormats, FormatConversionTest,
+                         ::testing::Combine(::testing::ValuesIn(AllCodes()),
+                                            ::testing::Values(std::string(), std::string("lbox"))),
+                         [](const ::testing::TestParamInfo<TFormatZoom>& info) {
+                             const std::string& zoom = std::get<1>(info.param);
+                             return "Format" + std::to_string(std::get<0>(info.param)) +
+                                    (zoom.empty() ? "" : "_" + zoom);
                          });
 
 } // namespace
