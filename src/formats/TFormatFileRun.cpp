@@ -105,11 +105,13 @@ TFormatRunResult TFormatFileRun::Run(const std::string& input, TInputOptions& in
     if (opened) {
         converter.StartTask(0); // inline: returns when the task has ended
     }
+    // Clearing the tasks clears the component's last error too: read it first.
+    const std::string openError = opened ? std::string() : converter.LastErrMsg();
     converter.ClearTasks();
     result.Ok = opened && ended && ending.Finished && !ending.Exception;
     if (!result.Ok) {
         result.Error = stopped                        ? "Stopped."
-                       : !opened                      ? converter.LastErrMsg()
+                       : !openError.empty()           ? openError
                        : !ending.ExceptionMsg.empty() ? ending.ExceptionMsg
                                                       : "The conversion did not complete.";
         std::error_code ec;

@@ -4,6 +4,7 @@
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
 #include "TAVProbe.h"
+#include "TFFLogger.h"
 
 #include <climits>
 #include <cmath>
@@ -99,6 +100,50 @@ void SetAudioNumbers(const TSection& set, TOutputOptions& out) {
 
 void AppendFilter(TOutputOptions& out, const std::string& filter) {
     out.VideoFilters = out.VideoFilters.empty() ? filter : out.VideoFilters + "," + filter;
+}
+
+// The formats whose MPEG-2 is a DVD's: the DVD disc keywords, and program streams for DVD
+// players ("vob") that offer no frame size beyond the DVD's 720x576. An HD program stream is
+// MPEG-2 with its own rates, not a disc.
+bool IsDvdFormat(const std::string& F, const std::string& offeredSizes) {
+    if (F == "ntsc-dvd" || F == "pal-dvd") {
+        return true;
+    }
+    if (F != "vob") {
+        return false;
+    }
+    for (const std::string& size :
+         SplitFormatList(offeredSizes).value_or(std::vector<std::string>())) {
+        const size_t x = size.find('x');
+        if (x != std::string::npos) {
+            const auto w = ParseWholeNumber(TrimBlanks(size.substr(0, x)));
+            const auto h = ParseWholeNumber(TrimBlanks(size.substr(x + 1)));
+            if ((w && *w > 720) || (h && *h > 576)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// DV carries two sound channels at 32, 44.1 or 48 kHz and nothing else.
+void FitDvSound(TOutputOptions& out) {
+    if (out.AudioChannels != 2) {
+        if (out.AudioChannels > 0) {
+            FFLogger()->LogFmt(nullptr, llWarning,
+                               "DV carries 2 sound channels, not %d: the output has 2",
+                               out.AudioChannels);
+        }
+        out.AudioChannels = 2;
+    }
+    const int rate = out.AudioSampleRate;
+    if (rate != 32000 && rate != 44100 && rate != 48000) {
+        if (rate > 0) {
+            FFLogger()->LogFmt(nullptr, llWarning,
+                               "DV carries no %d Hz sound: the output has 48000 Hz", rate);
+        }
+        out.AudioSampleRate = 48000;
+    }
 }
 
 bool IsH263Size(int w, int h) {
@@ -201,6 +246,9 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
     const std::string F = ToLower(format);
     const int sw = source.Width;
     const int sh = source.Height;
+    const bool sarKnown = source.SarNum > 0 && source.SarDen > 0;
+    const int sarNum = sarKnown ? source.SarNum : 1;
+    const int sarDen = sarKnown ? source.SarDen : 1;
 
     // 1. Disc targets.
     struct Disc {
@@ -241,10 +289,12 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         return;
     }
 
-    // 3. Video codec and preset.
+    // 3. Video codec and preset. A source without picture makes no DVD: the target would ask
+    // for a picture's frame rate.
+    const bool noVideo = !dvd && source.VideoStreamCount <= 0;
     if (IsVideoCodecName(V)) {
         out.VideoCodec = V;
-        if (V == "mpeg2video") {
+        if (V == "mpeg2video" && !noVideo && IsDvdFormat(F, fmt.Read("VideoSize", "null"))) {
             out.TargetType = 3;
         }
         if (V == "libx264") {
@@ -255,7 +305,6 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         }
     }
 
-    const bool noVideo = !dvd && source.VideoStreamCount <= 0;
     if (noVideo) {
         // 4. Nothing to picture: straight to the sound.
         out.DisableVideo = true;
@@ -292,6 +341,7 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
             // H.263 knows five picture sizes only; any other is taken to the next one up by
             // width (the encoder would refuse it).
             if (ToLower(out.VideoCodec) == "h263" && !IsH263Size(W, H)) {
+                const std::string asked = SizeText(W, H, "x");
                 if (W <= 128) {
                     W = 128, H = 96;
                 } else if (W <= 176) {
@@ -301,6 +351,9 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
                 } else {
                     W = 704, H = 576;
                 }
+                FFLogger()->LogFmt(nullptr, llWarning,
+                                   "H.263 has no %s pictures: the output is %dx%d", asked.c_str(),
+                                   W, H);
             }
         } else if (t != "as source") {
             if (dialogs_.AskYesNo("Warning", kVideoSizeQuestion)) {
@@ -365,24 +418,25 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
                 filter = pad;
             }
         } else if (zoom == "pan") {
-            const long double R = 4.0L / 3.0L;
+            // What is kept shows 4:3 on screen: the sides (or the top and bottom) lose what lies
+            // beyond it, measured in display units and taken back to source pixels.
             const int cw = sw - cL - cR;
             const int ch = sh - cT - cB;
             const int w2 = sw - out.CropLeft - out.CropRight;
             const int h2 = sh - out.CropTop - out.CropBottom;
             if (cw > 0 && ch > 0 && w2 > 0 && h2 > 0) {
-                const long double ratio = static_cast<long double>(cw) / ch;
-                if (ratio > R) {
-                    const int k = std::abs(
-                        Trunc(static_cast<double>((static_cast<long double>(w2) / h2 - R) * w2)) /
-                        2);
+                const int64_t shownW = static_cast<int64_t>(cw) * sarNum * 3;
+                const int64_t shownH = static_cast<int64_t>(ch) * sarDen * 4;
+                const double sar = static_cast<double>(sarNum) / sarDen;
+                if (shownW > shownH) {
+                    const int k = Trunc((w2 - 4.0 / 3.0 * h2 / sar) / 2);
                     // Never more than leaves a picture.
-                    out.CropLeft = out.CropRight = std::min(Even(k + cL), Even((sw - 2) / 2));
-                } else if (ratio < R) {
-                    const int k = std::abs(
-                        Trunc(static_cast<double>((static_cast<long double>(h2) / w2 - R) * h2)) /
-                        2);
-                    out.CropTop = out.CropBottom = std::min(Even(k + cT), Even((sh - 2) / 2));
+                    out.CropLeft = out.CropRight =
+                        std::min(Even(std::max(k, 0) + cL), Even((sw - 2) / 2));
+                } else if (shownW < shownH) {
+                    const int k = Trunc((h2 - w2 * sar * 3.0 / 4.0) / 2);
+                    out.CropTop = out.CropBottom =
+                        std::min(Even(std::max(k, 0) + cT), Even((sh - 2) / 2));
                 }
             }
             out.FrameSize = SizeText(W, H, "x");
@@ -438,6 +492,9 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         }
     }
     SetAudioNumbers(set, out);
+    if (F == "dv" && !out.DisableAudio) {
+        FitDvSound(out);
+    }
 }
 
 } // namespace quovo

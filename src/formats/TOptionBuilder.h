@@ -29,12 +29,15 @@ struct TRowEdits {
 };
 
 // What the file variant learns from the probe: the number of video streams and the first video
-// stream's size and bit rate (bit/s, -1 when unknown).
+// stream's size, bit rate (bit/s, -1 when unknown) and sample aspect (the pixels' shape; 0 when
+// unknown, taken as square).
 struct TSourcePicture {
     int VideoStreamCount = 0;
     int Width = 0;
     int Height = 0;
     int BitRate = -1;
+    int SarNum = 1;
+    int SarDen = 1;
 };
 
 TSourcePicture SourcePictureFromProbe(TAVProbe& probe);

@@ -300,8 +300,8 @@ TEST_F(TOptionBuilderTest, Fitting) {
          "",
          0,
          0,
-         284,
-         284},
+         160,
+         160},
         {"pan 1280x720 with left crop",
          File,
          1280,
@@ -313,8 +313,8 @@ TEST_F(TOptionBuilderTest, Fitting) {
          "",
          0,
          0,
-         294,
-         294},
+         170,
+         170},
         {"pan 4:3 source",
          File,
          640,
@@ -337,8 +337,8 @@ TEST_F(TOptionBuilderTest, Fitting) {
          "320x240",
          "320:240",
          "",
-         138,
-         138,
+         10,
+         10,
          0,
          0},
         {"pan never crops the whole picture",
@@ -350,8 +350,8 @@ TEST_F(TOptionBuilderTest, Fitting) {
          "320x240",
          "320:240",
          "",
-         498,
-         498,
+         462,
+         462,
          0,
          0},
         {"center 720x480",
@@ -420,9 +420,43 @@ TEST_F(TOptionBuilderTest, FiltersAreAppendedAndDvdCropsUsedByPan) {
     before = TOutputOptions();
     before.CropLeft = before.CropRight = 40;
     out = Build("mp4", IpodChoices(), 1280, 720, {"pan", 0, 0, 40, 40}, DVD, before);
-    // w2 = 1200, cw/ch = 1200/720 > 4/3: k = |Trunc((1200/720 - 4/3) * 1200) div 2| = 200.
-    EXPECT_EQ(out.CropLeft, 240);
-    EXPECT_EQ(out.CropRight, 240);
+    // w2 = 1200: each side loses (1200 - 4/3 * 720) / 2 = 120, and the row's 40.
+    EXPECT_EQ(out.CropLeft, 160);
+    EXPECT_EQ(out.CropRight, 160);
+}
+
+// Pan and scan keeps an area that shows 4:3 on screen, whatever the pixels' shape.
+TEST_F(TOptionBuilderTest, PanKeepsAFourThreeDisplayArea) {
+    struct Case {
+        const char* name;
+        int sw, sh, sarNum, sarDen;
+        int cropTop, cropLeft; // each side, the opposite one the same
+    } cases[] = {
+        {"720x480 square pixels", 720, 480, 1, 1, 0, 40},
+        {"1280x720 square pixels", 1280, 720, 1, 1, 0, 160},
+        {"unknown pixel shape is square", 1280, 720, 0, 1, 0, 160},
+        {"PAL 16:9 (64:45) loses its sides", 720, 576, 64, 45, 0, 90},
+        {"PAL 4:3 (16:15) is already 4:3", 720, 576, 16, 15, 0, 0},
+        {"NTSC 16:9 (32:27) loses its sides", 720, 480, 32, 27, 0, 90},
+        {"NTSC 4:3 (8:9) is already 4:3", 720, 480, 8, 9, 0, 0},
+        {"tall square pixels lose top and bottom", 480, 720, 1, 1, 180, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        formats_.WriteString("formatInfo7", "Format", "mp4");
+        TValues choices = IpodChoices();
+        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
+        settings_.WriteValues("formatInfo7", values);
+        TSourcePicture source{1, c.sw, c.sh, -1, c.sarNum, c.sarDen};
+        TOutputOptions out;
+        TOptionBuilder(settings_, formats_, dialogs_)
+            .BuildOutputOptions({"pan"}, 7, out, source, input_);
+        EXPECT_EQ(out.CropTop, c.cropTop);
+        EXPECT_EQ(out.CropBottom, c.cropTop);
+        EXPECT_EQ(out.CropLeft, c.cropLeft);
+        EXPECT_EQ(out.CropRight, c.cropLeft);
+        EXPECT_EQ(out.FrameSize, "320x240");
+    }
 }
 
 TEST_F(TOptionBuilderTest, TargetSize) {
@@ -516,7 +550,7 @@ TEST_F(TOptionBuilderTest, CodecsPresetsAndBitRates) {
         {"ipod", "libx264", "libx264", "libx264-ipod", 0, "ipod"},
         {"ps3", "libx264", "libx264", "libx264-ps3", 0, ""},
         {"mp4", "libx264", "libx264", "libx264-mp4", 0, ""},
-        {"mpegts", "mpeg2video", "mpeg2video", "", 3, "mpegts"},
+        {"mpegts", "mpeg2video", "mpeg2video", "", 0, "mpegts"},
         {"flv", "flv", "", "", 0, "flv"},
         {"asf", "wmv3", "", "", 0, ""},
         {"MOV", "mjpeg", "mjpeg", "", 0, "MOV"},
@@ -532,6 +566,33 @@ TEST_F(TOptionBuilderTest, CodecsPresetsAndBitRates) {
         EXPECT_EQ(out.FileFormat, c.fileFormat);
         EXPECT_FALSE(out.DisableVideo);
     }
+
+    // MPEG-2 makes a DVD only for DVD formats: program streams offering no size beyond 720x576.
+    struct Disc {
+        const char* format;
+        const char* offeredSizes; // nullptr: none listed
+        int target;
+    } discs[] = {
+        {"vob", "720x480,720x576,as source", 3},
+        {"vob", "1920x1080,1280x720,as source", 0},
+        {"VOB", nullptr, 3},
+        {"vob", "720x480,1280x720", 0},
+        {"mpegts", "720x480,720x576", 0},
+        {"mpeg", "720x576", 0},
+    };
+    for (const Disc& d : discs) {
+        SCOPED_TRACE(std::string(d.format) + " " + (d.offeredSizes ? d.offeredSizes : "-"));
+        dir_.WriteFile("quovoformat.ini", "");
+        if (d.offeredSizes) {
+            formats_.WriteString("formatInfo7", "VideoSize", d.offeredSizes);
+        }
+        TValues choices = IpodChoices();
+        choices["paraVideoEncoder"] = "mpeg2video";
+        for (TVariant variant : {File, DVD}) {
+            EXPECT_EQ(Build(d.format, choices, 720, 480, {}, variant).TargetType, d.target);
+        }
+    }
+    dir_.WriteFile("quovoformat.ini", "");
 
     struct Rate {
         const char* text;

@@ -1,0 +1,169 @@
+// Stored choices of real catalogue formats converted through the option builder and the
+// conversion component, where the choice decides what the output is.
+#include "FormatCatalogue.h"
+#include "TFFLogger.h"
+#include "TFFmpegLoader.h"
+#include "TFormatFileRun.h"
+#include "TFormatParameterEditor.h"
+#include "TGlobalObject.h"
+
+#include "Fixtures.h"
+#include "FormatsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace quovo {
+namespace {
+
+using test::TRecordingDialogs;
+using test::TScratchFolder;
+namespace fx = fixtures;
+
+class FormatChoicesConversionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        FFLogger()->SetTriggerEventInMainThread(false);
+        FFLogger()->SetLevelByName("quiet");
+        ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
+    }
+
+    // Converts `clip` to format `code`, its defaults changed by `choices`.
+    TFormatRunResult Convert(int code, const std::string& clip,
+                             const std::vector<std::pair<std::string, std::string>>& choices) {
+        EnsureFormatSettings(settings_, formats_, code, dialogs_, "Quovo");
+        settings_.WriteValues(FormatSection(code), choices);
+        TFormatFileRun run(settings_, formats_, dialogs_, "Quovo");
+        run.SetOutputFolder(dir_ / "out");
+        return run.Convert(code, clip);
+    }
+
+    TScratchFolder dir_;
+    TIniStore settings_{dir_ / "quovo.ini"};
+    TIniStore formats_{FindFormatFile()};
+    TRecordingDialogs dialogs_;
+};
+
+// The HD MPEG-2 formats are MPEG-2 with their own choices, not DVDs: "as source" keeps the
+// source's frame rate, sample rate and size.
+TEST_F(FormatChoicesConversionTest, HdMpeg2KeepsTheSourcesRates) {
+    fx::MediaSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.frameRate = {30, 1};
+    spec.durationS = 1.0;
+    spec.audio[0].sampleRate = 44100;
+    spec.audio[0].bitRate = 128000;
+    const std::string clip = dir_ / "clip30.mkv";
+    fx::MakeMedia(clip, spec);
+    for (int code : {2107, 2108}) {
+        SCOPED_TRACE(code);
+        for (const char* audio : {"ac3", "mp2"}) {
+            SCOPED_TRACE(audio);
+            TFormatRunResult result = Convert(code, clip,
+                                              {{"paraVideoEncoder", "mpeg2video"},
+                                               {"paraVideoSize", "as source"},
+                                               {"paraFrameRate", "as source"},
+                                               {"paraVideoBitRate", "as source"},
+                                               {"paraAudioEncoder", audio},
+                                               {"paraSampleRate", "as source"},
+                                               {"paraAudioBitRate", "as source"},
+                                               {"paraChannel", "as source"}});
+            ASSERT_TRUE(result.Ok) << result.Error;
+            const fx::ProbeResult probe = fx::ProbeMedia(result.Output);
+            const fx::StreamProbe* video = probe.Find(fx::StreamKind::Video);
+            const fx::StreamProbe* sound = probe.Find(fx::StreamKind::Audio);
+            ASSERT_NE(video, nullptr);
+            ASSERT_NE(sound, nullptr);
+            EXPECT_EQ(video->codec, "mpeg2video");
+            EXPECT_EQ(video->width, 320);
+            EXPECT_EQ(video->height, 240);
+            EXPECT_NEAR(av_q2d(video->frameRate), 30.0, 0.01);
+            EXPECT_EQ(sound->sampleRate, 44100);
+            EXPECT_EQ(sound->channels, 2);
+            EXPECT_EQ(video->decodeErrors + sound->decodeErrors, 0);
+        }
+    }
+}
+
+// The DVD MPEG-2 format still makes a DVD's program stream from the same source.
+TEST_F(FormatChoicesConversionTest, DvdMpeg2MakesADvdProgramStream) {
+    fx::MediaSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.frameRate = {30, 1};
+    spec.durationS = 1.0;
+    spec.audio[0].sampleRate = 44100;
+    const std::string clip = dir_ / "clip30.mkv";
+    fx::MakeMedia(clip, spec);
+    TFormatRunResult result = Convert(2301, clip,
+                                      {{"paraVideoSize", "720x576"},
+                                       {"paraFrameRate", "as source"},
+                                       {"paraAudioEncoder", "mp2"},
+                                       {"paraSampleRate", "as source"},
+                                       {"paraAudioBitRate", "224"}});
+    ASSERT_TRUE(result.Ok) << result.Error;
+    const fx::ProbeResult probe = fx::ProbeMedia(result.Output);
+    EXPECT_EQ(probe.container, "mpeg");
+    const fx::StreamProbe* video = probe.Find(fx::StreamKind::Video);
+    const fx::StreamProbe* sound = probe.Find(fx::StreamKind::Audio);
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(video->codec, "mpeg2video");
+    EXPECT_EQ(video->width, 720);
+    EXPECT_EQ(video->height, 576);
+    EXPECT_NEAR(av_q2d(video->frameRate), 25.0, 0.01) << "a DVD's rate, not the source's";
+    EXPECT_EQ(sound->sampleRate, 48000) << "a DVD's sample rate, not the source's";
+}
+
+// A source without picture converted to a video format gives the format's container with its
+// sound; DV, which cannot be without picture, says why.
+TEST_F(FormatChoicesConversionTest, SoundOnlySourceToVideoFormats) {
+    fx::MediaSpec spec;
+    spec.videoCodec.clear();
+    spec.durationS = 1.0;
+    spec.audio[0].codec = "libmp3lame";
+    spec.audio[0].channels = 1;
+    spec.audio[0].sampleRate = 22050;
+    const std::string clip = dir_ / "sound.mp3";
+    fx::MakeMedia(clip, spec);
+    for (int code : {2301, 2107, 2108, 1400}) {
+        SCOPED_TRACE(code);
+        TFormatRunResult result = Convert(code, clip, {});
+        ASSERT_TRUE(result.Ok) << result.Error;
+        const fx::ProbeResult probe = fx::ProbeMedia(result.Output);
+        EXPECT_EQ(probe.Count(fx::StreamKind::Video), 0);
+        EXPECT_EQ(probe.Count(fx::StreamKind::Audio), 1);
+    }
+    TFormatRunResult dv = Convert(2308, clip, {});
+    EXPECT_FALSE(dv.Ok);
+    EXPECT_EQ(dv.Error, "Could not write header for output file #0 (incorrect codec parameters ?)");
+}
+
+// DV's sound is two channels at 32, 44.1 or 48 kHz: a mono choice or a mono source becomes
+// stereo.
+TEST_F(FormatChoicesConversionTest, DvSoundIsStereo) {
+    fx::MediaSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.durationS = 1.0;
+    spec.audio[0].channels = 1;
+    spec.audio[0].sampleRate = 22050;
+    const std::string clip = dir_ / "mono.mkv";
+    fx::MakeMedia(clip, spec);
+    for (int code : {2308, 2309}) {
+        for (const char* channels : {"1", "as source"}) {
+            SCOPED_TRACE(std::to_string(code) + " " + channels);
+            TFormatRunResult result =
+                Convert(code, clip, {{"paraChannel", channels}, {"paraSampleRate", "as source"}});
+            ASSERT_TRUE(result.Ok) << result.Error;
+            const fx::StreamProbe* sound =
+                fx::ProbeMedia(result.Output).Find(fx::StreamKind::Audio);
+            ASSERT_NE(sound, nullptr);
+            EXPECT_EQ(sound->channels, 2);
+            EXPECT_EQ(sound->sampleRate, 48000);
+        }
+    }
+}
+
+} // namespace
+} // namespace quovo
