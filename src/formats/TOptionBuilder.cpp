@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <numeric>
 #include <optional>
 
 namespace quovo {
@@ -199,6 +200,8 @@ TSourcePicture SourcePictureFromProbe(TAVProbe& probe) {
         s.Width = v.Width;
         s.Height = v.Height;
         s.BitRate = v.BitRate;
+        s.SarNum = v.SampleAspectNum;
+        s.SarDen = v.SampleAspectDen;
     }
     return s;
 }
@@ -221,18 +224,27 @@ void TOptionBuilder::BuildOutputOptions(const TRowEdits& row, int formatCode,
 
 void TOptionBuilder::BuildDVDOutputOptions(const TRowEdits& row, int formatCode,
                                            TOutputOptions& output, int titleWidth, int titleHeight,
-                                           TInputOptions& input) {
+                                           TInputOptions& input, int sarNum, int sarDen) {
     TSourcePicture source;
     source.VideoStreamCount = 1;
     source.Width = titleWidth;
     source.Height = titleHeight;
+    source.SarNum = sarNum;
+    source.SarDen = sarDen;
     Build(TVariant::DVD, row, formatCode, output, source, input);
 }
 
 void TOptionBuilder::BuildDVDOutputOptions(const TRowEdits& row, int formatCode,
                                            TOutputOptions& output, const DVDTitleInfo& title,
                                            TInputOptions& input) {
-    BuildDVDOutputOptions(row, formatCode, output, title.Width, title.Height, input);
+    // A disc's picture is shown at 4:3 or 16:9 whatever its pixel counts: its pixels have the
+    // shape that makes it so.
+    const bool wide = title.DisplayAspect == 3;
+    int64_t num = static_cast<int64_t>(wide ? 16 : 4) * title.Height;
+    int64_t den = static_cast<int64_t>(wide ? 9 : 3) * title.Width;
+    const int64_t g = den > 0 ? std::gcd(num, den) : 1;
+    BuildDVDOutputOptions(row, formatCode, output, title.Width, title.Height, input,
+                          static_cast<int>(num / g), static_cast<int>(den / g));
 }
 
 void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCode,
@@ -249,6 +261,22 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
     const bool sarKnown = source.SarNum > 0 && source.SarDen > 0;
     const int sarNum = sarKnown ? source.SarNum : 1;
     const int sarDen = sarKnown ? source.SarDen : 1;
+    const bool anamorphic = sarNum != sarDen;
+    // Display width of `w` source columns.
+    auto shown = [&](int w) {
+        return static_cast<int>(std::lround(static_cast<double>(w) * sarNum / sarDen));
+    };
+    // The aspect option of an output at the source's own size: the source's display shape, so
+    // that its pixels keep their shape.
+    auto sourceAspect = [&](int w, int h) {
+        if (!anamorphic) {
+            return SizeText(w, h, ":");
+        }
+        const int64_t num = static_cast<int64_t>(w) * sarNum;
+        const int64_t den = static_cast<int64_t>(h) * sarDen;
+        const int64_t g = std::gcd(num, den);
+        return std::to_string(num / g) + ":" + std::to_string(den / g);
+    };
 
     // 1. Disc targets.
     struct Disc {
@@ -261,15 +289,23 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         {"ntsc-dvd", 3, 2, "720x480"}, {"pal-dvd", 3, 1, "720x576"}, {"ntsc-vcd", 1, 2, nullptr},
         {"pal-vcd", 1, 1, nullptr},    {"ntsc-svcd", 2, 2, nullptr}, {"pal-svcd", 2, 1, nullptr},
     };
+    // A disc's flag taken from the title's own shape outlives the fitting below.
+    std::string discAspect;
     for (const Disc& d : discs) {
         if (F == d.keyword) {
             out.TargetType = d.type;
             out.TargetNorm = d.norm;
-            const bool wide =
-                d.wideSize != nullptr && set.Read("paraVideoSize", "null") == d.wideSize;
+            // A source known not to have square pixels says itself whether it is wide.
+            const bool wide = d.wideSize != nullptr &&
+                              (anamorphic ? static_cast<int64_t>(sw) * sarNum * 100 >
+                                                static_cast<int64_t>(sh) * sarDen * 155
+                                          : set.Read("paraVideoSize", "null") == d.wideSize);
             out.FrameAspect = wide ? "16:9" : "4:3";
             if (!dvd) {
                 return;
+            }
+            if (anamorphic) {
+                discAspect = out.FrameAspect;
             }
             break;
         }
@@ -383,6 +419,7 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         const std::string cropFilter =
             "crop=" + SizeText(cL, cT, ":") + ":" + SizeText(sw - cL - cR, sh - cT - cB, ":");
         const bool sized = sw > 0 && sh > 0 && W > 0 && H > 0;
+        const bool same = W == sw && H == sh;
         std::string filter;
         const std::string& zoom = row.ZoomMode;
         if (zoom == "full" || (!sized && (zoom == "lbox" || zoom == "pan" || zoom == "center"))) {
@@ -391,10 +428,14 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
                 out.CropTop = cT, out.CropBottom = cB, out.CropLeft = cL, out.CropRight = cR;
             }
             out.FrameSize = SizeText(W, H, "x");
-            out.FrameAspect = SizeText(W, H, ":");
+            out.FrameAspect = same ? sourceAspect(W, H) : SizeText(W, H, ":");
         } else if (zoom == "lbox") {
-            TLetterboxPads p = LetterboxPads(sw, sh, W, H);
-            const bool same = W == sw && H == sh;
+            // Fitted by what is shown: the kept area's display width when the output gets square
+            // pixels, its pixel counts when the output keeps the source's size and pixels.
+            const int keptW = sw - cL - cR;
+            const int keptH = sh - cT - cB;
+            TLetterboxPads p =
+                same ? LetterboxPads(keptW, keptH, W, H) : LetterboxPads(shown(keptW), keptH, W, H);
             if (dvd && same) {
                 p = TLetterboxPads();
             }
@@ -407,14 +448,18 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
                 filter = full;
                 if (same) {
                     out.FrameSize = SizeText(W, H, "x");
-                    out.FrameAspect = SizeText(W, H, ":");
+                    out.FrameAspect = sourceAspect(W, H);
+                } else if (anamorphic) {
+                    // Square pixels out. The encoder has the source's size until the chain has
+                    // run, so the aspect that makes them square is the source's pixel counts.
+                    out.FrameAspect = SizeText(sw, sh, ":");
                 }
             } else if (rowCrop) {
-                out.FrameAspect = SizeText(pw, ph, ":");
+                out.FrameAspect = same ? sourceAspect(pw, ph) : SizeText(pw, ph, ":");
                 filter = full;
             } else {
                 out.FrameSize = SizeText(pw, ph, "x");
-                out.FrameAspect = SizeText(pw, ph, ":");
+                out.FrameAspect = same ? sourceAspect(pw, ph) : SizeText(pw, ph, ":");
                 filter = pad;
             }
         } else if (zoom == "pan") {
@@ -440,7 +485,8 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
                 }
             }
             out.FrameSize = SizeText(W, H, "x");
-            out.FrameAspect = SizeText(W, H, ":");
+            // At the source's own size the pixels are not square unless the frame is 4:3.
+            out.FrameAspect = same ? std::string("4:3") : SizeText(W, H, ":");
         } else if (zoom == "center" && !dvd) {
             // The kept picture is padded with black at its own size to the target's shape, then
             // scaled: nothing is cut and nothing is stretched.
@@ -472,6 +518,9 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
         // 10. Filter text.
         if (!filter.empty()) {
             AppendFilter(out, filter);
+        }
+        if (!discAspect.empty()) {
+            out.FrameAspect = discAspect;
         }
     }
 

@@ -54,9 +54,12 @@ public:
                             const TSourcePicture& source, TInputOptions& input);
     void BuildOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
                             TAVProbe& probe, TInputOptions& input);
-    // A DVD title of titleWidth × titleHeight; the job may have set the output's crop fields.
+    // A DVD title of titleWidth × titleHeight whose pixels have the shape sarNum:sarDen; the job
+    // may have set the output's crop fields. The title record's overload takes the shape from
+    // the title's display aspect.
     void BuildDVDOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
-                               int titleWidth, int titleHeight, TInputOptions& input);
+                               int titleWidth, int titleHeight, TInputOptions& input,
+                               int sarNum = 1, int sarDen = 1);
     void BuildDVDOutputOptions(const TRowEdits& row, int formatCode, TOutputOptions& output,
                                const DVDTitleInfo& title, TInputOptions& input);
 

@@ -324,6 +324,11 @@ TVideoStreamInfo TCustomAVProbe::GetVideoStreamInfo(int streamIndex) {
     info.DisplayAspect = sar.num == 0 || par->height == 0
                              ? 0.0f
                              : static_cast<float>(av_q2d(sar) * par->width / par->height);
+    const AVRational pixels = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : sar;
+    if (pixels.num > 0 && pixels.den > 0) {
+        info.SampleAspectNum = pixels.num;
+        info.SampleAspectDen = pixels.den;
+    }
     info.PixelFormat = par->format;
     info.FrameRateNum = st->r_frame_rate.num;
     info.FrameRateDen = st->r_frame_rate.den;

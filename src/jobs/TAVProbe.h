@@ -51,6 +51,9 @@ struct TVideoStreamInfo {
     int Height = -1;
     int Width = -1;
     float DisplayAspect = -1.0f;
+    // The pixels' shape (the stream's, else the codec's); 0/0 when unknown.
+    int SampleAspectNum = 0;
+    int SampleAspectDen = 0;
     int PixelFormat = -1;
     int FrameRateNum = -1;
     int FrameRateDen = -1;

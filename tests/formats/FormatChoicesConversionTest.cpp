@@ -165,5 +165,65 @@ TEST_F(FormatChoicesConversionTest, DvSoundIsStereo) {
     }
 }
 
+// Sources whose pixels are not square keep their shape: at their own size the output keeps the
+// pixels' shape, and fitted into a device's frame the whole picture shows at its own shape.
+TEST_F(FormatChoicesConversionTest, AnamorphicSourcesKeepTheirShape) {
+    struct Case {
+        const char* name;
+        AVRational sar;
+        double displayAspect;
+        int pictureTop, pictureHeight; // in the device's 320x240 letterbox
+    } cases[] = {
+        {"16:9 PAL", {64, 45}, 16.0 / 9.0, 30, 180},
+        {"4:3 PAL", {16, 15}, 4.0 / 3.0, 0, 240},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::MediaSpec spec;
+        spec.container = "mpeg";
+        spec.videoCodec = "mpeg2video";
+        spec.width = 720;
+        spec.height = 576;
+        spec.sampleAspect = c.sar;
+        spec.durationS = 0.4;
+        spec.audio.clear();
+        const std::string clip = dir_ / (std::to_string(c.sar.num) + ".mpg");
+        fx::MakeMedia(clip, spec);
+
+        TFormatRunResult kept = Convert(
+            2200, clip,
+            {{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "as source"}, {"paraZoom", "full"}});
+        ASSERT_TRUE(kept.Ok) << kept.Error;
+        const fx::StreamProbe* video = fx::ProbeMedia(kept.Output).Find(fx::StreamKind::Video);
+        ASSERT_NE(video, nullptr);
+        ASSERT_GT(video->sampleAspect.num, 0);
+        EXPECT_NEAR(video->width * av_q2d(video->sampleAspect) / video->height, c.displayAspect,
+                    0.01);
+
+        TFormatRunResult device = Convert(3, clip,
+                                          {{"paraVideoEncoder", "mpeg4"},
+                                           {"paraVideoSize", "320x240"},
+                                           {"paraVideoBitRate", "4000"},
+                                           {"paraZoom", "lbox"}});
+        ASSERT_TRUE(device.Ok) << device.Error;
+        const auto src = fx::DecodePictures(clip, AV_PIX_FMT_GRAY8, 1);
+        const auto dst = fx::DecodePictures(device.Output, AV_PIX_FMT_GRAY8, 1);
+        ASSERT_EQ(dst.size(), 1u);
+        ASSERT_EQ(dst[0]->width, 320);
+        ASSERT_EQ(dst[0]->height, 240);
+        if (c.pictureTop > 2) {
+            EXPECT_LT(fx::MeanLevel(*dst[0], 0, 0, 320, c.pictureTop - 2), 3.0);
+        }
+        // The whole source scaled to the picture's size, its pixels made square.
+        auto expected = fx::ScaledGrey(*src[0], 0, 0, 720, 576, 320, c.pictureHeight);
+        EXPECT_LT(
+            fx::MeanDiff(*dst[0], 2, c.pictureTop + 2, 316, c.pictureHeight - 4, *expected, 2, 2),
+            3.0);
+        const fx::StreamProbe* fitted = fx::ProbeMedia(device.Output).Find(fx::StreamKind::Video);
+        ASSERT_NE(fitted, nullptr);
+        EXPECT_NEAR(av_q2d(fitted->sampleAspect), 1.0, 0.01) << "a device gets square pixels";
+    }
+}
+
 } // namespace
 } // namespace quovo

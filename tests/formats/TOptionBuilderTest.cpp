@@ -43,10 +43,8 @@ protected:
             TSourcePicture source{sw > 0 || sh > 0 ? 1 : 0, sw, sh, 2500000};
             builder.BuildOutputOptions(row, 7, out, source, input_);
         } else {
-            DVDTitleInfo title{};
-            title.Width = sw;
-            title.Height = sh;
-            builder.BuildDVDOutputOptions(row, 7, out, title, input_);
+            // Square pixels: the title record's own shape is tested on its own.
+            builder.BuildDVDOutputOptions(row, 7, out, sw, sh, input_);
         }
         return out;
     }
@@ -258,7 +256,7 @@ TEST_F(TOptionBuilderTest, Fitting) {
          {"lbox", 10, 10, 8, 0},
          "",
          "",
-         "crop=8:10:712:460,scale=320:212,pad=320:240:0:14",
+         "crop=8:10:712:460,scale=320:208,pad=320:240:0:16",
          0,
          0,
          0,
@@ -270,8 +268,8 @@ TEST_F(TOptionBuilderTest, Fitting) {
          "320x240",
          {"lbox", 10, 10, 0, 0},
          "",
-         "320:212",
-         "crop=0:10:720:460,scale=320:212,pad=320:240:0:14",
+         "320:204",
+         "crop=0:10:720:460,scale=320:204,pad=320:240:0:18",
          0,
          0,
          0,
@@ -423,6 +421,93 @@ TEST_F(TOptionBuilderTest, FiltersAreAppendedAndDvdCropsUsedByPan) {
     // w2 = 1200: each side loses (1200 - 4/3 * 720) / 2 = 120, and the row's 40.
     EXPECT_EQ(out.CropLeft, 160);
     EXPECT_EQ(out.CropRight, 160);
+}
+
+// Sources whose pixels are not square are fitted by what they show, and keep their shape.
+TEST_F(TOptionBuilderTest, AnamorphicSourcesKeepTheirShape) {
+    struct Case {
+        const char* name;
+        int sw, sh, sarNum, sarDen;
+        const char* zoom;
+        const char* size;
+        const char* frameSize;
+        const char* aspect;
+        const char* filters;
+        int cropTop, cropLeft;
+    } cases[] = {
+        {"PAL 16:9 letterboxed", 720, 576, 64, 45, "lbox", "320x240", "", "720:576",
+         "crop=0:0:720:576,scale=320:180,pad=320:240:0:30", 0, 0},
+        {"PAL 4:3 fills the frame", 720, 576, 16, 15, "lbox", "320x240", "", "720:576",
+         "crop=0:0:720:576,scale=320:240,pad=320:240:0:0", 0, 0},
+        {"NTSC 4:3 fills the frame", 720, 480, 8, 9, "lbox", "320x240", "", "720:480",
+         "crop=0:0:720:480,scale=320:240,pad=320:240:0:0", 0, 0},
+        {"NTSC 16:9 pan cuts the sides", 720, 480, 32, 27, "pan", "320x240", "320x240", "320:240",
+         "", 0, 90},
+        {"as source keeps the pixels' shape", 720, 576, 64, 45, "full", "as source", "720x576",
+         "16:9", "", 0, 0},
+        {"a size equal to the source's keeps it too", 720, 576, 16, 15, "lbox", "720x576",
+         "720x576", "4:3", "crop=0:0:720:576,scale=720:576,pad=720:576:0:0", 0, 0},
+        {"pan at the source's size shows 4:3", 720, 576, 64, 45, "pan", "as source", "720x576",
+         "4:3", "", 0, 90},
+        {"another size gets square pixels", 720, 576, 64, 45, "full", "640x360", "640x360",
+         "640:360", "", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        formats_.WriteString("formatInfo7", "Format", "mp4");
+        TValues choices = IpodChoices();
+        choices["paraVideoSize"] = c.size;
+        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
+        settings_.WriteValues("formatInfo7", values);
+        TSourcePicture source{1, c.sw, c.sh, -1, c.sarNum, c.sarDen};
+        TOutputOptions out;
+        TOptionBuilder(settings_, formats_, dialogs_)
+            .BuildOutputOptions({c.zoom}, 7, out, source, input_);
+        EXPECT_EQ(out.FrameSize, c.frameSize);
+        EXPECT_EQ(out.FrameAspect, c.aspect);
+        EXPECT_EQ(out.VideoFilters, c.filters);
+        EXPECT_EQ(out.CropTop, c.cropTop);
+        EXPECT_EQ(out.CropLeft, c.cropLeft);
+        EXPECT_EQ(out.CropRight, c.cropLeft);
+    }
+}
+
+// A DVD title's shape comes from its display aspect: a 16:9 PAL title letterboxes to 320x180,
+// a 4:3 one fills 320x240, and a disc target takes its 16:9 flag from the title.
+TEST_F(TOptionBuilderTest, DvdTitlesTakeTheirShapeFromTheirDisplayAspect) {
+    struct Case {
+        int width, height, displayAspect;
+        const char* frameSize;
+        const char* filters;
+    } cases[] = {
+        {720, 576, 3, "320x180", "pad=320:240:0:30"},
+        {720, 576, 0, "320x240", "pad=320:240:0:0"},
+        {720, 480, 0, "320x240", "pad=320:240:0:0"},
+        {720, 480, 3, "320x180", "pad=320:240:0:30"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.height) + " " + std::to_string(c.displayAspect));
+        formats_.WriteString("formatInfo7", "Format", "mp4");
+        TValues choices = IpodChoices();
+        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
+        settings_.WriteValues("formatInfo7", values);
+        DVDTitleInfo title{};
+        title.Width = c.width;
+        title.Height = c.height;
+        title.DisplayAspect = c.displayAspect;
+        TOutputOptions out;
+        TOptionBuilder(settings_, formats_, dialogs_)
+            .BuildDVDOutputOptions({"lbox"}, 7, out, title, input_);
+        EXPECT_EQ(out.FrameSize, c.frameSize);
+        EXPECT_EQ(out.VideoFilters, c.filters);
+
+        formats_.WriteString("formatInfo7", "Format", "pal-dvd");
+        settings_.WriteString("formatInfo7", "paraVideoSize", "352x576");
+        out = TOutputOptions();
+        TOptionBuilder(settings_, formats_, dialogs_)
+            .BuildDVDOutputOptions({"full"}, 7, out, title, input_);
+        EXPECT_EQ(out.FrameAspect, c.displayAspect == 3 ? "16:9" : "4:3");
+    }
 }
 
 // Pan and scan keeps an area that shows 4:3 on screen, whatever the pixels' shape.
