@@ -1,5 +1,6 @@
 // Every catalogue format converts: a generated 720x576 clip with stereo sound goes through the
-// format's default parameters (with its own zoom mode, and again in "Letterbox"), the option
+// format's default parameters (with its own zoom mode, and again in "Letterbox" and in "Pan and
+// Scan"), the option
 // builder and the conversion component, and the output is checked through the libraries
 // (container, picture size, codecs, sound).
 #include "FormatCatalogue.h"
@@ -160,7 +161,8 @@ std::vector<int> AllCodes() {
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, FormatConversionTest,
                          ::testing::Combine(::testing::ValuesIn(AllCodes()),
-                                            ::testing::Values(std::string(), std::string("lbox"))),
+                                            ::testing::Values(std::string(), std::string("lbox"),
+                                                              std::string("pan"))),
                          [](const ::testing::TestParamInfo<TFormatZoom>& info) {
                              const std::string& zoom = std::get<1>(info.param);
                              return "Format" + std::to_string(std::get<0>(info.param)) +
