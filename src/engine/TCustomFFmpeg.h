@@ -16,6 +16,7 @@
 #include "TFFBaseComponent.h"
 #include "TLogLevel.h"
 #include "TPicture.h"
+#include "TVideoFilterChain.h"
 
 #include <atomic>
 #include <cstdio>
@@ -313,6 +314,12 @@ protected:
     int DecodeVideo(TInputStream& ist, AVPacket* pkt);
     // At the end of an input: the pictures the filter chains still hold.
     void DrainFilterChains(TInputStream& ist);
+    void DrainFilterChain(TOutputStream& ost, TInputStream& ist);
+    // Whether `picture` has another size or format than the stream's crop and scaling were made
+    // for; if so, logs it and makes the bands and the resample size follow it.
+    bool FollowSizeChange(TOutputStream& ost, const TInputStream& ist, const AVFrame& picture);
+    // A filter chain made for another input size is drained and made again for `picture`.
+    void FollowFilterSource(TOutputStream& ost, TInputStream& ist, const AVFrame& picture);
     void SetupVideoEncoding(TOutputStream& ost, TInputStream& ist);
     void FlushVideoEncoder(TOutputStream& ost);
     // The hook and preview pictures with their conversion caches (TCustomFFmpegVideo.cpp).
@@ -335,7 +342,8 @@ protected:
     // entry (whose size and format it must then meet).
     enum class TVideoEncoderUse { Own, Shared };
     void PrepareVideoOutput(TOutputStream& ost, TInputStream& ist, TVideoEncoderUse use);
-    bool BuildVideoFilters(TOutputStream& ost, TInputStream& ist, TVideoEncoderUse use);
+    bool BuildVideoFilters(TOutputStream& ost, const TInputStream& ist, TVideoEncoderUse use,
+                           const TVideoFilterChain::TSource& source);
     void ReopenVideoEncoder(TOutputStream& ost);
     bool Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* dst);
     // Frees the hook and preview pictures (ReleaseAll).

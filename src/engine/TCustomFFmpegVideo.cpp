@@ -123,6 +123,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
         AVFrame* picture = PreProcess(ist, frame);
         for (TOutputStream* ost : OutputsOf(ist)) {
             if (ost->active && ost->encoding_needed && ost->video && ost->video->filters.Built()) {
+                FollowFilterSource(*ost, ist, *picture);
                 picture->pts = ist.pts;
                 if (ost->video->filters.Push(picture) < 0) {
                     Log(llError, "Error while adding a picture to the filter chain");
@@ -171,31 +172,82 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
 }
 
 void TCustomFFmpeg::DrainFilterChains(TInputStream& ist) {
-    // Filters that hold pictures back (deinterlacers, frame-rate filters) give them up only at
-    // the end of their input.
     for (TOutputStream* ostp : OutputsOf(ist)) {
         TOutputStream& ost = *ostp;
-        if (!ost.active || !ost.encoding_needed || !ost.video || !ost.video->filters.Built()) {
-            continue;
+        if (ost.active && ost.encoding_needed && ost.video && ost.video->filters.Built()) {
+            DrainFilterChain(ost, ist);
         }
-        TVideoOutputState& os = *ost.video;
-        if (os.filters.Push(nullptr) < 0) {
-            continue;
+    }
+}
+
+void TCustomFFmpeg::DrainFilterChain(TOutputStream& ost, TInputStream& ist) {
+    // Filters that hold pictures back (deinterlacers, frame-rate filters) give them up only at
+    // the end of their input.
+    TVideoOutputState& os = *ost.video;
+    if (os.filters.Push(nullptr) < 0) {
+        return;
+    }
+    AVFrame* filtered = os.filtered.get();
+    const int64_t current = ist.pts;
+    while (os.filters.Pull(filtered) >= 0) {
+        if (filtered->pts != AV_NOPTS_VALUE && filtered->pts > ist.pts) {
+            ist.pts = filtered->pts; // the chain's clock is in microseconds
         }
-        AVFrame* filtered = os.filtered.get();
-        while (os.filters.Pull(filtered) >= 0) {
-            if (filtered->pts != AV_NOPTS_VALUE && filtered->pts > ist.pts) {
-                ist.pts = filtered->pts; // the chain's clock is in microseconds
+        filtered->pts = ist.pts;
+        if (ReachedStartTime(ist)) {
+            const int bytes = VideoOutput(ost, ist, filtered);
+            if (!opt_.vstatsFileName.empty() && bytes > 0) {
+                VideoStats(ost, bytes);
             }
-            filtered->pts = ist.pts;
-            if (ReachedStartTime(ist)) {
-                const int bytes = VideoOutput(ost, ist, filtered);
-                if (!opt_.vstatsFileName.empty() && bytes > 0) {
-                    VideoStats(ost, bytes);
-                }
-            }
-            av_frame_unref(filtered);
         }
+        av_frame_unref(filtered);
+    }
+    ist.pts = std::max(ist.pts, current);
+}
+
+bool TCustomFFmpeg::FollowSizeChange(TOutputStream& ost, const TInputStream& ist,
+                                     const AVFrame& picture) {
+    TVideoOutputState& vs = *ost.video;
+    const int w = picture.width;
+    const int h = picture.height;
+    const auto fmt = static_cast<AVPixelFormat>(picture.format);
+    if (h - vs.topBand - vs.bottomBand == vs.resampleHeight &&
+        w - vs.leftBand - vs.rightBand == vs.resampleWidth && fmt == vs.resampleFormat) {
+        return false;
+    }
+    const char* fmtName = av_get_pix_fmt_name(fmt);
+    LogFmt(llQuiet, "Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file_index,
+           ist.index, w, h, fmtName ? fmtName : "none");
+    CheckPictureSize(w, h, StringPrintf("Input stream #%d.%d", ist.file_index, ist.index));
+    // The bands keep their share of the picture.
+    if (vs.cropOn && vs.initialWidth > 0 && vs.initialHeight > 0) {
+        auto scaled = [](int size, int band, int initial) {
+            return static_cast<int>(static_cast<int64_t>(size) * band / initial) & ~1;
+        };
+        vs.topBand = scaled(h, vs.initialTop, vs.initialHeight);
+        vs.bottomBand = scaled(h, vs.initialBottom, vs.initialHeight);
+        vs.leftBand = scaled(w, vs.initialLeft, vs.initialWidth);
+        vs.rightBand = scaled(w, vs.initialRight, vs.initialWidth);
+    }
+    vs.resampleWidth = w - vs.leftBand - vs.rightBand;
+    vs.resampleHeight = h - vs.topBand - vs.bottomBand;
+    vs.resampleFormat = fmt;
+    return true;
+}
+
+void TCustomFFmpeg::FollowFilterSource(TOutputStream& ost, TInputStream& ist,
+                                       const AVFrame& picture) {
+    if (!FollowSizeChange(ost, ist, picture)) {
+        return;
+    }
+    // Filters are made for one input size: what the old chain holds goes out first, then a
+    // chain for the new size takes over, still giving the encoder's size.
+    DrainFilterChain(ost, ist);
+    if (!BuildVideoFilters(ost, ist, TVideoEncoderUse::Shared,
+                           {picture.width, picture.height,
+                            static_cast<AVPixelFormat>(picture.format),
+                            picture.sample_aspect_ratio})) {
+        throw FFmpegException("Error opening filters: " + lastErrorText_);
     }
 }
 
@@ -416,32 +468,33 @@ void TCustomFFmpeg::PrepareVideoOutput(TOutputStream& ost, TInputStream& ist,
         if (!vs.scaler) {
             throw FFmpegException("Cannot get resampling context");
         }
-        if (opt_.videoFilters.empty()) {
-            vs.initialWidth = inW;
-            vs.initialHeight = inH;
-        }
         if (use == TVideoEncoderUse::Own) {
             c->bits_per_raw_sample = 0;
         }
     }
+    // The size the bands were given for, which they follow proportionally on a size change.
+    vs.initialWidth = inW;
+    vs.initialHeight = inH;
     vs.resampleWidth = cropW;
     vs.resampleHeight = cropH;
     vs.resampleFormat = inFmt;
 
-    if (!opt_.videoFilters.empty() && !BuildVideoFilters(ost, ist, use)) {
+    const AVRational sar = ist.st->sample_aspect_ratio.num ? ist.st->sample_aspect_ratio
+                                                           : ist.st->codecpar->sample_aspect_ratio;
+    if (!opt_.videoFilters.empty() && !BuildVideoFilters(ost, ist, use, {inW, inH, inFmt, sar})) {
         throw FFmpegException(lastErrorText_.empty() ? "Error opening filters!"
                                                      : "Error opening filters: " + lastErrorText_);
     }
 }
 
-bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist, TVideoEncoderUse use) {
+bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, const TInputStream& ist,
+                                      TVideoEncoderUse use,
+                                      const TVideoFilterChain::TSource& source) {
     TVideoOutputState& vs = *ost.video;
     AVCodecContext* c = ost.codec->ctx.get();
     lastErrorText_.clear();
-    const int inW = InputWidth(ist);
-    const int inH = InputHeight(ist);
-    const int cropW = inW - vs.leftBand - vs.rightBand;
-    const int cropH = inH - vs.topBand - vs.bottomBand;
+    const int cropW = source.width - vs.leftBand - vs.rightBand;
+    const int cropH = source.height - vs.topBand - vs.bottomBand;
     TVideoFilterChain::TFilterList filters;
     if (vs.cropOn) {
         // Keeps the area inside the bands; scaling to the encoder's size comes next.
@@ -452,12 +505,9 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist, TVi
         filters.emplace_back("scale", StringPrintf("%d:%d:flags=0x%X", c->width, c->height,
                                                    static_cast<unsigned>(opt_.swsFlags)));
     }
-    const AVRational sar = ist.st->sample_aspect_ratio.num ? ist.st->sample_aspect_ratio
-                                                           : ist.st->codecpar->sample_aspect_ratio;
     std::string error;
     const int err =
-        vs.filters.Build({inW, inH, static_cast<AVPixelFormat>(ist.st->codecpar->format), sar},
-                         c->pix_fmt, filters, TranslateCropFilters(opt_.videoFilters),
+        vs.filters.Build(source, c->pix_fmt, filters, TranslateCropFilters(opt_.videoFilters),
                          StringPrintf("flags=0x%X", static_cast<unsigned>(opt_.swsFlags)), error);
     if (err < 0) {
         lastErrorText_ = FormatErrorText(error, err);
@@ -472,7 +522,7 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, TInputStream& ist, TVi
                                                    vs.filters.Height(), c->pix_fmt, c->framerate);
             if (dv != c->pix_fmt) {
                 c->pix_fmt = dv;
-                return BuildVideoFilters(ost, ist, use);
+                return BuildVideoFilters(ost, ist, use, source);
             }
         }
         c->width = vs.filters.Width();
@@ -543,36 +593,22 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
 
     AVFrame* toEncode = picture;
     if (!vs.filters.Built()) {
-        // 3. A new input size first: the bands of this very picture follow it.
-        const int w = picture->width;
-        const int h = picture->height;
-        const auto fmt = static_cast<AVPixelFormat>(picture->format);
-        if (h - vs.topBand - vs.bottomBand != vs.resampleHeight ||
-            w - vs.leftBand - vs.rightBand != vs.resampleWidth || fmt != vs.resampleFormat) {
-            const char* fmtName = av_get_pix_fmt_name(fmt);
-            LogFmt(llQuiet, "Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file_index,
-                   ist.index, w, h, fmtName ? fmtName : "none");
-            if (!vs.resampleOn) {
-                throw FFmpegException(StringPrintf(
-                    "Input Stream #%d.%d frame size changed to %dx%d, %s, but output stream "
-                    "#%d.%d has no scaler to follow it",
-                    ist.file_index, ist.index, w, h, fmtName ? fmtName : "none", ost.file_index,
-                    ost.index));
+        // 3. A new input size first: the bands of this very picture follow it. The output keeps
+        // its size: a stream that needed no scaler gets one now.
+        if (FollowSizeChange(ost, ist, *picture)) {
+            if (!vs.tempPicture) {
+                vs.tempPicture = MakeFrame();
+                vs.tempPicture->format = c->pix_fmt;
+                vs.tempPicture->width = c->width;
+                vs.tempPicture->height = c->height;
+                if (av_frame_get_buffer(vs.tempPicture.get(), 0) < 0) {
+                    throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+                }
             }
-            if (vs.cropOn && vs.initialWidth > 0 && vs.initialHeight > 0) {
-                auto scaled = [](int size, int band, int initial) {
-                    return static_cast<int>(static_cast<int64_t>(size) * band / initial) & ~1;
-                };
-                vs.topBand = scaled(h, vs.initialTop, vs.initialHeight);
-                vs.bottomBand = scaled(h, vs.initialBottom, vs.initialHeight);
-                vs.leftBand = scaled(w, vs.initialLeft, vs.initialWidth);
-                vs.rightBand = scaled(w, vs.initialRight, vs.initialWidth);
-            }
-            vs.resampleWidth = w - vs.leftBand - vs.rightBand;
-            vs.resampleHeight = h - vs.topBand - vs.bottomBand;
-            vs.resampleFormat = fmt;
-            vs.scaler.reset(CachedScaler(nullptr, vs.resampleWidth, vs.resampleHeight, fmt,
-                                         c->width, c->height, c->pix_fmt, opt_.swsFlags));
+            vs.resampleOn = true;
+            vs.scaler.reset(CachedScaler(nullptr, vs.resampleWidth, vs.resampleHeight,
+                                         vs.resampleFormat, c->width, c->height, c->pix_fmt,
+                                         opt_.swsFlags));
             if (!vs.scaler) {
                 throw FFmpegException("Cannot get resampling context");
             }
