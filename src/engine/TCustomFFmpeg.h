@@ -334,6 +334,11 @@ protected:
     void SwitchPictureHookOff();
     // Encodes 0, 1 or more copies of `picture`; returns the bytes of the last encoded frame.
     int VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
+    // Crop, scaling and the encoding of `n` copies (fewer at the frame limit or a stop).
+    int EncodeCopies(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int64_t n);
+    static AVFrame* MakeLastPictureSlot(TVideoOutputState& vs);
+    // At the end of an input: copies of each output's last picture up to the input's end time.
+    void ExtendLastPictures(TInputStream& ist);
     // Sends one picture (or none: flush) to the encoder and writes what comes out.
     int EncodeVideo(TOutputStream& ost, AVFrame* frame);
     void MakePreview(const AVFrame& picture, int64_t ptsUs);

@@ -166,6 +166,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
     }
     if (!pkt) {
         DrainFilterChains(ist);
+        ExtendLastPictures(ist);
         FlushEncoders(ist);
     }
     return failed ? -1 : 0;
@@ -585,6 +586,65 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
             LogFmt(llVerbose, "*** %d dup!", static_cast<int>(n - 1));
         }
     }
+    if (ost.frame_number == 0 && n > 0) {
+        vs.startOffset = static_cast<double>(s - static_cast<long double>(ost.sync_opts));
+    }
+    const int bytes = EncodeCopies(ost, ist, picture, n);
+    // Kept (a reference, no copy) so that the end of the input can give it its duration.
+    if (n > 0 && av_frame_ref(MakeLastPictureSlot(vs), picture) < 0) {
+        av_frame_unref(vs.lastPicture.get());
+    }
+    return bytes;
+}
+
+AVFrame* TCustomFFmpeg::MakeLastPictureSlot(TVideoOutputState& vs) {
+    if (!vs.lastPicture) {
+        vs.lastPicture = MakeFrame();
+    }
+    av_frame_unref(vs.lastPicture.get());
+    return vs.lastPicture.get();
+}
+
+void TCustomFFmpeg::ExtendLastPictures(TInputStream& ist) {
+    for (TOutputStream* ostp : OutputsOf(ist)) {
+        TOutputStream& ost = *ostp;
+        if (!ost.active || !ost.encoding_needed || !ost.video || !ost.video->lastPicture ||
+            !ost.video->lastPicture->buf[0]) {
+            continue;
+        }
+        // The last picture lasts until the input's end, as every other lasts until the next.
+        const AVCodecContext* c = ost.codec->ctx.get();
+        int64_t endUs = std::max(ist.next_pts, ist.pts) - opt_.startTime;
+        if (opt_.recordingTime != UnlimitedTime) {
+            endUs = std::min(endUs, opt_.recordingTime);
+        }
+        // Measured from where the first picture went, so that the output lasts as long as the
+        // input did whatever rounding placed that picture.
+        const AVRational tb = c->time_base;
+        const long double s = static_cast<long double>(endUs) * tb.den /
+                              (static_cast<long double>(AV_TIME_BASE) * tb.num);
+        const int64_t end = std::llround(s - ost.video->startOffset);
+        int64_t n = end - ost.sync_opts;
+        if (n <= 0) {
+            continue;
+        }
+        const AVOutputFormat* ofmt = outputFiles_[ost.file_index]->ctx->oformat;
+        const bool variable = opt_.videoSyncMethod == 0 || opt_.videoSyncMethod == 2 ||
+                              (opt_.videoSyncMethod == -1 && (ofmt->flags & AVFMT_VARIABLE_FPS));
+        if (variable) {
+            // One copy on the last tick: the timestamps carry the picture's length.
+            ost.sync_opts = end - 1;
+            n = 1;
+        }
+        AvFramePtr last = std::move(ost.video->lastPicture);
+        EncodeCopies(ost, ist, last.get(), n);
+    }
+}
+
+int TCustomFFmpeg::EncodeCopies(TOutputStream& ost, TInputStream& ist, AVFrame* picture,
+                                int64_t n) {
+    TVideoOutputState& vs = *ost.video;
+    AVCodecContext* c = ost.codec->ctx.get();
     // 2. Frame limit.
     n = std::min<int64_t>(n, opt_.maxFrames[0] - ost.frame_number);
     if (n <= 0) {

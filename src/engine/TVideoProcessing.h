@@ -50,6 +50,8 @@ struct TVideoOutputState {
     AvFramePtr filtered = MakeFrame(); // the picture last taken from the chain
 
     AvFramePtr cropped = MakeFrame(); // a view of the picture without its bands
+    AvFramePtr lastPicture;           // the last picture given to the encoder, before crop
+    double startOffset = 0;           // ticks between the first picture's time and its slot
     AvFramePtr encodeFrame = MakeFrame();
     AvPacketPtr packet = MakePacket();
     // The encoder has been flushed; a joined output reopens it before the next picture.
