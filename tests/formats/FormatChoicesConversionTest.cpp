@@ -37,6 +37,20 @@ protected:
         return run.Convert(code, clip);
     }
 
+    // 320x240 at 30 fps with 44.1 kHz stereo sound at 128 kb/s, 1 s: rates no DVD has.
+    std::string Clip30() {
+        fx::MediaSpec spec;
+        spec.width = 320;
+        spec.height = 240;
+        spec.frameRate = {30, 1};
+        spec.durationS = 1.0;
+        spec.audio[0].sampleRate = 44100;
+        spec.audio[0].bitRate = 128000;
+        const std::string clip = dir_ / "clip30.mkv";
+        fx::MakeMedia(clip, spec);
+        return clip;
+    }
+
     TScratchFolder dir_;
     TIniStore settings_{dir_ / "quovo.ini"};
     TIniStore formats_{FindFormatFile()};
@@ -46,15 +60,7 @@ protected:
 // The HD MPEG-2 formats are MPEG-2 with their own choices, not DVDs: "as source" keeps the
 // source's frame rate, sample rate and size.
 TEST_F(FormatChoicesConversionTest, HdMpeg2KeepsTheSourcesRates) {
-    fx::MediaSpec spec;
-    spec.width = 320;
-    spec.height = 240;
-    spec.frameRate = {30, 1};
-    spec.durationS = 1.0;
-    spec.audio[0].sampleRate = 44100;
-    spec.audio[0].bitRate = 128000;
-    const std::string clip = dir_ / "clip30.mkv";
-    fx::MakeMedia(clip, spec);
+    const std::string clip = Clip30();
     for (int code : {2107, 2108}) {
         SCOPED_TRACE(code);
         for (const char* audio : {"ac3", "mp2"}) {
@@ -87,14 +93,7 @@ TEST_F(FormatChoicesConversionTest, HdMpeg2KeepsTheSourcesRates) {
 
 // The DVD MPEG-2 format still makes a DVD's program stream from the same source.
 TEST_F(FormatChoicesConversionTest, DvdMpeg2MakesADvdProgramStream) {
-    fx::MediaSpec spec;
-    spec.width = 320;
-    spec.height = 240;
-    spec.frameRate = {30, 1};
-    spec.durationS = 1.0;
-    spec.audio[0].sampleRate = 44100;
-    const std::string clip = dir_ / "clip30.mkv";
-    fx::MakeMedia(clip, spec);
+    const std::string clip = Clip30();
     TFormatRunResult result = Convert(2301, clip,
                                       {{"paraVideoSize", "720x576"},
                                        {"paraFrameRate", "as source"},

@@ -29,23 +29,35 @@ class TOptionBuilderTest : public ::testing::Test {
 protected:
     enum TVariant { File, DVD };
 
+    // Format 7's Format and stored choices, from an empty section.
+    void Store(const std::string& format, const TValues& choices) {
+        formats_.WriteString("formatInfo7", "Format", format);
+        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
+        dir_.WriteFile("quovo.ini", "");
+        settings_.WriteValues("formatInfo7", values);
+        input_ = TInputOptions();
+    }
+
+    TOutputOptions BuildFile(const std::string& format, const TValues& choices,
+                             const TSourcePicture& source, const TRowEdits& row,
+                             TOutputOptions out = {}) {
+        Store(format, choices);
+        TOptionBuilder(settings_, formats_, dialogs_)
+            .BuildOutputOptions(row, 7, out, source, input_);
+        return out;
+    }
+
     TOutputOptions Build(const std::string& format, const TValues& choices, int sw, int sh,
                          const TRowEdits& row = {}, TVariant variant = File,
                          TOutputOptions out = {}) {
-        formats_.WriteString("formatInfo7", "Format", format);
-        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
-        // Start from an empty section each time.
-        dir_.WriteFile("quovo.ini", "");
-        settings_.WriteValues("formatInfo7", values);
-        TOptionBuilder builder(settings_, formats_, dialogs_);
-        input_ = TInputOptions();
         if (variant == File) {
             TSourcePicture source{sw > 0 || sh > 0 ? 1 : 0, sw, sh, 2500000};
-            builder.BuildOutputOptions(row, 7, out, source, input_);
-        } else {
-            // Square pixels: the title record's own shape is tested on its own.
-            builder.BuildDVDOutputOptions(row, 7, out, sw, sh, input_);
+            return BuildFile(format, choices, source, row, out);
         }
+        // Square pixels: the title record's own shape is tested on its own.
+        Store(format, choices);
+        TOptionBuilder(settings_, formats_, dialogs_)
+            .BuildDVDOutputOptions(row, 7, out, sw, sh, input_);
         return out;
     }
 
@@ -454,15 +466,10 @@ TEST_F(TOptionBuilderTest, AnamorphicSourcesKeepTheirShape) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        formats_.WriteString("formatInfo7", "Format", "mp4");
         TValues choices = IpodChoices();
         choices["paraVideoSize"] = c.size;
-        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
-        settings_.WriteValues("formatInfo7", values);
-        TSourcePicture source{1, c.sw, c.sh, -1, c.sarNum, c.sarDen};
-        TOutputOptions out;
-        TOptionBuilder(settings_, formats_, dialogs_)
-            .BuildOutputOptions({c.zoom}, 7, out, source, input_);
+        TOutputOptions out =
+            BuildFile("mp4", choices, {1, c.sw, c.sh, -1, c.sarNum, c.sarDen}, {c.zoom});
         EXPECT_EQ(out.FrameSize, c.frameSize);
         EXPECT_EQ(out.FrameAspect, c.aspect);
         EXPECT_EQ(out.VideoFilters, c.filters);
@@ -487,10 +494,7 @@ TEST_F(TOptionBuilderTest, DvdTitlesTakeTheirShapeFromTheirDisplayAspect) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.height) + " " + std::to_string(c.displayAspect));
-        formats_.WriteString("formatInfo7", "Format", "mp4");
-        TValues choices = IpodChoices();
-        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
-        settings_.WriteValues("formatInfo7", values);
+        Store("mp4", IpodChoices());
         DVDTitleInfo title{};
         title.Width = c.width;
         title.Height = c.height;
@@ -528,14 +532,8 @@ TEST_F(TOptionBuilderTest, PanKeepsAFourThreeDisplayArea) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        formats_.WriteString("formatInfo7", "Format", "mp4");
-        TValues choices = IpodChoices();
-        std::vector<std::pair<std::string, std::string>> values(choices.begin(), choices.end());
-        settings_.WriteValues("formatInfo7", values);
-        TSourcePicture source{1, c.sw, c.sh, -1, c.sarNum, c.sarDen};
-        TOutputOptions out;
-        TOptionBuilder(settings_, formats_, dialogs_)
-            .BuildOutputOptions({"pan"}, 7, out, source, input_);
+        TOutputOptions out =
+            BuildFile("mp4", IpodChoices(), {1, c.sw, c.sh, -1, c.sarNum, c.sarDen}, {"pan"});
         EXPECT_EQ(out.CropTop, c.cropTop);
         EXPECT_EQ(out.CropBottom, c.cropTop);
         EXPECT_EQ(out.CropLeft, c.cropLeft);

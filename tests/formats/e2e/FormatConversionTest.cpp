@@ -1,8 +1,7 @@
 // Every catalogue format converts: a generated 720x576 clip with stereo sound goes through the
-// format's default parameters (with its own zoom mode, and again in "Letterbox" and in "Pan and
-// Scan"), the option
-// builder and the conversion component, and the output is checked through the libraries
-// (container, picture size, codecs, sound).
+// format's default parameters (in its own zoom mode, then in "Letterbox" and in "Pan and Scan"),
+// the option builder and the conversion component, and the output is checked through the
+// libraries (container, picture size, codecs, sound).
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
 #include "TFFLogger.h"
