@@ -269,12 +269,12 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
     // The aspect option of an output at the source's own size: the source's display shape, so
     // that its pixels keep their shape.
     auto sourceAspect = [&](int w, int h) {
-        if (!anamorphic) {
-            return SizeText(w, h, ":");
-        }
         const int64_t num = static_cast<int64_t>(w) * sarNum;
         const int64_t den = static_cast<int64_t>(h) * sarDen;
         const int64_t g = std::gcd(num, den);
+        if (!anamorphic || g == 0) {
+            return SizeText(w, h, ":");
+        }
         return std::to_string(num / g) + ":" + std::to_string(den / g);
     };
 

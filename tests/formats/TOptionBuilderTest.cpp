@@ -463,6 +463,7 @@ TEST_F(TOptionBuilderTest, AnamorphicSourcesKeepTheirShape) {
          "4:3", "", 0, 90},
         {"another size gets square pixels", 720, 576, 64, 45, "full", "640x360", "640x360",
          "640:360", "", 0, 0},
+        {"no size at all", 0, 0, 64, 45, "full", "as source", "0x0", "0:0", "", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
