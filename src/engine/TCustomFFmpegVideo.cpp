@@ -42,6 +42,17 @@ int InputHeight(const TInputStream& ist) {
     return ist.st->codecpar->height >> (ist.dec ? ist.dec->lowres : 0);
 }
 
+// The picture the scaler draws into: the encoder's size and format.
+void MakeTempPicture(TVideoOutputState& vs, const AVCodecContext& c) {
+    vs.tempPicture = MakeFrame();
+    vs.tempPicture->format = c.pix_fmt;
+    vs.tempPicture->width = c.width;
+    vs.tempPicture->height = c.height;
+    if (av_frame_get_buffer(vs.tempPicture.get(), 0) < 0) {
+        throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+    }
+}
+
 } // namespace
 
 struct TCustomFFmpeg::TPictureStates {
@@ -457,13 +468,7 @@ void TCustomFFmpeg::PrepareVideoOutput(TOutputStream& ost, TInputStream& ist,
     const int cropH = inH - vs.topBand - vs.bottomBand;
     vs.resampleOn = !(cropW == c->width && cropH == c->height && inFmt == c->pix_fmt);
     if (vs.resampleOn) {
-        vs.tempPicture = MakeFrame();
-        vs.tempPicture->format = c->pix_fmt;
-        vs.tempPicture->width = c->width;
-        vs.tempPicture->height = c->height;
-        if (av_frame_get_buffer(vs.tempPicture.get(), 0) < 0) {
-            throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-        }
+        MakeTempPicture(vs, *c);
         vs.scaler.reset(CachedScaler(nullptr, cropW, cropH, inFmt, c->width, c->height, c->pix_fmt,
                                      opt_.swsFlags));
         if (!vs.scaler) {
@@ -657,13 +662,7 @@ int TCustomFFmpeg::EncodeCopies(TOutputStream& ost, TInputStream& ist, AVFrame* 
         // its size: a stream that needed no scaler gets one now.
         if (FollowSizeChange(ost, ist, *picture)) {
             if (!vs.tempPicture) {
-                vs.tempPicture = MakeFrame();
-                vs.tempPicture->format = c->pix_fmt;
-                vs.tempPicture->width = c->width;
-                vs.tempPicture->height = c->height;
-                if (av_frame_get_buffer(vs.tempPicture.get(), 0) < 0) {
-                    throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-                }
+                MakeTempPicture(vs, *c);
             }
             vs.resampleOn = true;
             vs.scaler.reset(CachedScaler(nullptr, vs.resampleWidth, vs.resampleHeight,
