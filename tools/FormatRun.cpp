@@ -11,6 +11,7 @@
 #include "ConsoleLog.h"
 #include "FormatCatalogue.h"
 #include "StopSignals.h"
+#include "TAppSettings.h"
 #include "TDialogService.h"
 #include "TFFmpegLoader.h"
 #include "TFormatFileRun.h"
@@ -18,6 +19,9 @@
 #include "TIniStore.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +61,36 @@ public:
         std::fprintf(stderr, "%s: %s Yes\n", title.c_str(), text.c_str());
         return true;
     }
+};
+
+// An empty settings file in a folder of its own, removed with it.
+class TScratchSettings {
+public:
+    TScratchSettings() = default;
+    ~TScratchSettings() {
+        if (!folder_.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(folder_, ec);
+        }
+    }
+    TScratchSettings(const TScratchSettings&) = delete;
+    TScratchSettings& operator=(const TScratchSettings&) = delete;
+
+    bool Create() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quovo-settings-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return false;
+        }
+        folder_ = pattern;
+        store_.emplace(folder_ + "/quovo.ini");
+        return true;
+    }
+    TIniStore& Store() { return *store_; }
+
+private:
+    std::string folder_;
+    std::optional<TIniStore> store_;
 };
 
 int BadFormatArguments(const std::string& why) {
@@ -130,8 +164,20 @@ int RunFormat(int argc, char** argv) {
     }
 
     TGlobalObject global;
-    TIniStore settings(global.SettingsFile);
+    TIniStore userSettings(global.SettingsFile);
     TIniStore formats(global.FormatFile);
+    // A settings file that cannot be read is said once and left alone: the run takes the
+    // defaults from a scratch file of its own instead.
+    TScratchSettings scratch;
+    const std::string warning = SettingsReadWarning(userSettings);
+    if (!warning.empty()) {
+        std::fprintf(stderr, "quovo-convert: %s\n", warning.c_str());
+        if (!scratch.Create()) {
+            std::fprintf(stderr, "quovo-convert: cannot create a scratch settings file\n");
+            return 1;
+        }
+    }
+    TIniStore& settings = warning.empty() ? userSettings : scratch.Store();
     if (!formats.SectionExists(FormatSection(*code))) {
         std::fprintf(stderr, "quovo-convert: the format file %s is missing or has no format %d\n",
                      global.FormatFile.c_str(), *code);

@@ -85,4 +85,12 @@ int TAppSettings::Priority() const {
     return ini_.ReadInteger(kSection, "priority", 1);
 }
 
+std::string SettingsReadWarning(const TIniStore& settings) {
+    const std::string reason = settings.ReadError();
+    if (reason.empty()) {
+        return {};
+    }
+    return "cannot read the settings file " + settings.Path() + ": " + reason + "; using defaults";
+}
+
 } // namespace quovo

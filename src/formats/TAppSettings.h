@@ -38,4 +38,9 @@ private:
     std::string defaultFolder_;
 };
 
+// The one line that tells the user the settings file exists but cannot be read, so defaults are
+// used and the file is left as it is: "cannot read the settings file PATH: REASON; using
+// defaults". Empty when the file can be read or does not exist yet.
+std::string SettingsReadWarning(const TIniStore& settings);
+
 } // namespace quovo

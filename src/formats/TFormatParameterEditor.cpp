@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 namespace quovo {
@@ -33,9 +34,14 @@ void TFormatParameterEditor::ShowError(const std::exception& error) {
 
 void TFormatParameterEditor::Load(int formatCode) {
     code_ = formatCode;
-    if (!settings_.SectionExists(Section()) && formatFile_.SectionExists(Section())) {
+    if (formatFile_.SectionExists(Section())) {
+        // A section never stored gets every default; one that lacks keys (edited by hand, written
+        // by an older version) gets the missing ones, so a video format never loses its video
+        // for want of a stored encoder.
+        fillingMissing_ = settings_.SectionExists(Section());
         LoadBoxes();
         DefaultClick();
+        fillingMissing_ = false;
     }
     LoadBoxes();
 }
@@ -257,6 +263,13 @@ void TFormatParameterEditor::DefaultClick() {
         VolumeChange(Volume.Index);
     }
     batching_ = false;
+    if (fillingMissing_) {
+        std::set<std::string> stored;
+        for (const std::string& key : settings_.ReadSectionKeys(Section())) {
+            stored.insert(ToLower(key));
+        }
+        std::erase_if(pending_, [&](const auto& kv) { return stored.count(ToLower(kv.first)); });
+    }
     if (!pending_.empty()) {
         settings_.WriteValues(Section(), pending_);
     }
@@ -266,12 +279,13 @@ void TFormatParameterEditor::DefaultClick() {
 bool EnsureFormatSettings(TIniStore& settings, const TIniStore& formatFile, int formatCode,
                           TDialogService& dialogs, const std::string& appTitle) {
     const std::string section = FormatSection(formatCode);
-    if (settings.SectionExists(section) || !formatFile.SectionExists(section)) {
+    if (!formatFile.SectionExists(section)) {
         return false;
     }
+    const auto before = settings.ReadSectionValues(section);
     TFormatParameterEditor editor(settings, formatFile, dialogs, appTitle);
     editor.Load(formatCode);
-    return true;
+    return settings.ReadSectionValues(section) != before;
 }
 
 } // namespace quovo

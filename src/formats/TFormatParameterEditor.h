@@ -18,9 +18,10 @@ public:
     TFormatParameterEditor(TIniStore& settings, const TIniStore& formatFile,
                            TDialogService& dialogs, std::string appTitle);
 
-    // Loads the boxes of the format (edt1Change). Writes nothing, except that a format whose
-    // settings section does not exist yet first gets the format file's defaults (as "Default"
-    // writes them), so a video format never converts without video for want of stored choices.
+    // Loads the boxes of the format (edt1Change). Writes nothing, except that keys the format's
+    // settings section lacks (all of them when it does not exist yet) first get the format file's
+    // defaults (as "Default" writes them), so a video format never converts without video for
+    // want of stored choices.
     void Load(int formatCode);
     int FormatCode() const { return code_; }
 
@@ -56,11 +57,12 @@ private:
     std::string appTitle_;
     int code_ = -1;
     bool batching_ = false;
+    bool fillingMissing_ = false; // DefaultClick writes only the keys the section lacks
     std::vector<std::pair<std::string, std::string>> pending_;
 };
 
-// Writes a format's defaults into the settings unless its section already exists there (what the
-// first Load does). Used by runs without windows. Returns true when it wrote.
+// Writes a format's defaults into the settings where its section lacks them (what Load does).
+// Used by runs without windows. Returns true when it wrote.
 bool EnsureFormatSettings(TIniStore& settings, const TIniStore& formatFile, int formatCode,
                           TDialogService& dialogs, const std::string& appTitle);
 

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -44,12 +45,13 @@ private:
     int fd_;
 };
 
-// Reads the whole file; a missing or unreadable file is simply empty.
-std::string ReadFileText(const std::string& path) {
-    std::string text;
+// Reads the whole file. Returns 0, or the errno of what failed; a missing file is empty text and
+// ENOENT.
+int ReadFileText(const std::string& path, std::string& text) {
+    text.clear();
     TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
-        return text;
+        return errno;
     }
     char buffer[16384];
     for (;;) {
@@ -57,18 +59,24 @@ std::string ReadFileText(const std::string& path) {
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
-            break;
+        if (n < 0) {
+            return errno;
+        }
+        if (n == 0) {
+            return 0;
         }
         text.append(buffer, static_cast<size_t>(n));
     }
-    return text;
+}
+
+// No file at all (nor a folder for it yet) is an empty store, not a damaged one.
+bool Missing(int error) {
+    return error == ENOENT || error == ENOTDIR;
 }
 
 // Parses what can be parsed. A NUL byte would end the parser's view of the text early, so it is
 // turned into a line break: the damaged line is lost, the lines after it survive.
-void LoadIni(CSimpleIniA& ini, const std::string& path) {
-    std::string text = ReadFileText(path);
+void ParseIni(CSimpleIniA& ini, std::string text) {
     for (char& c : text) {
         if (c == '\0') {
             c = '\n';
@@ -77,6 +85,15 @@ void LoadIni(CSimpleIniA& ini, const std::string& path) {
     if (ini.LoadData(text.data(), text.size()) < 0) {
         ini.Reset();
     }
+}
+
+// What cannot be read reads as empty: every key gives its default.
+void LoadIni(CSimpleIniA& ini, const std::string& path) {
+    std::string text;
+    if (ReadFileText(path, text) != 0) {
+        text.clear();
+    }
+    ParseIni(ini, std::move(text));
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -120,8 +137,13 @@ private:
 
 template <typename Modify> bool ReplaceFile(const std::string& path, Modify modify) {
     TWriteLock lock(path);
+    // A file that exists but cannot be read is never replaced: its other sections would be lost.
+    std::string current;
+    if (int error = ReadFileText(path, current); error != 0 && !Missing(error)) {
+        return false;
+    }
     CSimpleIniA ini;
-    LoadIni(ini, path);
+    ParseIni(ini, std::move(current));
     modify(ini);
     std::string text;
     if (ini.Save(text) < 0) {
@@ -188,6 +210,12 @@ std::optional<int> ParseWholeNumber(const std::string& text) {
 }
 
 TIniStore::TIniStore(std::string path) : path_(std::move(path)) {}
+
+std::string TIniStore::ReadError() const {
+    std::string text;
+    const int error = ReadFileText(path_, text);
+    return error == 0 || Missing(error) ? std::string() : std::strerror(error);
+}
 
 std::string TIniStore::ReadString(const std::string& section, const std::string& key,
                                   const std::string& defaultValue) const {

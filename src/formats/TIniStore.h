@@ -9,7 +9,9 @@
 // window and the command-line tool may share one file. Writes go to a temporary file in the same
 // folder which is then renamed over the original, under an advisory lock, so a crash or a full
 // disk never leaves a half-written file behind. A damaged file reads as far as it can be parsed
-// (whatever cannot be read gives the defaults) and is rewritten cleanly by the next write.
+// (whatever cannot be read gives the defaults) and is rewritten cleanly by the next write. A file
+// that exists but cannot be read at all (no permission, a folder of that name, an I/O error)
+// reads as empty and is never replaced: every write to it fails.
 #pragma once
 
 #include <map>
@@ -25,6 +27,9 @@ public:
     explicit TIniStore(std::string path);
 
     const std::string& Path() const { return path_; }
+    // Why the file exists but cannot be read ("Permission denied" …); empty when it can be read
+    // or does not exist.
+    std::string ReadError() const;
 
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;

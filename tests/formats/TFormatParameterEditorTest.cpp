@@ -284,5 +284,27 @@ TEST_F(TFormatParameterEditorTest, EnsureFormatSettingsWritesOnlyOnce) {
     EXPECT_FALSE(EnsureFormatSettings(settings_, formats_, 4321, dialogs_, "Quovo"));
 }
 
+// A section written by hand or by an older version: what it has stays, what it lacks takes the
+// format file's default instead of leaving the format without its video encoder.
+TEST_F(TFormatParameterEditorTest, MissingKeysTakeTheFormatFilesDefaults) {
+    settings_.WriteValues("formatInfo7", {{"iVideoBitRate", "1"}, {"paraVideoBitRate", "512"}});
+    EXPECT_TRUE(EnsureFormatSettings(settings_, formats_, 7, dialogs_, "Quovo"));
+    EXPECT_EQ(Stored("paraVideoEncoder"), "mpeg4");
+    EXPECT_EQ(Stored("paraVideoSize"), "640x480");
+    EXPECT_EQ(Stored("paraAudioEncoder"), "libfaac");
+    EXPECT_EQ(Stored("paraVideoBitRate"), "512");
+    EXPECT_EQ(Stored("iVideoBitRate"), "1");
+
+    settings_.WriteString("formatInfo7", "paraVideoEncoder", "libxvid");
+    TIniStore other(dir_ / "other.ini");
+    other.WriteValues("formatInfo7", {{"paraVideoSize", "320x240"}});
+    TFormatParameterEditor editor(other, formats_, dialogs_, "Quovo");
+    editor.Load(7);
+    EXPECT_EQ(editor.VideoSize.Text, "320x240");
+    EXPECT_EQ(other.ReadString("formatInfo7", "paraVideoEncoder", ""), "mpeg4");
+    EXPECT_EQ(Stored("paraVideoEncoder"), "libxvid");
+    EXPECT_TRUE(dialogs_.Messages.empty());
+}
+
 } // namespace
 } // namespace quovo

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,6 +139,51 @@ TEST_F(TIniStoreTest, DamagedFilesReadAsFarAsPossibleAndAreRepairedByTheNextWrit
     WriteRaw(good.substr(0, good.find("paraVideoBitRate") + 9));
     EXPECT_EQ(TIniStore(path_).ReadString("settings", "OutPutDir", ""), "/videos");
     EXPECT_EQ(TIniStore(path_).ReadString("formatInfo1", "paraVideoSize", ""), "320x240");
+}
+
+// A file that is there but cannot be read is said to be so, reads as empty, and is never
+// replaced: a write would lose every section it could not read.
+TEST_F(TIniStoreTest, AnUnreadableFileIsReportedAndNeverReplaced) {
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::function<void()> undo;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a folder of that name", [&] { fs::create_directories(dir_ / "quovo.ini" / "keep"); },
+         [] {}, "Is a directory"},
+        {"no read permission",
+         [&] {
+             WriteRaw("[settings]\nOutPutDir=/mine\n[formatInfo1]\nparaZoom=lbox\n");
+             fs::permissions(path_, fs::perms::none);
+         },
+         [&] { fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write); },
+         "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(path_);
+        c.make();
+        if (::geteuid() == 0 && std::string(c.reason) == "Permission denied") {
+            c.undo(); // permissions do not stop root from reading
+            continue;
+        }
+        TIniStore ini(path_);
+        EXPECT_EQ(ini.ReadError(), c.reason);
+        EXPECT_EQ(ini.ReadString("settings", "OutPutDir", "dflt"), "dflt");
+        EXPECT_FALSE(ini.WriteString("settings", "OutPutDir", "/other"));
+        EXPECT_FALSE(ini.WriteValues("formatInfo1", {{"paraZoom", "full"}}));
+        c.undo();
+        if (fs::is_regular_file(path_)) {
+            EXPECT_EQ(TIniStore(path_).ReadError(), "");
+            EXPECT_EQ(ReadRaw(), "[settings]\nOutPutDir=/mine\n[formatInfo1]\nparaZoom=lbox\n");
+        } else {
+            EXPECT_TRUE(fs::is_directory(dir_ / "quovo.ini" / "keep"));
+        }
+    }
+    fs::remove_all(path_);
+    EXPECT_EQ(TIniStore(path_).ReadError(), "") << "a missing file is no error";
 }
 
 TEST_F(TIniStoreTest, AFailedReplacementLeavesThePreviousFileWhole) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -27,10 +28,11 @@ struct TRun {
     std::string out;
 };
 
-// Runs quovo-convert with the settings folder `config`; stdout is captured, stderr discarded.
-TRun Convert(const std::string& config, const std::string& args) {
-    const std::string cmd =
-        "QUOVO_CONFIG_DIR='" + config + "' '" + QUOVO_CONVERT_PATH + "' " + args + " 2>/dev/null";
+// Runs quovo-convert with the settings folder `config`; stdout is captured, stderr goes to
+// `errFile` (discarded when empty).
+TRun Convert(const std::string& config, const std::string& args, const std::string& errFile = "") {
+    const std::string cmd = "QUOVO_CONFIG_DIR='" + config + "' '" + QUOVO_CONVERT_PATH + "' " +
+                            args + " 2>" + (errFile.empty() ? "/dev/null" : "'" + errFile + "'");
     TRun run;
     FILE* pipe = ::popen(cmd.c_str(), "r");
     if (pipe == nullptr) {
@@ -118,6 +120,80 @@ TEST(FormatRunToolTest, InterruptedRunLeavesNoPartialOutput) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_TRUE(std::filesystem::is_empty(out)) << "partial output or a second file left behind";
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// Settings that cannot be read, or a format section that lacks keys, still give the format's
+// video; a file that cannot be read is said once and left as it was.
+TEST(FormatRunToolTest, DamagedSettingsKeepTheVideo) {
+    TScratchFolder dir;
+    fx::MediaSpec spec;
+    spec.durationS = 0.5;
+    fx::MakeMedia(dir / "clip.mkv", spec);
+    struct Case {
+        const char* name;
+        std::string settings; // text of quovo.ini; empty: a folder of that name
+        bool unreadable;
+    };
+    const Case cases[] = {
+        {"folder", "", true},
+        {"section without keys", "[formatInfo1]\nparaZoom=full\n", false},
+        {"no read permission", "[settings]\nOutPutDir=/mine\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string config = dir / c.name;
+        const std::string ini = config + "/quovo.ini";
+        std::filesystem::create_directories(config);
+        if (c.settings.empty()) {
+            std::filesystem::create_directories(ini + "/keep");
+        } else {
+            std::ofstream(ini) << c.settings;
+        }
+        if (c.unreadable && !c.settings.empty()) {
+            if (::geteuid() == 0) {
+                continue; // permissions do not stop root from reading
+            }
+            std::filesystem::permissions(ini, std::filesystem::perms::none);
+        }
+        const std::string out = config + "/out";
+        const TRun run =
+            Convert(config, "--format 1 --output-dir '" + out + "' '" + dir / "clip.mkv" + "'",
+                    dir / "err.txt");
+        EXPECT_EQ(run.status, 0);
+        const std::string err = ReadText(dir / "err.txt");
+        EXPECT_EQ(Count(err, "cannot read the settings file " + ini + ": "), c.unreadable ? 1u : 0u)
+            << err;
+        if (c.unreadable) {
+            EXPECT_NE(err.find("; using defaults"), std::string::npos) << err;
+        }
+        ASSERT_EQ(run.out, out + "/clip_(new).mp4\n");
+        fx::ProbeResult probe = fx::ProbeMedia(out + "/clip_(new).mp4");
+        EXPECT_NE(probe.Find(fx::StreamKind::Video), nullptr) << "the format lost its video";
+        EXPECT_NE(probe.Find(fx::StreamKind::Audio), nullptr);
+        if (c.unreadable) {
+            std::filesystem::permissions(ini, std::filesystem::perms::owner_all);
+            if (c.settings.empty()) {
+                EXPECT_TRUE(std::filesystem::is_directory(ini + "/keep"));
+            } else {
+                EXPECT_EQ(ReadText(ini), c.settings) << "an unreadable file was replaced";
+            }
+        }
+    }
 }
 
 TEST(FormatRunToolTest, ListAndBadArguments) {
