@@ -92,6 +92,12 @@ void TCustomFFmpeg::ReleaseAll() {
         }
         previous = of;
         bool hadFile = of->io != nullptr;
+        if (AVIOContext* pb = hadFile ? of->io->Context() : nullptr) {
+            avio_flush(pb);
+            if (pb->error < 0) {
+                outputWriteFailed_ = true;
+            }
+        }
         if (of->ctx) {
             of->ctx->pb = nullptr;
         }

@@ -251,6 +251,9 @@ public:
     void RequestStop() { stopRequested_ = true; }
     bool StopRequested() const { return stopRequested_; }
     bool RunCompleted() const { return runCompleted_; }
+    // An output could not be written (a full disk, a lost device); known once the run's outputs
+    // are closed, so that their owner can remove what is left of them.
+    bool OutputWriteFailed() const { return outputWriteFailed_; }
 
     // --- state read by the run control and the conversion component
     const std::string& LastErrorText() const { return lastErrorText_; }
@@ -506,6 +509,7 @@ protected:
     bool videoFilterSet_ = false;
     std::atomic<bool> stopRequested_{false};
     bool runCompleted_ = false;
+    std::atomic<bool> outputWriteFailed_{false};
 
     int64_t videoSize_ = 0, audioSize_ = 0, extraSize_ = 0;
     int64_t loopStartTime_ = 0;

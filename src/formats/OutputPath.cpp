@@ -1,6 +1,7 @@
 #include "OutputPath.h"
 
 #include "TGlobalObject.h"
+#include "TOutputFiles.h"
 
 #include <filesystem>
 #include <system_error>
@@ -24,10 +25,15 @@ bool EnsureFolder(const std::string& dir) {
 }
 
 // Anything at that name counts as taken, a dangling link or a folder included.
-bool NameTaken(const std::string& path) {
+bool Exists(const std::string& path) {
     std::error_code ec;
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found ||
            (ec && ec.value() != ENOENT);
+}
+
+// So does a name whose output is being written, or was left partial, under its temporary name.
+bool NameTaken(const std::string& path) {
+    return Exists(path) || Exists(PartFileName(path));
 }
 
 std::string BaseName(const std::string& sourceName) {

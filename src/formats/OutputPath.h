@@ -20,7 +20,7 @@ std::string MakeOutputPath(TIniStore& settings, TDialogService& dialogs,
                            const std::string& defaultFolder);
 
 // The naming rule alone, in a folder that exists: folder + base name + "_(new)" or "_(new_n)" +
-// suffix, never the name of anything already there.
+// suffix, never the name of anything already there nor one whose temporary ".part" name is.
 std::string NewOutputName(const std::string& folder, const std::string& sourceName,
                           const std::string& suffix);
 

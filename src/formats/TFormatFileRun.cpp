@@ -4,6 +4,7 @@
 #include "OutputPath.h"
 #include "TFormatParameterEditor.h"
 #include "TOptionBuilder.h"
+#include "TOutputFiles.h"
 
 #include <filesystem>
 #include <system_error>
@@ -114,8 +115,10 @@ TFormatRunResult TFormatFileRun::Run(const std::string& input, TInputOptions& in
                        : !openError.empty()           ? openError
                        : !ending.ExceptionMsg.empty() ? ending.ExceptionMsg
                                                       : "The conversion did not complete.";
+        // Whatever the component left: a stopped run's finished file, a failed one's partial.
         std::error_code ec;
         std::filesystem::remove(output, ec);
+        std::filesystem::remove(PartFileName(output), ec);
         return result;
     }
     result.Output = output;

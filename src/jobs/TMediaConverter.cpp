@@ -6,6 +6,7 @@
 #include "TExtOptions.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
+#include "TOutputFiles.h"
 
 #include <ctime>
 #include <utility>
@@ -450,11 +451,23 @@ bool TCustomMediaConverter::SetOutputFile(int taskIndex, const std::string& file
         } else {
             t.outputs[slot].reset();
         }
-        if (e.OpenOutputFile(ToLibraryName(fileName), join) < 0) {
+        const std::string format = TemporaryWriteFormat(fileName, e.Options().forcedFormat);
+        const std::string partName = format.empty() ? std::string() : PartFileName(fileName);
+        if (!format.empty()) {
+            e.SetForceFormat(format);
+        }
+        if (e.OpenOutputFile(ToLibraryName(partName.empty() ? fileName : partName), join) < 0) {
+            // Messages name the file the caller asked for.
             lastErrMsg_ = e.LastErrorText();
+            if (const size_t at = lastErrMsg_.find(partName);
+                !partName.empty() && at != std::string::npos) {
+                lastErrMsg_.replace(at, partName.size(), fileName);
+            }
             t.outputs[slot].reset();
             return false;
         }
+        t.outputNames[slot] = fileName;
+        t.partNames[slot] = partName;
         ++t.outputCount;
         if (options) {
             static const std::pair<const char*, std::vector<const char*>> streams[] = {
@@ -598,9 +611,25 @@ void TCustomMediaConverter::DeliverTerminate(const TTerminateInfo& info) {
     lastDeliveryDone_ = done;
 }
 
+void TCustomMediaConverter::FinishOutputFiles(TConversionTask& t) {
+    const TFFmpeg& e = *t.engine;
+    TOutputEnd end = TOutputEnd::Partial;
+    if (e.OutputWriteFailed()) {
+        end = TOutputEnd::WriteFailed;
+    } else if (!e.ErrorFlag() && (e.RunCompleted() || (e.Started() && e.StopRequested()))) {
+        end = TOutputEnd::Whole; // a stopped run still writes its trailer
+    }
+    for (int i = 0; i < t.outputCount; ++i) {
+        FinishOutputFile(t.outputNames[i], t.partNames[i], end);
+    }
+}
+
 void TCustomMediaConverter::TaskTerminated(TCustomFFmpeg* sender) {
     std::lock_guard lock(terminateLock_);
     TFFmpeg* task = static_cast<TFFmpeg*>(sender);
+    if (const int index = IndexOf(sender); index >= 0) {
+        FinishOutputFiles(*tasks_[index]);
+    }
     if (onTerminate_) {
         DeliverTerminate(TTerminateInfo{IndexOf(sender), task->RunCompleted(), task->ErrorFlag(),
                                         task->ErrorText()});

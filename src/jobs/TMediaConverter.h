@@ -57,6 +57,10 @@ struct TConversionTask {
     std::array<std::optional<TInputOptions>, MAX_FILES> inputs;
     std::array<std::optional<TOutputOptions>, MAX_FILES> outputs;
     int outputCount = 0;
+    // Per output: the name asked for, and the temporary name it is written under until the task
+    // ends (empty when written in place; see TOutputFiles.h).
+    std::array<std::string, MAX_FILES> outputNames;
+    std::array<std::string, MAX_FILES> partNames;
     // --- main thread only: the built-in preview window of this task (see PreviewWindow)
     std::unique_ptr<TPreviewWindow> previewWindow;
 };
@@ -132,6 +136,8 @@ private:
     // Starts the next task; the caller holds terminateLock_ (threaded) or runs inline.
     void StartNextTask();
     void TaskTerminated(TCustomFFmpeg* sender);
+    // Gives a task's outputs their final names, or removes what a failed write left.
+    void FinishOutputFiles(TConversionTask& task);
     // Raises the final event once every task has ended.
     void FinishRunWhenAllEnded();
     void DeliverTerminate(const TTerminateInfo& info);

@@ -41,6 +41,9 @@ TEST_F(OutputPathTest, NewAndNumberedNames) {
     fs::create_directory(out + "/movie_(new_2).mp4");
     fs::create_symlink(out + "/nowhere", out + "/movie_(new_3).mp4");
     EXPECT_EQ(Make("movie.avi", ".mp4"), out + "/movie_(new_4).mp4");
+    // So does an output being written, or left partial, under its temporary name.
+    Touch(out + "/movie_(new_4).mp4.part");
+    EXPECT_EQ(Make("movie.avi", ".mp4"), out + "/movie_(new_5).mp4");
     EXPECT_TRUE(dialogs_.Messages.empty());
 
     // Only the last extension goes; a name without one stays whole; the row suffix form.

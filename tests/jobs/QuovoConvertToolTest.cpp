@@ -1,5 +1,6 @@
 // quovo-convert driving the conversion component, run as a separate program.
 #include "Fixtures.h"
+#include "SmallDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -200,6 +201,42 @@ TEST_F(QuovoConvertToolTest, SignalBeforeTheFirstTaskStopsCleanly) {
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.find("quovo-convert: stopped"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(out));
+}
+
+// A hard kill cannot be caught: what it leaves must look partial, not finished.
+TEST_F(QuovoConvertToolTest, AKilledRunLeavesOnlyAPartialFile) {
+    const std::string out = Out("killed.mp4");
+    fs::remove(out);
+    fs::remove(out + ".part");
+    const ToolRun run = Convert({"--in", "re=1", Fixture("h264-aac.mkv"), "--out", "vcodec=copy",
+                                 "--out", "acodec=copy", out},
+                                Out("err.txt"), out, {SIGKILL});
+    EXPECT_EQ(run.killedBy, SIGKILL);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_GT(fs::file_size(out + ".part"), 0u);
+}
+
+// A full disk fails the run with the system's reason and leaves nothing behind, in the engine
+// mode and in the catalogue mode.
+TEST_F(QuovoConvertToolTest, AFullDiskLeavesNoOutput) {
+    quovo::test::TSmallDisk disk(Out("disk"));
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    }
+    const ToolRun engine = Convert({Fixture("h264-aac.mkv"), "--out", "vcodec=rawvideo", "--out",
+                                    "acodec=pcm_s16le", disk.Path("full.avi")},
+                                   Out("err.txt"));
+    EXPECT_EQ(engine.exitCode, 1) << engine.err;
+    EXPECT_NE(engine.err.find("No space left on device"), std::string::npos) << engine.err;
+    EXPECT_TRUE(disk.Empty());
+
+    setenv("QUOVO_CONFIG_DIR", Out("config").c_str(), 1);
+    const ToolRun format =
+        Convert({"--format", "2108", "--output-dir", disk.Path("ts"), Fixture("h264-aac.mkv")},
+                Out("err.txt"));
+    EXPECT_EQ(format.exitCode, 1) << format.err;
+    EXPECT_NE(format.err.find("No space left on device"), std::string::npos) << format.err;
+    EXPECT_TRUE(fs::is_empty(disk.Path("ts")));
 }
 
 TEST_F(QuovoConvertToolTest, PauseAndResumeHoldTheProgressLines) {

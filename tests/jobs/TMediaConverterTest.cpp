@@ -5,6 +5,7 @@
 #include "Fixtures.h"
 #include "MainThread.h"
 #include "MyUtils.h"
+#include "SmallDisk.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 
@@ -344,6 +345,9 @@ TEST_F(MediaConverterTest, StopEndsTheRunningTaskPlayableAndEveryOtherTask) {
         std::lock_guard lock(log.mutex);
         return !log.progress.empty() && log.progress.back().CurrentDuration > 600000;
     }));
+    // Until the task ends its output has only the temporary name.
+    EXPECT_TRUE(fs::exists(Out("s0.mkv.part")));
+    EXPECT_FALSE(fs::exists(Out("s0.mkv")));
     c.Stop(true);
     EXPECT_FALSE(c.Task(0)->Running());
     EXPECT_TRUE(c.Task(0)->Terminated());
@@ -364,9 +368,11 @@ TEST_F(MediaConverterTest, StopEndsTheRunningTaskPlayableAndEveryOtherTask) {
     ExpectPlayable(Out("s0.mkv"), 10, false);
     const ProbeResult r = ProbeMedia(Out("s0.mkv"));
     EXPECT_LT(r.durationS, 1.9);
+    EXPECT_FALSE(fs::exists(Out("s0.mkv.part")));
     c.ClearTasks();
-    EXPECT_FALSE(fs::exists(Out("s1.mkv")));
-    EXPECT_FALSE(fs::exists(Out("s2.mkv")));
+    for (const char* name : {"s1.mkv", "s2.mkv", "s1.mkv.part", "s2.mkv.part"}) {
+        EXPECT_FALSE(fs::exists(Out(name))) << name;
+    }
 }
 
 TEST_F(MediaConverterTest, PauseHoldsEveryEventAndResumeFinishes) {
@@ -382,10 +388,11 @@ TEST_F(MediaConverterTest, PauseHoldsEveryEventAndResumeFinishes) {
     c.Pause();                          // a second pause changes nothing
     std::this_thread::sleep_for(150ms); // a report under way when pausing may still land
     const size_t before = log.ProgressCount();
-    const auto sizeBefore = fs::file_size(Out("p.mkv"));
+    // Until the task ends the output is written under its temporary name.
+    const auto sizeBefore = fs::file_size(Out("p.mkv.part"));
     std::this_thread::sleep_for(700ms);
     EXPECT_EQ(log.ProgressCount(), before);
-    EXPECT_EQ(fs::file_size(Out("p.mkv")), sizeBefore);
+    EXPECT_EQ(fs::file_size(Out("p.mkv.part")), sizeBefore);
     EXPECT_TRUE(c.Task(0)->Running());
     c.Resume();
     ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
@@ -591,7 +598,8 @@ TEST_F(MediaConverterTest, AFailedTaskLeavesNoEmptyFile) {
     TOutputOptions o;
     o.DisableVideo = true;
     const int i = AddCopyTask(c, "h264-aac.mkv", Out("bad.ogg"), false, o);
-    ASSERT_TRUE(fs::exists(Out("bad.ogg")));
+    ASSERT_TRUE(fs::exists(Out("bad.ogg.part")));
+    EXPECT_FALSE(fs::exists(Out("bad.ogg")));
     AddCopyTask(c, "h264-aac.mkv", Out("good.mkv"), false);
     c.StartTask(0);
     ASSERT_NE(log.Of(i), nullptr);
@@ -599,10 +607,33 @@ TEST_F(MediaConverterTest, AFailedTaskLeavesNoEmptyFile) {
     EXPECT_FALSE(log.Of(i)->Finished);
     EXPECT_FALSE(log.Of(i)->ExceptionMsg.empty());
     EXPECT_FALSE(fs::exists(Out("bad.ogg")));
+    EXPECT_FALSE(fs::exists(Out("bad.ogg.part")));
     // The run went on with the next task.
     ASSERT_NE(log.Of(1), nullptr);
     EXPECT_TRUE(log.Of(1)->Finished);
     ExpectPlayable(Out("good.mkv"), 50);
+}
+
+// A full disk: the task fails with the system's reason and leaves nothing to fill the disk.
+TEST_F(MediaConverterTest, AWriteErrorRemovesTheOutput) {
+    test::TSmallDisk disk(Out("disk"));
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    }
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    TOutputOptions o;
+    o.VideoCodec = "rawvideo";
+    o.AudioCodec = "pcm_s16le";
+    const int i = AddCopyTask(c, "h264-aac.mkv", disk.Path("full.avi"), false, o);
+    c.StartTask(0);
+    ASSERT_NE(log.Of(i), nullptr);
+    EXPECT_TRUE(log.Of(i)->Exception);
+    EXPECT_FALSE(log.Of(i)->Finished);
+    EXPECT_NE(log.Of(i)->ExceptionMsg.find("No space left on device"), std::string::npos)
+        << log.Of(i)->ExceptionMsg;
+    EXPECT_TRUE(disk.Empty());
 }
 
 TEST_F(MediaConverterTest, ProgressEventsFollowTheirRules) {

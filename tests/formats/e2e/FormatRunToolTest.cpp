@@ -93,7 +93,7 @@ TEST(FormatRunToolTest, InterruptedRunLeavesNoPartialOutput) {
     fx::MakeMedia(dir / "long.mkv", spec);
     const std::string config = dir / "config";
     const std::string out = dir / "out";
-    const std::string partial = out + "/long_(new).mp4";
+    const std::string partial = out + "/long_(new).mp4.part";
 
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
