@@ -30,7 +30,8 @@ namespace quovo {
 namespace {
 
 const char* const kFormatUsage =
-    "Usage: quovo-convert --format CODE [--output-dir DIR] [--loglevel NAME] INPUT...\n"
+    "Usage: quovo-convert --format CODE [--output-dir DIR] [--parallel N] [--codec-threads N]\n"
+    "                     [--loglevel NAME] INPUT...\n"
     "       quovo-convert --list-formats\n"
     "\n"
     "Converts each INPUT to the catalogue format CODE (see --list-formats) with the parameters\n"
@@ -41,6 +42,8 @@ const char* const kFormatUsage =
     "  --format CODE      the format's code, e.g. 2108 for HD MPEG2-TS Video (*.ts)\n"
     "  --output-dir DIR   folder of the outputs (created when missing); default: the\n"
     "                     settings' output folder\n"
+    "  --parallel N       convert up to N inputs at once (default 1)\n"
+    "  --codec-threads N  threads of each decoder and encoder (default 1, 0 = automatic)\n"
     "  --loglevel NAME    quiet, panic, fatal, error (default), warning, info, verbose, debug\n"
     "  --list-formats     print code, category, name and file extension of every format\n"
     "\n"
@@ -113,6 +116,8 @@ int RunFormat(int argc, char** argv) {
     std::string codeText;
     std::string outputDir;
     std::string logLevel = "error";
+    int parallel = 1;
+    int codecThreads = 1;
     std::vector<std::string> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -138,6 +143,15 @@ int RunFormat(int argc, char** argv) {
             if (!value(logLevel)) {
                 return BadFormatArguments("--loglevel needs a level name");
             }
+        } else if (arg == "--parallel" || arg == "--codec-threads") {
+            std::string text;
+            const int n = value(text) ? ParseWholeNumber(text).value_or(-1) : -1;
+            const int least = arg == "--parallel" ? 1 : 0;
+            if (n < least) {
+                return BadFormatArguments(arg + " needs a whole number of at least " +
+                                          std::to_string(least));
+            }
+            (arg == "--parallel" ? parallel : codecThreads) = n;
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             return BadFormatArguments("unknown option " + arg);
         } else {
@@ -202,21 +216,21 @@ int RunFormat(int argc, char** argv) {
 
     const std::string name = FindFormat(*code)->Name;
     int failures = 0;
-    for (const std::string& input : inputs) {
-        if (StopSignalled().load()) {
-            std::fprintf(stderr, "quovo-convert: stopped\n");
-            return 130;
-        }
-        std::fprintf(stderr, "converting: %s to %s\n", input.c_str(), name.c_str());
-        TFormatRunResult r = run.Convert(*code, input);
-        if (r.Ok) {
-            std::printf("%s\n", r.Output.c_str());
-            std::fflush(stdout);
-        } else {
-            ++failures;
-            std::fprintf(stderr, "quovo-convert: %s: %s\n", input.c_str(), r.Error.c_str());
-        }
-    }
+    run.SetCodecThreads(codecThreads);
+    run.ConvertAll(
+        *code, inputs, parallel,
+        [&](const std::string& input) {
+            std::fprintf(stderr, "converting: %s to %s\n", input.c_str(), name.c_str());
+        },
+        [&](const std::string& input, const TFormatRunResult& r) {
+            if (r.Ok) {
+                std::printf("%s\n", r.Output.c_str());
+                std::fflush(stdout);
+            } else {
+                ++failures;
+                std::fprintf(stderr, "quovo-convert: %s: %s\n", input.c_str(), r.Error.c_str());
+            }
+        });
     if (StopSignalled().load()) {
         std::fprintf(stderr, "quovo-convert: stopped\n");
         return 130;

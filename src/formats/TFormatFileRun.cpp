@@ -6,8 +6,12 @@
 #include "TOptionBuilder.h"
 #include "TOutputFiles.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 namespace quovo {
 
@@ -16,20 +20,33 @@ TFormatFileRun::TFormatFileRun(TIniStore& settings, const TIniStore& formatFile,
     : settings_(settings), formatFile_(formatFile), dialogs_(dialogs),
       appTitle_(std::move(appTitle)) {}
 
-TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& input) {
-    TFormatRunResult result;
+// One file's conversion: its own component, and how its task ended (told by the component's
+// events, which come from a worker in threaded runs).
+struct TFormatFileRun::TFileTask {
+    std::string input;
+    std::string output;
+    TMediaConverter converter;
+    std::mutex mutex;
+    TTerminateInfo ending; // --- guarded by mutex
+    bool ended = false;    // --- guarded by mutex
+    std::atomic<bool> allDone{false};
+    std::atomic<bool> stopped{false};
+};
+
+std::unique_ptr<TFormatFileRun::TFileTask>
+TFormatFileRun::Prepare(int formatCode, const std::string& input, TFormatRunResult& result) {
     if (StopRequested()) {
         result.Error = "Stopped.";
-        return result;
+        return nullptr;
     }
     const std::string section = FormatSection(formatCode);
     if (!FindFormat(formatCode)) {
         result.Error = "Unknown format code " + std::to_string(formatCode) + ".";
-        return result;
+        return nullptr;
     }
     if (!formatFile_.SectionExists(section)) {
         result.Error = "The format file " + formatFile_.Path() + " has no section " + section + ".";
-        return result;
+        return nullptr;
     }
     EnsureFormatSettings(settings_, formatFile_, formatCode, dialogs_, appTitle_);
 
@@ -37,11 +54,11 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
     try {
         if (!probe.LoadFile(input)) {
             result.Error = "Cannot open " + input + ": " + probe.LastError();
-            return result;
+            return nullptr;
         }
     } catch (const std::exception& e) {
         result.Error = e.what();
-        return result;
+        return nullptr;
     }
 
     const std::string suffix = "." + formatFile_.ReadString(section, "FileExt", "mp4");
@@ -53,13 +70,13 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
         std::filesystem::create_directories(outputFolder_, ec);
         if (!std::filesystem::is_directory(outputFolder_, ec)) {
             result.Error = "Cannot create output directory:" + outputFolder_ + ".";
-            return result;
+            return nullptr;
         }
         output = NewOutputName(outputFolder_, input, suffix);
     }
     if (output.empty()) {
         result.Error = "No output folder could be created.";
-        return result;
+        return nullptr;
     }
 
     TRowEdits row;
@@ -70,59 +87,134 @@ TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& inpu
     TOptionBuilder(settings_, formatFile_, dialogs_)
         .BuildOutputOptions(row, formatCode, out, probe, in);
     probe.Close();
-    return Run(input, in, out);
+    return MakeTask(input, in, out, result);
+}
+
+std::unique_ptr<TFormatFileRun::TFileTask> TFormatFileRun::MakeTask(const std::string& input,
+                                                                    TInputOptions& in,
+                                                                    TOutputOptions& out,
+                                                                    TFormatRunResult& result) {
+    const std::string output = out.FileName;
+    auto task = std::make_unique<TFileTask>();
+    task->input = input;
+    task->output = output;
+    TFileTask& t = *task;
+    TMediaConverter& converter = t.converter;
+    converter.SetTriggerEventInMainThread(false);
+    converter.SetCodecThreads(codecThreads_);
+    converter.SetOnTerminate([&t](TCustomMediaConverter*, const TTerminateInfo& info) {
+        if (info.TaskIndex >= 0) {
+            std::lock_guard lock(t.mutex);
+            t.ending = info;
+            t.ended = true;
+        } else {
+            t.allDone = true;
+        }
+    });
+    converter.SetOnProgress([this, &t](TCustomMediaConverter* sender, TProgressInfo* info) {
+        if (onProgress_ && info != nullptr) {
+            onProgress_(t.input, *info);
+        }
+        if (StopRequested() && !t.stopped.exchange(true)) {
+            sender->Stop(false);
+        }
+    });
+    const int index = converter.AddTask(input, &in);
+    if (index < 0) {
+        result.Error = converter.LastErrMsg();
+        return nullptr;
+    }
+    if (!converter.SetOutputFile(index, output, &out)) {
+        result.Error = converter.LastErrMsg();
+        converter.ClearTasks();
+        std::error_code ec;
+        std::filesystem::remove(output, ec);
+        std::filesystem::remove(PartFileName(output), ec);
+        return nullptr;
+    }
+    return task;
+}
+
+TFormatRunResult TFormatFileRun::Finish(TFileTask& t) {
+    t.converter.ClearTasks();
+    TFormatRunResult result;
+    std::lock_guard lock(t.mutex);
+    result.Ok = t.ended && t.ending.Finished && !t.ending.Exception;
+    if (!result.Ok) {
+        result.Error = t.stopped                        ? "Stopped."
+                       : !t.ending.ExceptionMsg.empty() ? t.ending.ExceptionMsg
+                                                        : "The conversion did not complete.";
+        // Whatever the component left: a stopped run's finished file, a failed one's partial.
+        std::error_code ec;
+        std::filesystem::remove(t.output, ec);
+        std::filesystem::remove(PartFileName(t.output), ec);
+        return result;
+    }
+    result.Output = t.output;
+    return result;
+}
+
+TFormatRunResult TFormatFileRun::RunHere(TFileTask* task, const TFormatRunResult& failure) {
+    if (task == nullptr) {
+        return failure;
+    }
+    task->converter.StartTask(0); // inline: returns when the task has ended
+    return Finish(*task);
 }
 
 TFormatRunResult TFormatFileRun::Run(const std::string& input, TInputOptions& in,
                                      TOutputOptions& out) {
-    TFormatRunResult result;
-    const std::string output = out.FileName;
-    TMediaConverter converter;
-    converter.SetTriggerEventInMainThread(false);
-    TTerminateInfo ending;
-    bool ended = false;
-    converter.SetOnTerminate([&](TCustomMediaConverter*, const TTerminateInfo& info) {
-        if (info.TaskIndex >= 0) {
-            ending = info;
-            ended = true;
+    TFormatRunResult failure;
+    return RunHere(MakeTask(input, in, out, failure).get(), failure);
+}
+
+TFormatRunResult TFormatFileRun::Convert(int formatCode, const std::string& input) {
+    TFormatRunResult failure;
+    return RunHere(Prepare(formatCode, input, failure).get(), failure);
+}
+
+void TFormatFileRun::ConvertAll(int formatCode, const std::vector<std::string>& inputs,
+                                int parallel, const TStartLine& onStart,
+                                const TResultLine& onResult) {
+    std::vector<std::unique_ptr<TFileTask>> running;
+    size_t next = 0;
+    while (next < inputs.size() || !running.empty()) {
+        while (static_cast<int>(running.size()) < std::max(parallel, 1) && next < inputs.size() &&
+               !StopRequested()) {
+            const std::string& input = inputs[next++];
+            if (onStart) {
+                onStart(input);
+            }
+            TFormatRunResult failure;
+            std::unique_ptr<TFileTask> task = Prepare(formatCode, input, failure);
+            if (!task) {
+                onResult(input, failure);
+                continue;
+            }
+            task->converter.StartTask(1);
+            running.push_back(std::move(task));
         }
-    });
-    bool stopped = false;
-    converter.SetOnProgress([&](TCustomMediaConverter* sender, TProgressInfo* info) {
-        if (onProgress_ && info != nullptr) {
-            onProgress_(input, *info);
+        if (running.empty()) {
+            break; // stopped: no file left running
         }
-        if (!stopped && StopRequested()) {
-            stopped = true;
-            sender->Stop(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (StopRequested()) {
+            for (auto& task : running) {
+                if (!task->stopped.exchange(true)) {
+                    task->converter.Stop(false);
+                }
+            }
         }
-    });
-    const int task = converter.AddTask(input, &in);
-    if (task < 0) {
-        result.Error = converter.LastErrMsg();
-        return result;
+        for (auto it = running.begin(); it != running.end();) {
+            if ((*it)->allDone) {
+                const TFormatRunResult result = Finish(**it);
+                onResult((*it)->input, result);
+                it = running.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
-    const bool opened = converter.SetOutputFile(task, output, &out);
-    if (opened) {
-        converter.StartTask(0); // inline: returns when the task has ended
-    }
-    // Clearing the tasks clears the component's last error too: read it first.
-    const std::string openError = opened ? std::string() : converter.LastErrMsg();
-    converter.ClearTasks();
-    result.Ok = opened && ended && ending.Finished && !ending.Exception;
-    if (!result.Ok) {
-        result.Error = stopped                        ? "Stopped."
-                       : !openError.empty()           ? openError
-                       : !ending.ExceptionMsg.empty() ? ending.ExceptionMsg
-                                                      : "The conversion did not complete.";
-        // Whatever the component left: a stopped run's finished file, a failed one's partial.
-        std::error_code ec;
-        std::filesystem::remove(output, ec);
-        std::filesystem::remove(PartFileName(output), ec);
-        return result;
-    }
-    result.Output = output;
-    return result;
 }
 
 } // namespace quovo

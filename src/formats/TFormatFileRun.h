@@ -1,8 +1,10 @@
 // Converting media files to a catalogue format without windows: for each file the probe, a fresh
-// output name, the format's stored parameters through the option builder, and one conversion task
-// run to its end on the calling thread. Used by quovo-convert's --format mode.
+// output name, the format's stored parameters through the option builder, and one conversion task.
+// Used by quovo-convert's --format mode.
 //
-// Runs on one thread; the converter's events are delivered on it (no main-thread dispatcher is
+// Everything but the conversions themselves happens on the calling thread (the settings, the
+// probe, the naming, the results). Convert runs its task on that thread too; ConvertAll runs each
+// task on a worker of its own, from which the progress lines come (no main-thread dispatcher is
 // involved).
 #pragma once
 
@@ -12,7 +14,9 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace quovo {
 
@@ -34,6 +38,8 @@ public:
     void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
     using TProgressLine = std::function<void(const std::string& input, const TProgressInfo&)>;
     void SetOnProgress(TProgressLine onProgress) { onProgress_ = std::move(onProgress); }
+    // Threads of each decoder and encoder (0 = the library's choice; 1 by default).
+    void SetCodecThreads(int threads) { codecThreads_ = threads < 0 ? 1 : threads; }
 
     // Converts one file. The name is chosen right before the run, so files of the same name in
     // one batch never share an output; a failed run removes its partial output.
@@ -41,7 +47,25 @@ public:
     // Runs one task of `input` with records already built, writing out.FileName.
     TFormatRunResult Run(const std::string& input, TInputOptions& in, TOutputOptions& out);
 
+    // Converts every file, up to `parallel` at once; each name is chosen right before its run.
+    // `onStart` and `onResult` are called on the calling thread as each file starts and ends.
+    using TStartLine = std::function<void(const std::string& input)>;
+    using TResultLine = std::function<void(const std::string& input, const TFormatRunResult&)>;
+    void ConvertAll(int formatCode, const std::vector<std::string>& inputs, int parallel,
+                    const TStartLine& onStart, const TResultLine& onResult);
+
 private:
+    struct TFileTask;
+    // Everything up to the task ready to start; nullptr with `failure` filled when it cannot be.
+    std::unique_ptr<TFileTask> Prepare(int formatCode, const std::string& input,
+                                       TFormatRunResult& failure);
+    // The task of records already built.
+    std::unique_ptr<TFileTask> MakeTask(const std::string& input, TInputOptions& in,
+                                        TOutputOptions& out, TFormatRunResult& failure);
+    // Runs `task` on this thread to its end; `failure` when there is none.
+    TFormatRunResult RunHere(TFileTask* task, const TFormatRunResult& failure);
+    // The result of an ended task; a failed one's output is removed.
+    TFormatRunResult Finish(TFileTask& task);
     bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
 
     TIniStore& settings_;
@@ -51,6 +75,7 @@ private:
     std::string outputFolder_;
     TProgressLine onProgress_;
     const std::atomic<bool>* stop_ = nullptr;
+    int codecThreads_ = 1;
 };
 
 } // namespace quovo

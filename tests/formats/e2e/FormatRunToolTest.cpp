@@ -196,6 +196,41 @@ TEST(FormatRunToolTest, DamagedSettingsKeepTheVideo) {
     }
 }
 
+// Several inputs run as several tasks at once, each coder with the threads asked for.
+TEST(FormatRunToolTest, ParallelInputsAndCodecThreads) {
+    TScratchFolder dir;
+    fx::MediaSpec spec;
+    spec.durationS = 1.0;
+    for (const char* name : {"a.mkv", "b.mkv", "c.mkv"}) {
+        fx::MakeMedia(dir / name, spec);
+    }
+    const std::string out = dir / "out";
+    const TRun run =
+        Convert(dir / "config",
+                "--format 1 --parallel 2 --codec-threads 2 --output-dir '" + out + "' '" +
+                    dir / "a.mkv" + "' '" + dir / "b.mkv" + "' '" + dir / "c.mkv" + "'",
+                dir / "err.txt");
+    const std::string err = ReadText(dir / "err.txt");
+    ASSERT_EQ(run.status, 0) << err;
+    for (const char* name : {"a", "b", "c"}) {
+        const std::string output = out + "/" + name + "_(new).mp4";
+        EXPECT_NE(run.out.find(output + "\n"), std::string::npos) << run.out;
+        const fx::ProbeResult probe = fx::ProbeMedia(output);
+        EXPECT_NE(probe.Find(fx::StreamKind::Video), nullptr) << name;
+        // The encoder writes the settings it ran with into the stream.
+        EXPECT_NE(ReadText(output).find(" threads=2 "), std::string::npos) << name;
+    }
+    // The second input started before the first one ended.
+    const size_t secondStarts = err.find("converting: " + dir / "b.mkv");
+    const size_t firstEnds = err.rfind("progress: " + dir / "a.mkv");
+    ASSERT_NE(secondStarts, std::string::npos) << err;
+    ASSERT_NE(firstEnds, std::string::npos) << err;
+    EXPECT_LT(secondStarts, firstEnds) << err;
+
+    EXPECT_EQ(Convert(dir.Path(), "--format 1 --parallel 0 x.avi").status, 2);
+    EXPECT_EQ(Convert(dir.Path(), "--format 1 --codec-threads -1 x.avi").status, 2);
+}
+
 TEST(FormatRunToolTest, ListAndBadArguments) {
     TScratchFolder dir;
     TRun list = Convert(dir.Path(), "--list-formats");
