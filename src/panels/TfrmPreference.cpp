@@ -26,6 +26,15 @@ QCheckBox* CheckBox(const char* caption, const char* name, QWidget* parent) {
     return box;
 }
 
+// A caption and its two check boxes on one grid row; the caption names the first box.
+void AddCheckPairRow(QGridLayout* grid, int row, QLabel* label, QCheckBox* first,
+                     QCheckBox* second) {
+    label->setBuddy(first);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(first, row, 1);
+    grid->addWidget(second, row, 2);
+}
+
 } // namespace
 
 TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
@@ -58,21 +67,12 @@ TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
     folderButtons->addWidget(btnOpen);
     grid->addLayout(folderButtons, 0, 3);
 
-    auto* sizeLabel = new QLabel("Snapshot size:", snapshot);
     ckSmallSize = CheckBox("Small Size", "ckSmallSize", snapshot);
     ckFullSize = CheckBox("Full Size", "ckFullSize", snapshot);
-    sizeLabel->setBuddy(ckSmallSize);
-    grid->addWidget(sizeLabel, 1, 0);
-    grid->addWidget(ckSmallSize, 1, 1);
-    grid->addWidget(ckFullSize, 1, 2);
-
-    auto* typeLabel = new QLabel("Snapshot format:", snapshot);
+    AddCheckPairRow(grid, 1, new QLabel("Snapshot size:", snapshot), ckSmallSize, ckFullSize);
     ckBmp = CheckBox("BMP", "ckBmp", snapshot);
     ckJpg = CheckBox("JPG", "ckJpg", snapshot);
-    typeLabel->setBuddy(ckBmp);
-    grid->addWidget(typeLabel, 2, 0);
-    grid->addWidget(ckBmp, 2, 1);
-    grid->addWidget(ckJpg, 2, 2);
+    AddCheckPairRow(grid, 2, new QLabel("Snapshot format:", snapshot), ckBmp, ckJpg);
 
     auto* qualityLabel = new QLabel("Jpg Compression Quality:", snapshot);
     auto* qualityNote =
