@@ -7,6 +7,8 @@
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 
+#include <algorithm>
+#include <ctime>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -23,6 +25,19 @@ inline void QuietLibraries() {
     FFLogger()->SetLogLevel(llQuiet);
     FFLoader().LoadLibraries(ConverterLibraryMask);
     av_log_set_level(AV_LOG_QUIET);
+}
+
+// The process's CPU time in seconds (every thread).
+inline double CpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+inline double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // One engine run: `out` options are set after the input is opened, before the output is created.

@@ -101,18 +101,6 @@ void Prepare() {
     bench::QuietLibraries();
 }
 
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 struct Timing {
     double wall = 0;
     double cpu = 0;
@@ -120,10 +108,10 @@ struct Timing {
 
 Timing TimedConvert(EventSet events, int64_t& delivered) {
     const auto start = std::chrono::steady_clock::now();
-    const double cpuStart = CpuSeconds();
+    const double cpuStart = bench::CpuSeconds();
     delivered += Convert(events, 1);
     return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            CpuSeconds() - cpuStart};
+            bench::CpuSeconds() - cpuStart};
 }
 
 void BM_EventsCost(benchmark::State& state) {
@@ -151,8 +139,8 @@ void BM_EventsCost(benchmark::State& state) {
     }
     state.counters["events/run"] =
         static_cast<double>(delivered) / static_cast<double>(state.iterations());
-    state.counters["wall_cost_%"] = (Median(wallRatios) - 1) * 100;
-    state.counters["cpu_cost_%"] = (Median(cpuRatios) - 1) * 100;
+    state.counters["wall_cost_%"] = (bench::Median(wallRatios) - 1) * 100;
+    state.counters["cpu_cost_%"] = (bench::Median(cpuRatios) - 1) * 100;
     // Noise only adds time: the fastest runs of each kind are the steadiest comparison.
     state.counters["fastest_cost_%"] = (fastestWithEvents / fastestPlain - 1) * 100;
 }

@@ -1,116 +1,17 @@
 #include "FrameEffects.h"
 
-#include "TWatermarkCache.h"
+#include "TEffectTables.h"
+#include "TEffectsCache.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
 
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <numbers>
 
 namespace quovo {
 
 namespace {
-
-int Clamp255(int v) {
-    return v < 0 ? 0 : v > 255 ? 255 : v;
-}
-
-// The lookup tables of one frame's colour and exposure passes, folded so that a pixel costs one
-// gray lookup and three table lookups per channel: out = Final[Gray[B + G + R] + Sat[c] + off],
-// where Final already holds the clamp, the brightness scale, the contrast curve and the
-// exposure curve.
-class TEffectTables {
-public:
-    TEffectTables(bool colour, int brightness, int contrast, int saturation, bool exposure,
-                  float exposureValue) {
-        std::array<uint8_t, 256> scale; // brightness then contrast: T of the colour pass
-        if (colour) {
-            BuildColour(brightness, contrast, saturation, scale);
-        } else {
-            for (int i = 0; i < 256; ++i) {
-                scale[i] = static_cast<uint8_t>(i);
-                sat_[i] = static_cast<uint16_t>(i);
-            }
-            for (int i = 0; i < 768; ++i) {
-                gray_[i] = 0;
-            }
-        }
-        std::array<uint8_t, 256> curve;
-        BuildExposure(exposure ? exposureValue : 0.0f, curve);
-        for (int n = -kOffset; n < kSpan - kOffset; ++n) {
-            final_[n + kOffset] = curve[scale[Clamp255(n)]];
-        }
-    }
-
-    // Every pixel of the picture, in one pass over its rows.
-    void Sweep(TPicture& picture) const {
-        const int width = picture.Width();
-        const int height = picture.Height();
-        const int stride = picture.Stride();
-        uint8_t* bits = picture.Bits();
-        const uint8_t* f = final_.data() + kOffset;
-        for (int y = 0; y < height; ++y) {
-            uint8_t* p = bits + static_cast<ptrdiff_t>(y) * stride;
-            for (int x = 0; x < width; ++x, p += 3) {
-                const int base = gray_[p[0] + p[1] + p[2]];
-                p[0] = f[base + sat_[p[0]]];
-                p[1] = f[base + sat_[p[1]]];
-                p[2] = f[base + sat_[p[2]]];
-            }
-        }
-    }
-
-private:
-    // Gray + saturation reaches from -257 (saturation 512 on a black pixel) to 767.
-    static constexpr int kOffset = 512;
-    static constexpr int kSpan = 1536;
-
-    void BuildColour(int brightness, int contrast, int saturation,
-                     std::array<uint8_t, 256>& scale) {
-        if (contrast == 100) {
-            contrast = 99; // the curve's factor is infinite at 100
-        }
-        const double factor = contrast > 0 ? 1.0 / std::cos(contrast * std::numbers::pi / 200)
-                                           : std::cos(contrast * 0.015708);
-        std::array<uint8_t, 256> curve;
-        for (int i = 0; i < 256; ++i) {
-            // nearbyint rounds half to even in the default rounding mode.
-            curve[i] = static_cast<uint8_t>(
-                Clamp255(static_cast<int>(std::nearbyint((i - 170) * factor + 170))));
-        }
-        for (int j = 0; j < 256; ++j) {
-            scale[j] = curve[Clamp255(((256 - brightness) + j * brightness) / 256)];
-        }
-        for (int i = 0; i < 256; ++i) {
-            sat_[i] = static_cast<uint16_t>(((i + 1) * saturation) >> 8);
-            gray_[3 * i] = gray_[3 * i + 1] = gray_[3 * i + 2] = static_cast<int16_t>(i - sat_[i]);
-        }
-    }
-
-    static void BuildExposure(float x, std::array<uint8_t, 256>& curve) {
-        for (int i = 0; i < 256; ++i) {
-            if (x == 0) {
-                curve[i] = static_cast<uint8_t>(i);
-                continue;
-            }
-            const auto e = static_cast<int64_t>(
-                std::nearbyint((1 - std::exp((i / -128.0) * (x / 128.0))) * 256));
-            const auto weight = static_cast<uint64_t>(255 - i);
-            const int64_t v =
-                x >= 0 ? i + static_cast<int64_t>((static_cast<uint64_t>(e) * weight) >> 8)
-                       : i - static_cast<int64_t>((static_cast<uint64_t>(-e) * weight) >> 8);
-            curve[i] = static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255));
-        }
-    }
-
-    std::array<uint16_t, 256> sat_;
-    std::array<int16_t, 768> gray_;
-    std::array<uint8_t, kSpan> final_;
-};
 
 // The part of a w x h overlay placed at (left, top) that lies on the picture: its first and
 // last-plus-one rows and columns in overlay coordinates. Empty when nothing is visible.
@@ -173,14 +74,14 @@ void ApplyColorAdjust(TPicture& picture, int brightness, int contrast, int satur
     if (brightness == 255 && contrast == 0 && saturation == 255) {
         return;
     }
-    TEffectTables(true, brightness, contrast, saturation, false, 0).Sweep(picture);
+    TEffectTables({true, brightness, contrast, saturation, false, 0}).Sweep(picture);
 }
 
 void ApplyExposure(TPicture& picture, float exposure) {
     if (exposure == 0) {
         return;
     }
-    TEffectTables(false, 255, 0, 255, true, exposure).Sweep(picture);
+    TEffectTables({false, 255, 0, 255, true, exposure}).Sweep(picture);
 }
 
 void BlendImage(TPicture& picture, const TWatermarkPixels& image, int left, int top, int alpha,
@@ -211,8 +112,8 @@ void BlendImage(TPicture& picture, const TWatermarkPixels& image, int left, int 
     }
 }
 
-void DrawWaterText(TPicture& picture, TWatermarkCache& cache, const QString& text,
-                   const QFont& font, const QColor& color, int left, int top) {
+void DrawWaterText(TPicture& picture, TEffectsCache& cache, const QString& text, const QFont& font,
+                   const QColor& color, int left, int top) {
     if (text.isEmpty()) {
         return;
     }
@@ -234,7 +135,7 @@ void DrawCropOutline(TPicture& picture, int cropTop, int cropLeft, int cropBotto
     FillBox(picture, x1 - 1, y0, x1, y1, kGreen);
 }
 
-void ApplyFrameEffects(TPicture& picture, const TFrameEffects& e, TWatermarkCache& cache) {
+void ApplyFrameEffects(TPicture& picture, const TFrameEffects& e, TEffectsCache& cache) {
     if (picture.Width() <= 0 || picture.Height() <= 0) {
         return;
     }
@@ -254,11 +155,13 @@ void ApplyFrameEffects(TPicture& picture, const TFrameEffects& e, TWatermarkCach
             BlendImage(picture, *image, e.ImageLeft, e.ImageTop, e.ImageAlpha, e.ImageBlendStyle);
         }
     };
+    const TEffectTables* tables =
+        colour || exposure ? &cache.Tables({colour, e.Brightness, e.Contrast, e.Saturation,
+                                            exposure, static_cast<float>(e.Exposure)})
+                           : nullptr;
     const auto effects = [&] {
-        if (colour || exposure) {
-            TEffectTables(colour, e.Brightness, e.Contrast, e.Saturation, exposure,
-                          static_cast<float>(e.Exposure))
-                .Sweep(picture);
+        if (tables != nullptr) {
+            tables->Sweep(picture);
         }
     };
     if (e.ProcessText && !e.ProcessImage) {

@@ -20,7 +20,7 @@
 
 namespace quovo {
 
-class TWatermarkCache;
+class TEffectsCache;
 
 // Everything one frame's processing reads. The defaults change no picture.
 struct TFrameEffects {
@@ -72,8 +72,8 @@ void BlendImage(TPicture& picture, const TWatermarkPixels& image, int left, int 
 // The text in one line, top-left at (left, top), over a transparent background, cut at the
 // edges. The point size becomes a character height of size * 96 / 72 pixels, so the text covers
 // the same pixels in the preview and in the conversion.
-void DrawWaterText(TPicture& picture, TWatermarkCache& cache, const QString& text,
-                   const QFont& font, const QColor& color, int left, int top);
+void DrawWaterText(TPicture& picture, TEffectsCache& cache, const QString& text, const QFont& font,
+                   const QColor& color, int left, int top);
 
 // The crop outline of the effects preview: a two-pixel green (0, 128, 0) frame along the edges
 // of what the margins keep.
@@ -83,7 +83,7 @@ void DrawCropOutline(TPicture& picture, int cropTop, int cropLeft, int cropBotto
 // effects, image / image, effects, text / text, image, effects / effects, text, image); the
 // colour and exposure passes run in one sweep. Throws std::runtime_error, before anything is
 // changed, when the watermark image cannot be read.
-void ApplyFrameEffects(TPicture& picture, const TFrameEffects& effects, TWatermarkCache& cache);
+void ApplyFrameEffects(TPicture& picture, const TFrameEffects& effects, TEffectsCache& cache);
 
 // "MS Sans Serif", the face a new watermark starts with, is the desktop's default sans-serif
 // face here; any other face is used as named.

@@ -1,12 +1,12 @@
 #include "TEffectsHook.h"
 
-#include "TWatermarkCache.h"
+#include "TEffectsCache.h"
 
 namespace quovo {
 
 struct TEffectsHook::TTaskEffects {
     TFrameEffects effects;
-    TWatermarkCache cache;
+    TEffectsCache cache;
 };
 
 TEffectsHook::TEffectsHook() = default;

@@ -20,7 +20,7 @@
 
 namespace quovo {
 
-class TWatermarkCache;
+class TEffectsCache;
 
 class TEffectsHook {
 public:

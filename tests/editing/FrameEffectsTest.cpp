@@ -3,7 +3,7 @@
 #include "FrameEffects.h"
 #include "Fixtures.h"
 #include "QtTestApp.h"
-#include "TWatermarkCache.h"
+#include "TEffectsCache.h"
 
 #include <QImage>
 
@@ -215,7 +215,7 @@ TEST(FrameEffects, BlendStylesAndEdges) {
 }
 
 TEST(FrameEffects, WatermarkFilesAndTheirOwnAlpha) {
-    TWatermarkCache cache;
+    TEffectsCache cache;
     struct Case {
         const char* file;
         QColor colour;
@@ -260,7 +260,7 @@ QRect ChangedArea(const TPicture& a, const TPicture& b) {
 }
 
 TEST(FrameEffects, TextIsAnchoredTopLeftAndCutAtTheEdges) {
-    TWatermarkCache cache;
+    TEffectsCache cache;
     QFont font(QStringLiteral("MS Sans Serif"), 30); // 40 pixels high
     font.setBold(true);
     struct Case {
@@ -286,7 +286,7 @@ TEST(FrameEffects, TextIsAnchoredTopLeftAndCutAtTheEdges) {
 
 // Text, image and effects on one picture: which of the two watermarks the effects reach.
 TEST(FrameEffects, ProcessFlagsChooseTheOrder) {
-    TWatermarkCache cache;
+    TEffectsCache cache;
     TFrameEffects e;
     e.Brightness = 512;                      // v -> 2v - 1
     e.Text = QStringLiteral("\u2588\u2588"); // full blocks: solid text pixels
@@ -325,7 +325,7 @@ TEST(FrameEffects, ProcessFlagsChooseTheOrder) {
 }
 
 TEST(FrameEffects, NeutralOrImageOnlyItemsLeaveTheRestAlone) {
-    TWatermarkCache cache;
+    TEffectsCache cache;
     TPicture original(64, 32);
     FillAllValues(original);
 

@@ -1,4 +1,4 @@
-#include "TWatermarkCache.h"
+#include "TEffectsCache.h"
 
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -28,7 +28,7 @@ QFont DrawingFont(const QFont& font) {
 
 } // namespace
 
-const TWatermarkPixels& TWatermarkCache::Image(const QString& path) {
+const TWatermarkPixels& TEffectsCache::Image(const QString& path) {
     const QFileInfo info(path);
     if (!info.isFile()) {
         imagePath_.clear();
@@ -65,8 +65,8 @@ const TWatermarkPixels& TWatermarkCache::Image(const QString& path) {
     return image_;
 }
 
-const QImage& TWatermarkCache::TextLayer(const QString& text, const QFont& font,
-                                         const QColor& color) {
+const QImage& TEffectsCache::TextLayer(const QString& text, const QFont& font,
+                                       const QColor& color) {
     if (!textLayer_.isNull() && text == text_ && font == font_ && color == color_) {
         return textLayer_;
     }
@@ -95,7 +95,14 @@ const QImage& TWatermarkCache::TextLayer(const QString& text, const QFont& font,
     return textLayer_;
 }
 
-void TWatermarkCache::ForgetImage() {
+const TEffectTables& TEffectsCache::Tables(const TEffectValues& values) {
+    if (!tables_ || !(tables_->Values() == values)) {
+        tables_.emplace(values);
+    }
+    return *tables_;
+}
+
+void TEffectsCache::ForgetImage() {
     imagePath_.clear();
     image_ = {};
 }
