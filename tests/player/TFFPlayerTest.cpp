@@ -1,0 +1,300 @@
+#include "PlayerTestSupport.h"
+#include "TFFmpegLoader.h"
+
+#include <atomic>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace quovo {
+namespace {
+
+using namespace playertest;
+using namespace std::chrono_literals;
+
+// A Matroska file with one SubRip cue and nothing else: streams, but none to play.
+std::string TextOnlyClip() {
+    const std::string path = fixtures::FixtureDir() + "/player-text-only.mkv";
+    AVFormatContext* raw = nullptr;
+    avformat_alloc_output_context2(&raw, nullptr, "matroska", path.c_str());
+    AvFormatContextPtr oc(raw);
+    AVStream* st = avformat_new_stream(oc.get(), nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    st->codecpar->codec_id = AV_CODEC_ID_SUBRIP;
+    st->time_base = {1, 1000};
+    EXPECT_GE(avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE), 0);
+    EXPECT_GE(avformat_write_header(oc.get(), nullptr), 0);
+    AvPacketPtr pkt = MakePacket();
+    static const char text[] = "only words";
+    av_new_packet(pkt.get(), sizeof(text) - 1);
+    std::memcpy(pkt->data, text, sizeof(text) - 1);
+    pkt->pts = pkt->dts = 0;
+    pkt->duration = 1000;
+    pkt->stream_index = 0;
+    EXPECT_GE(av_interleaved_write_frame(oc.get(), pkt.get()), 0);
+    EXPECT_GE(av_write_trailer(oc.get()), 0);
+    avio_closep(&oc->pb);
+    return path;
+}
+
+class TFFPlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(player.LoadLibraries("")) << player.LastError(); }
+    TFFPlayer player;
+};
+
+TEST_F(TFFPlayerTest, OpenRaisesFileOpenBeforeReturningAndPlayIsTheFirstState) {
+    TEventLog log(player);
+    bool fileOpenSeen = false;
+    int64_t positionAtFileOpen = 0;
+    int64_t duration = 0;
+    int fw = 0, fh = 0;
+    player.SetOnFileOpen([&](TCustomPlayer* p, int64_t d, int w, int h, int& sw, int& sh) {
+        fileOpenSeen = true;
+        EXPECT_TRUE(IsMainThread());
+        positionAtFileOpen = p->Position();
+        duration = d;
+        fw = w;
+        fh = h;
+        sw = 160;
+        sh = 120;
+    });
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr)) << player.LastError();
+    EXPECT_TRUE(fileOpenSeen);
+    EXPECT_EQ(positionAtFileOpen, -1);
+    EXPECT_NEAR(duration, 2000000, 100000);
+    EXPECT_EQ(fw, 320);
+    EXPECT_EQ(fh, 240);
+    EXPECT_EQ(player.ScreenWidth(), 160);
+    ASSERT_TRUE(WaitUntil([&] { return !log.Positions().empty(); }));
+    EXPECT_GE(player.Position(), 0);
+    ASSERT_FALSE(log.States().empty());
+    EXPECT_EQ(log.States().front(), psPlay);
+    player.Stop(true);
+    EXPECT_EQ(player.Position(), -1);
+    EXPECT_EQ(log.States().back(), psStop);
+}
+
+TEST_F(TFFPlayerTest, PauseAndResumePostOnlyTheFirstOfTwoCalls) {
+    TEventLog log(player);
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr));
+    ASSERT_TRUE(log.WaitFor(psPlay));
+    player.Pause();
+    player.Pause();
+    EXPECT_TRUE(player.Paused());
+    ASSERT_TRUE(log.WaitFor(psPause));
+    player.Resume();
+    player.Resume();
+    EXPECT_FALSE(player.Paused());
+    ASSERT_TRUE(log.WaitFor(psResume));
+    WaitUntil([] { return false; }, 0.2);
+    EXPECT_EQ(log.Count(psPause), 1);
+    EXPECT_EQ(log.Count(psResume), 1);
+    player.Stop(true);
+}
+
+TEST_F(TFFPlayerTest, PositionStandsStillWhilePaused) {
+    TEventLog log(player);
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return player.Position() > 300000; }));
+    player.Pause();
+    WaitUntil([] { return false; }, 0.1);
+    const int64_t held = player.Position();
+    WaitUntil([] { return false; }, 0.4);
+    EXPECT_EQ(player.Position(), held);
+    player.Resume();
+    ASSERT_TRUE(WaitUntil([&] { return player.Position() > held + 100000; }));
+    player.Stop(true);
+}
+
+TEST_F(TFFPlayerTest, EndIsPostedOnceAndASeekRearmsIt) {
+    struct Case {
+        const char* name;
+        std::string clip;
+    };
+    for (const Case& c : {Case{"pictures", PictureClip()}, Case{"sound only", SoundClip()}}) {
+        SCOPED_TRACE(c.name);
+        TEventLog log(player);
+        ASSERT_TRUE(player.Open(c.clip, nullptr));
+        ASSERT_TRUE(log.WaitFor(psEnd, 1, 10));
+        WaitUntil([] { return false; }, 0.5);
+        EXPECT_EQ(log.Count(psEnd), 1);
+        EXPECT_NEAR(player.Position(), 2000000, 150000);
+        player.Seek(0, true, 1500000);
+        ASSERT_TRUE(log.WaitFor(psEnd, 2, 10));
+        player.Stop(true);
+    }
+}
+
+TEST_F(TFFPlayerTest, SeekPastTheEndGoesToTheEndAndSeekToZeroToTheStart) {
+    TEventLog log(player);
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr));
+    ASSERT_TRUE(log.WaitFor(psPlay));
+    player.Seek(0, true, 60000000);
+    ASSERT_TRUE(log.WaitFor(psEnd));
+    // The end of input comes first; the last pictures are still shown after it.
+    ASSERT_TRUE(WaitUntil([&] { return player.Position() >= 1900000; }));
+    EXPECT_LE(player.Position(), 2000000);
+    player.Seek(0, true, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !player.Seeking(); }));
+    ASSERT_TRUE(WaitUntil([&] { return player.Position() >= 0 && player.Position() < 500000; }));
+    player.Stop(true);
+}
+
+TEST_F(TFFPlayerTest, StopWithoutWaitingReturnsAtOnceAndStopFollows) {
+    TEventLog log(player);
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr));
+    ASSERT_TRUE(log.WaitFor(psPlay));
+    const auto before = std::chrono::steady_clock::now();
+    player.Stop(false);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 50ms);
+    ASSERT_TRUE(log.WaitFor(psStop));
+    EXPECT_FALSE(player.IsOpen());
+    EXPECT_TRUE(player.Paused());
+}
+
+TEST_F(TFFPlayerTest, InputsThatCannotPlayFailWithTheirReason) {
+    const std::string noStreams = TextOnlyClip();
+    const std::string missing = fixtures::FixtureDir() + "/player-missing.mkv";
+    struct Case {
+        std::string url;
+        std::string error;
+    };
+    for (const Case& c :
+         {Case{noStreams, noStreams + ": could not open codecs, no stream to play."},
+          Case{missing, missing + ": No such file or directory"}}) {
+        SCOPED_TRACE(c.url);
+        TEventLog log(player);
+        EXPECT_FALSE(player.Open(c.url, nullptr));
+        EXPECT_EQ(player.LastError(), c.error);
+        EXPECT_FALSE(player.IsOpen());
+        EXPECT_TRUE(log.States().empty());
+    }
+}
+
+TEST_F(TFFPlayerTest, SoundOnlyTitleHasNoPictureSizeAndShowsTheWaveform) {
+    int fw = 0, fh = 0;
+    player.SetOnFileOpen([&](TCustomPlayer*, int64_t, int w, int h, int& sw, int& sh) {
+        fw = w;
+        fh = h;
+        sw = 200;
+        sh = 100;
+    });
+    std::mutex lock;
+    std::vector<uint8_t> lastShown;
+    player.OnPictureShown = [&](const TOutputImage& image, double, int64_t) {
+        std::lock_guard g(lock);
+        lastShown = image.pixels;
+    };
+    ASSERT_TRUE(player.Open(SoundClip(), nullptr));
+    EXPECT_EQ(fw, -1);
+    EXPECT_EQ(fh, -1);
+    int64_t pts = 0;
+    TPicture& frame = player.CurrentFrame(pts);
+    EXPECT_EQ(frame.Width(), 0);
+    EXPECT_EQ(frame.Height(), 0);
+    EXPECT_EQ(pts, -1);
+    // A 440 Hz tone: white samples above and below each band's centre line.
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard g(lock);
+        if (lastShown.size() != 200u * 100 * 4) {
+            return false;
+        }
+        int white = 0;
+        for (size_t i = 0; i < lastShown.size(); i += 4) {
+            white += lastShown[i] == 255 && lastShown[i + 1] == 255 && lastShown[i + 2] == 255;
+        }
+        return white > 200;
+    }));
+    player.Stop(true);
+}
+
+TEST_F(TFFPlayerTest, AHookThatRaisesLeavesThatPictureUneditedAndLaterOnesPass) {
+    std::atomic<int> calls{0};
+    std::atomic<int64_t> raisedAt{-2};
+    player.FrameDrop = 0;
+    player.SetHook(true);
+    player.SetOnHook([&](TCustomPlayer*, TPicture* picture, int64_t pts) {
+        EXPECT_FALSE(IsMainThread());
+        if (++calls == 3) {
+            raisedAt = pts;
+            throw std::runtime_error("drawing failed");
+        }
+        std::memset(picture->Bits(), 255,
+                    static_cast<size_t>(picture->Stride()) * picture->Height());
+    });
+    std::mutex lock;
+    std::vector<std::pair<int64_t, bool>> shown; // pts, all white
+    player.OnPictureShown = [&](const TOutputImage& image, double pts, int64_t) {
+        bool white = true;
+        for (size_t i = 0; i < image.pixels.size() && white; i += 4) {
+            white = image.pixels[i] > 240 && image.pixels[i + 1] > 240 && image.pixels[i + 2] > 240;
+        }
+        std::lock_guard g(lock);
+        shown.emplace_back(std::llround(pts * 1e6), white);
+    };
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return calls > 8; }));
+    player.Stop(true);
+    std::lock_guard g(lock);
+    int edited = 0, unedited = 0;
+    for (const auto& [pts, white] : shown) {
+        if (pts == raisedAt) {
+            EXPECT_FALSE(white);
+            ++unedited;
+        } else {
+            edited += white;
+        }
+    }
+    EXPECT_EQ(unedited, 1);
+    EXPECT_GT(edited, 4);
+}
+
+TEST_F(TFFPlayerTest, CurrentFrameIsThePictureOnDisplay) {
+    player.FrameDrop = 0;
+    TEventLog log(player);
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr, true));
+    ASSERT_TRUE(log.WaitFor(psPause)); // the start step ends paused
+    int64_t pts = -5;
+    ASSERT_TRUE(WaitUntil([&] {
+        player.CurrentFrame(pts);
+        return pts >= 0;
+    }));
+    TPicture& frame = player.CurrentFrame(pts);
+    EXPECT_EQ(frame.Width(), 320);
+    EXPECT_EQ(frame.Height(), 240);
+    EXPECT_GE(pts, 0);
+    // The pattern's frame number, read from the green channel of the BGR picture.
+    std::vector<uint8_t> luma(320 * 240);
+    for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            luma[y * 320 + x] = frame.ScanLine(y)[x * 3 + 1];
+        }
+    }
+    const int number = fixtures::ReadFrameNumberFromLuma(luma.data(), 320, 320, 240);
+    EXPECT_NEAR(number, pts / 40000, 1);
+    player.Stop(true);
+}
+
+TEST_F(TFFPlayerTest, OpeningInASecondPlayerStopsTheFirst) {
+    TEventLog first(player);
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr));
+    ASSERT_TRUE(first.WaitFor(psPlay));
+    TFFPlayer second;
+    TEventLog log(second);
+    ASSERT_TRUE(second.Open(SoundClip(), nullptr));
+    EXPECT_FALSE(player.IsOpen());
+    EXPECT_EQ(first.States().back(), psStop);
+    ASSERT_TRUE(log.WaitFor(psPlay));
+    second.Stop(true);
+}
+
+TEST_F(TFFPlayerTest, LibrariesNotLoadedRefuseToOpen) {
+    FFLoader().UnloadLibraries(PlayerLibraryMask);
+    EXPECT_FALSE(player.Open(PictureClip(), nullptr));
+    EXPECT_EQ(player.LastError(), "libav or libsdl not loaded.");
+    ASSERT_TRUE(player.LoadLibraries(""));
+}
+
+} // namespace
+} // namespace quovo
