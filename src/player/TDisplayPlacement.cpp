@@ -22,7 +22,7 @@ double DisplayAspect(float aspectRatio, AVRational sampleAspect, int width, int 
 
 TDisplayRect PlacePicture(double aspect, int areaWidth, int areaHeight) {
     TDisplayRect r;
-    r.height = areaHeight;
+    r.height = areaHeight & ~1; // even, as the width
     r.width = static_cast<int>(std::lround(r.height * aspect)) & ~1;
     if (r.width > areaWidth) {
         r.width = areaWidth;

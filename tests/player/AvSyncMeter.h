@@ -1,0 +1,106 @@
+// Measures how far apart a flash-and-beep clip's flashes and beeps come out of a player: each
+// picture is time-stamped when the player shows it, each sound buffer when the sound callback
+// hands it to the device. Shared by the tests and the benchmarks.
+#pragma once
+
+#include "TCustomPlayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace quovo::playertest {
+
+struct TSyncFigures {
+    int pairs = 0;       // flashes with a beep within half a second
+    double meanMs = 0;   // mean of (beep - flash)
+    double maxAbsMs = 0; // largest |beep - flash|
+};
+
+class TAvSyncMeter {
+public:
+    // Attach before Open; the player must outlive the meter's use.
+    explicit TAvSyncMeter(TCustomPlayer& player) {
+        player.OnPictureShown = [this](const TOutputImage& image, double, int64_t shownUs) {
+            Picture(image, shownUs);
+        };
+        player.OnSoundOut = [this](const uint8_t* data, int bytes, int rate, int channels,
+                                   int64_t handedUs) {
+            Sound(data, bytes, rate, channels, handedUs);
+        };
+    }
+
+    // Pairs flashes shown at or after `fromUs` (monotonic us, 0 = all) with their beeps.
+    TSyncFigures Figures(int64_t fromUs = 0) const {
+        std::lock_guard lock(mutex_);
+        TSyncFigures f;
+        double sum = 0;
+        for (int64_t flash : flashes_) {
+            if (flash < fromUs) {
+                continue;
+            }
+            int64_t best = INT64_MAX;
+            for (int64_t beep : beeps_) {
+                if (std::llabs(beep - flash) < std::llabs(best)) {
+                    best = beep - flash;
+                }
+            }
+            if (std::llabs(best) > 500000) {
+                continue;
+            }
+            ++f.pairs;
+            sum += best / 1000.0;
+            f.maxAbsMs = std::max(f.maxAbsMs, std::llabs(best) / 1000.0);
+        }
+        f.meanMs = f.pairs ? sum / f.pairs : 0;
+        return f;
+    }
+    int Flashes() const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(flashes_.size());
+    }
+
+private:
+    void Picture(const TOutputImage& image, int64_t shownUs) {
+        // The flash is a white band over the bottom eighth of the picture.
+        const int top = image.height - image.height / 8 + 2;
+        int64_t sum = 0, count = 0;
+        for (int y = top; y < image.height - 2; ++y) {
+            const uint8_t* row = image.pixels.data() + static_cast<size_t>(y) * image.stride;
+            for (int x = 0; x < image.width; ++x) {
+                sum += row[x * 4 + 1];
+                ++count;
+            }
+        }
+        const bool lit = count > 0 && sum > 190 * count;
+        std::lock_guard lock(mutex_);
+        if (lit && !lit_) {
+            flashes_.push_back(shownUs);
+        }
+        lit_ = lit;
+    }
+    void Sound(const uint8_t* data, int bytes, int rate, int channels, int64_t handedUs) {
+        const auto* samples = reinterpret_cast<const int16_t*>(data);
+        const int frames = bytes / (2 * channels);
+        std::lock_guard lock(mutex_);
+        for (int i = 0; i < frames; ++i) {
+            if (std::abs(samples[i * channels]) > 32767 / 4) {
+                if (quiet_ >= rate / 20) {
+                    beeps_.push_back(handedUs + static_cast<int64_t>(i) * 1000000 / rate);
+                }
+                quiet_ = 0;
+            } else {
+                ++quiet_;
+            }
+        }
+    }
+
+    mutable std::mutex mutex_;
+    std::vector<int64_t> flashes_, beeps_;
+    bool lit_ = false;
+    int64_t quiet_ = INT64_MAX / 2;
+};
+
+} // namespace quovo::playertest
