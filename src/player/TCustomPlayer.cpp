@@ -165,6 +165,9 @@ bool TCustomPlayer::Open(const std::string& url, TVideoOutput* window, bool star
     if (const char* name = AudioDriverName(AudioDriver); *name) {
         setenv("SDL_AUDIODRIVER", name, 1);
     }
+    // SDL's sound brings its event layer, which would turn SIGINT and SIGTERM into quit events
+    // nobody reads: the program must still end on them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER) != 0) {
         Report(llError,
                StringPrintf("Could not initialize SDL with ScreenHandle(%u): %s",

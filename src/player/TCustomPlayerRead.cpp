@@ -517,15 +517,16 @@ void TCustomPlayer::DoSeek(TPlaybackState& is) {
             pictureProduced_.Set();
         }
     } else {
+        // Cleared before the markers go in: the picture thread may take its marker at once.
+        if (is.videoStream) {
+            is.flushSeen = false;
+            pictureProduced_.Reset();
+        }
         for (TPacketQueue* q : {is.audioQueue.get(), is.videoQueue.get(), is.subtitleQueue.get()}) {
             if (q) {
                 q->Flush();
                 q->PutFlush();
             }
-        }
-        if (is.videoStream) {
-            is.flushSeen = false;
-            pictureProduced_.Reset();
         }
     }
     is.endLogged = false;

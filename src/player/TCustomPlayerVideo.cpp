@@ -402,7 +402,10 @@ void TCustomPlayer::Refresh(TPlaybackState& is, bool fromTimer) {
             nextTarget = entry.targetTime + is.predictedPts - entry.pts;
         }
         const bool justSought = is.seekCompleted || seekCompletedAtStart;
-        if ((FrameDrop && now > nextTarget && !is.liveCapture) || justSought) {
+        // The title's last picture is shown however late: after a seek to the end it is all
+        // there is to show.
+        const bool last = is.endOfInput && is.pictSize == 1;
+        if (((FrameDrop && now > nextTarget && !is.liveCapture) || justSought) && !last) {
             is.skipFactor *= 1.05;
             if (is.pictSize > 1 || now > nextTarget + 0.5 || justSought) {
                 is.pictRead = (is.pictRead + 1) % 2;

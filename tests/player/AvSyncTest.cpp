@@ -27,6 +27,7 @@ TEST(AvSyncTest, EveryBeepComesWithItsFlashAlsoAfterPauseAndSeek) {
     TFFPlayer player;
     ASSERT_TRUE(player.LoadLibraries(""));
     player.TriggerEventInMainThread = false;
+    player.AudioDriver = adDummy;
     TAvSyncMeter meter(player);
     TEventLog log(player);
     player.SetOnFileOpen([](TCustomPlayer*, int64_t, int, int, int& sw, int& sh) {

@@ -62,6 +62,7 @@ TEST(TVideoWidgetTest, AnamorphicTitlesPreviewAtTheirDisplayShape) {
 
     TFFPlayer player;
     ASSERT_TRUE(player.LoadLibraries(""));
+    player.AudioDriver = adDummy;
     TVideoWidget widget;
     widget.resize(320, 240);
     widget.show();
