@@ -295,12 +295,9 @@ void TCustomPlayer::ReadLoop(TPlaybackState& is) {
                                    is.url.c_str());
             }
         }
-        if (ret == AVERROR_EOF) {
-            is.ownEnd = true;
-        }
-        if (ic->pb && ic->pb->error && ret != AVERROR_EOF) {
-            break;
-        }
+        // An input that cannot be read on ends here like one at its end: what is queued still
+        // plays, the end is reported, and a seek tries reading again.
+        is.ownEnd = true;
         if (ret != AVERROR_EOF) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }

@@ -136,7 +136,8 @@ TEST_F(TFFPlayerTest, SeekPastTheEndGoesToTheEndAndSeekToZeroToTheStart) {
     player.Seek(0, true, 60000000);
     ASSERT_TRUE(log.WaitFor(psEnd));
     // The end of input comes first; the last pictures are still shown after it.
-    ASSERT_TRUE(WaitUntil([&] { return player.Position() >= 1900000; }));
+    ASSERT_TRUE(WaitUntil([&] { return player.Position() >= 1900000; }))
+        << "position " << player.Position();
     EXPECT_LE(player.Position(), 2100000);
     const size_t posted = log.Positions().size();
     player.Seek(0, true, 0);
@@ -144,7 +145,8 @@ TEST_F(TFFPlayerTest, SeekPastTheEndGoesToTheEndAndSeekToZeroToTheStart) {
     EXPECT_TRUE(WaitUntil([&] {
         const std::vector<int64_t> p = log.Positions();
         return std::any_of(p.begin() + posted, p.end(), [](int64_t x) { return x < 500000; });
-    }));
+    })) << "position "
+        << player.Position();
     player.Stop(true);
 }
 
