@@ -1,5 +1,6 @@
 #include "TPreviewPanel.h"
 
+#include "TAppSettings.h"
 #include "TCustomFFmpeg.h"
 
 #include <QCheckBox>
@@ -29,10 +30,6 @@ QString DurationLabelText(int64_t durationUs) {
         .arg(total / 3600)
         .arg(total / 60 % 60, 2, 10, QChar('0'))
         .arg(total % 60, 2, 10, QChar('0'));
-}
-
-int VolumeFromSetting(int value) {
-    return value >= 0 && value <= 128 ? value : 64;
 }
 
 TPreviewPanel::TPreviewPanel(TIniStore& settings, THost host, QWidget* parent)
@@ -103,9 +100,11 @@ TPreviewPanel::TPreviewPanel(TIniStore& settings, THost host, QWidget* parent)
     layout->addLayout(volumeRow);
     layout->addStretch(1);
 
-    trcVolume->setValue(VolumeFromSetting(settings_.ReadInteger("settings", "volume", 0)));
-    const int mute = settings_.ReadInteger("settings", "mute", 0);
-    ckMute->setChecked(mute == 1);
+    const TAppSettings stored(settings_);
+    trcVolume->setValue(stored.PreviewVolume());
+    if (std::optional<bool> mute = stored.Mute()) {
+        ckMute->setChecked(*mute);
+    }
     player_.SetAudioVolume(trcVolume->value());
     player_.SetMute(ckMute->isChecked());
 
@@ -128,6 +127,8 @@ TPreviewPanel::TPreviewPanel(TIniStore& settings, THost host, QWidget* parent)
             QMetaObject::invokeMethod(this, &TPreviewPanel::trcVolumeMouseUp, Qt::QueuedConnection);
         }
     });
+    // Whoever sets the box (the user, the settings) sets the player; a click also writes.
+    connect(ckMute, &QCheckBox::toggled, this, [this](bool checked) { player_.SetMute(checked); });
     connect(ckMute, &QCheckBox::clicked, this, &TPreviewPanel::ckMuteClick);
 
     player_.SetOnFileOpen([this](TCustomPlayer*, int64_t duration, int w, int h, int& sw, int& sh) {
@@ -302,7 +303,6 @@ void TPreviewPanel::trcVolumeMouseUp() {
 }
 
 void TPreviewPanel::ckMuteClick(bool checked) {
-    player_.SetMute(checked);
     settings_.WriteInteger("settings", "mute", checked ? 1 : 0);
 }
 

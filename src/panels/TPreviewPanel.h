@@ -27,8 +27,6 @@ namespace quovo {
 // The duration label: whole seconds as hours ":" two-digit minutes ":" two-digit seconds (hours
 // not padded, negative values shown as 0).
 QString DurationLabelText(int64_t durationUs);
-// The volume bar's start: the setting when it lies in 0..128, else 64.
-int VolumeFromSetting(int value);
 
 class TPreviewPanel : public QGroupBox {
     Q_OBJECT

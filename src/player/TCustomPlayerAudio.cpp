@@ -27,6 +27,15 @@ void TCustomPlayer::FillAudio(TPlaybackState& is, uint8_t* stream, int len) {
     is.callbackTime = now;
     uint8_t* const start = stream;
     const int total = len;
+    if (is.videoStream && !is.pictureShown) {
+        if (!is.soundGateEnd) {
+            is.soundGateEnd = now + 1000000;
+        }
+        if (now < is.soundGateEnd) {
+            std::memset(stream, 0, len);
+            return;
+        }
+    }
     while (len > 0) {
         if (is.outIndex >= is.outSize) {
             double pts = 0;

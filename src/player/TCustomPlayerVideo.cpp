@@ -373,7 +373,6 @@ void TCustomPlayer::Refresh(TPlaybackState& is, bool fromTimer) {
     if (fromTimer && is.paused && !is.showWhilePaused && is.stepCounter == 0) {
         return; // a paused picture stays
     }
-    const bool seekCompletedAtStart = is.seekCompleted;
     bool dropped = false;
     for (;;) {
         std::unique_lock lock(is.pictLock);
@@ -401,7 +400,9 @@ void TCustomPlayer::Refresh(TPlaybackState& is, bool fromTimer) {
         } else {
             nextTarget = entry.targetTime + is.predictedPts - entry.pts;
         }
-        const bool justSought = is.seekCompleted || seekCompletedAtStart;
+        // Only pictures from before the seek are dropped for it: the picture thread clears the
+        // mark before it queues the first picture after the seek.
+        const bool justSought = is.seekCompleted;
         // The title's last picture is shown however late: after a seek to the end it is all
         // there is to show.
         const bool last = is.endOfInput && is.pictSize == 1;
@@ -492,6 +493,7 @@ void TCustomPlayer::DisplayPicture(TPlaybackState& is, TPictureEntry* entry) {
             }
         }
         av_frame_copy(shown_.get(), entry->overlay.get());
+        is.pictureShown = true;
         shown_->sample_aspect_ratio = entry->sampleAspect;
         shownPts_ = entry->pts;
     }

@@ -125,6 +125,9 @@ struct TPlaybackState {
     int swrFormat = -1, swrRate = 0, swrChannels = 0;
     std::atomic<double> audioPts{0};
     std::atomic<int64_t> callbackTime{0}; // us of the monotonic clock
+    // The sound waits (silent, its clock standing) for the first picture, at most a second.
+    std::atomic<bool> pictureShown{false};
+    int64_t soundGateEnd = 0; // us; the callback's
     int hwBufSize = 0;
     double diffCum = 0, diffCoef = 0, diffThreshold = 0;
     int diffCount = 0;
