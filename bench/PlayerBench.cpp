@@ -21,19 +21,8 @@ namespace {
 const std::string& PalClip() {
     static const std::string path = [] {
         std::string p = fixtures::FixtureDir() + "/bench-player-pal.mpg";
-        fixtures::MediaSpec spec;
-        spec.container = "dvd";
-        spec.videoCodec = "mpeg2video";
-        spec.width = 720;
-        spec.height = 576;
-        spec.sampleAspect = {64, 45};
-        spec.videoBitRate = 6000000;
-        spec.gopSize = 15;
-        spec.maxBFrames = 2;
-        spec.grain = 12;
-        spec.flashBeep = true;
-        spec.durationS = 20;
-        spec.audio = {fixtures::AudioTrackSpec{"ac3", 48000, 2, 440.0, "", 192000}};
+        fixtures::MediaSpec spec = playertest::PalFlashBeepSpec(20, 6000000);
+        spec.grain = 12; // packets of a real film's size
         fixtures::MakeMedia(p, spec);
         return p;
     }();

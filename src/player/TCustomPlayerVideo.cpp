@@ -81,6 +81,22 @@ void CopyPicture(const AVFrame& from, AVFrame& to, bool flip) {
     av_image_copy(to.data, to.linesize, data, linesize, AV_PIX_FMT_YUV420P, to.width, to.height);
 }
 
+// Makes `frame` a writable YUV 4:2:0 picture of `width` x `height` unless it is one already.
+bool EnsurePicture(AvFramePtr& frame, int width, int height) {
+    if (frame && frame->width == width && frame->height == height) {
+        return true;
+    }
+    frame = MakeFrame();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) {
+        frame.reset();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void TCustomPlayer::VideoThreadMain(TPlaybackState* isp) {
@@ -318,12 +334,7 @@ void TCustomPlayer::AllocatePicture(TPlaybackState& is) {
         std::lock_guard overlay(entry.overlayLock);
         entry.width = is.filterWidth & ~1;
         entry.height = is.filterHeight & ~1;
-        entry.overlay = MakeFrame();
-        entry.overlay->format = AV_PIX_FMT_YUV420P;
-        entry.overlay->width = entry.width;
-        entry.overlay->height = entry.height;
-        if (av_frame_get_buffer(entry.overlay.get(), 0) < 0) {
-            entry.overlay.reset();
+        if (!EnsurePicture(entry.overlay, entry.width, entry.height)) {
             throw std::runtime_error("cannot allocate a picture");
         }
     }
@@ -482,15 +493,8 @@ void TCustomPlayer::DisplayPicture(TPlaybackState& is, TPictureEntry* entry) {
         if (!entry->overlay) {
             return;
         }
-        if (!shown_ || shown_->width != entry->width || shown_->height != entry->height) {
-            shown_ = MakeFrame();
-            shown_->format = AV_PIX_FMT_YUV420P;
-            shown_->width = entry->width;
-            shown_->height = entry->height;
-            if (av_frame_get_buffer(shown_.get(), 0) < 0) {
-                shown_.reset();
-                return;
-            }
+        if (!EnsurePicture(shown_, entry->width, entry->height)) {
+            return;
         }
         av_frame_copy(shown_.get(), entry->overlay.get());
         is.pictureShown = true;
@@ -510,17 +514,7 @@ void TCustomPlayer::DisplayPicture(TPlaybackState& is, TPictureEntry* entry) {
             const TSubpictureEntry& sp = is.subq[is.subRead];
             if (shownPts_ >= sp.pts + sp.sub.start_display_time / 1000.0) {
                 // Blended into a copy, so a picture redrawn while paused is not blended twice.
-                if (!blendFrame_ || blendFrame_->width != shown_->width ||
-                    blendFrame_->height != shown_->height) {
-                    blendFrame_ = MakeFrame();
-                    blendFrame_->format = AV_PIX_FMT_YUV420P;
-                    blendFrame_->width = shown_->width;
-                    blendFrame_->height = shown_->height;
-                    if (av_frame_get_buffer(blendFrame_.get(), 0) < 0) {
-                        blendFrame_.reset();
-                    }
-                }
-                if (blendFrame_) {
+                if (EnsurePicture(blendFrame_, shown_->width, shown_->height)) {
                     av_frame_copy(blendFrame_.get(), shown_.get());
                     BlendSubpicture(*blendFrame_, sp.sub);
                     source = blendFrame_.get();

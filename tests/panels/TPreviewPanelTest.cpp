@@ -65,6 +65,18 @@ struct Host {
     }
 };
 
+// A shown panel with its own settings file, playing through the dummy sound driver.
+struct TPanelUnderTest {
+    explicit TPanelUnderTest(const std::string& name, const std::string& lines = "")
+        : settings(SettingsFile(name, lines)), panel(settings, host.Make()) {
+        panel.Player().AudioDriver = adDummy;
+        panel.show();
+    }
+    TIniStore settings;
+    Host host;
+    TPreviewPanel panel;
+};
+
 TEST(TPreviewPanelTest, VolumeAndMuteComeFromTheSettingsAndAreWrittenBack) {
     struct Case {
         const char* lines;
@@ -84,11 +96,9 @@ TEST(TPreviewPanelTest, VolumeAndMuteComeFromTheSettingsAndAreWrittenBack) {
         EXPECT_EQ(panel.Player().AudioVolume(), c.volume);
         EXPECT_EQ(panel.Player().Mute(), c.mute);
     }
-    TIniStore settings(SettingsFile("panel-volume-write", ""));
-    Host host;
-    TPreviewPanel panel(settings, host.Make());
-    panel.Player().AudioDriver = adDummy;
-    panel.show();
+    TPanelUnderTest t("panel-volume-write");
+    TPreviewPanel& panel = t.panel;
+    TIniStore& settings = t.settings;
     panel.trcVolume->setFocus();
     QTest::keyClick(panel.trcVolume, Qt::Key_PageUp);
     WaitUntil([] { return false; }, 0.05);
@@ -100,11 +110,10 @@ TEST(TPreviewPanelTest, VolumeAndMuteComeFromTheSettingsAndAreWrittenBack) {
 }
 
 TEST(TPreviewPanelTest, PlayWithAnEmptyListOpensTheAddDvdMenuAndStaysStopped) {
-    TIniStore settings(SettingsFile("panel-empty", ""));
-    Host host;
+    TPanelUnderTest t("panel-empty");
+    Host& host = t.host;
     host.rows = 0;
-    TPreviewPanel panel(settings, host.Make());
-    panel.Player().AudioDriver = adDummy;
+    TPreviewPanel& panel = t.panel;
     panel.imgbtnPlayClick();
     EXPECT_EQ(host.addMenuOpened, 1);
     EXPECT_TRUE(panel.PlayAfterAdd());
@@ -115,12 +124,10 @@ TEST(TPreviewPanelTest, PlayWithAnEmptyListOpensTheAddDvdMenuAndStaysStopped) {
 }
 
 TEST(TPreviewPanelTest, PlayPauseStopAndTheEndDriveTheButtonsAndLabels) {
-    TIniStore settings(SettingsFile("panel-play", ""));
-    Host host;
-    TPreviewPanel panel(settings, host.Make());
-    panel.Player().AudioDriver = adDummy;
+    TPanelUnderTest t("panel-play");
+    Host& host = t.host;
+    TPreviewPanel& panel = t.panel;
     panel.resize(260, 300);
-    panel.show();
     auto buttons = [&] {
         return std::vector<bool>{panel.imgbtnPlay->isEnabled(), panel.imgbtnPAuse->isEnabled(),
                                  panel.imgbtnStop->isEnabled(), panel.imgbtnSnap->isEnabled()};
@@ -162,11 +169,8 @@ TEST(TPreviewPanelTest, PlayPauseStopAndTheEndDriveTheButtonsAndLabels) {
 }
 
 TEST(TPreviewPanelTest, KeysOnTheVideoPanelPlayPauseAndSeek) {
-    TIniStore settings(SettingsFile("panel-keys", ""));
-    Host host;
-    TPreviewPanel panel(settings, host.Make());
-    panel.Player().AudioDriver = adDummy;
-    panel.show();
+    TPanelUnderTest t("panel-keys");
+    TPreviewPanel& panel = t.panel;
     panel.pan1->setFocus();
     QTest::keyClick(panel.pan1, Qt::Key_Space);
     ASSERT_TRUE(panel.Player().IsOpen());
@@ -184,11 +188,9 @@ TEST(TPreviewPanelTest, KeysOnTheVideoPanelPlayPauseAndSeek) {
 }
 
 TEST(TPreviewPanelTest, SnapshotHandsOverTheFullFrameAndOneAtThePanelsSize) {
-    TIniStore settings(SettingsFile("panel-snap", ""));
-    Host host;
-    TPreviewPanel panel(settings, host.Make());
-    panel.Player().AudioDriver = adDummy;
-    panel.show();
+    TPanelUnderTest t("panel-snap");
+    Host& host = t.host;
+    TPreviewPanel& panel = t.panel;
     panel.imgbtnSnapClick(); // nothing open: nothing saved
     EXPECT_EQ(host.snapshots, 0);
     panel.imgbtnPlayClick();

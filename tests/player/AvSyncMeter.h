@@ -3,6 +3,7 @@
 // hands it to the device. Shared by the tests and the benchmarks.
 #pragma once
 
+#include "Fixtures.h"
 #include "TCustomPlayer.h"
 
 #include <algorithm>
@@ -12,6 +13,24 @@
 #include <vector>
 
 namespace quovo::playertest {
+
+// A PAL disc-like clip (720x576 25 fps MPEG-2, 48 kHz AC-3 in an MPEG program stream) whose
+// picture flashes and whose sound beeps at every whole second.
+inline fixtures::MediaSpec PalFlashBeepSpec(double seconds, int64_t videoBitRate) {
+    fixtures::MediaSpec spec;
+    spec.container = "dvd";
+    spec.videoCodec = "mpeg2video";
+    spec.width = 720;
+    spec.height = 576;
+    spec.sampleAspect = {64, 45};
+    spec.videoBitRate = videoBitRate;
+    spec.gopSize = 15;
+    spec.maxBFrames = 2;
+    spec.flashBeep = true;
+    spec.durationS = seconds;
+    spec.audio = {fixtures::AudioTrackSpec{"ac3", 48000, 2, 440.0, "", 192000}};
+    return spec;
+}
 
 struct TSyncFigures {
     int pairs = 0;       // flashes with a beep within half a second

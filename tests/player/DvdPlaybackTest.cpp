@@ -83,19 +83,8 @@ std::string FlashBeepDisc() {
     if (std::filesystem::exists(dir + "/VIDEO_TS/VTS_01_1.VOB")) {
         return dir;
     }
-    fixtures::MediaSpec spec;
-    spec.container = "dvd";
-    spec.videoCodec = "mpeg2video";
-    spec.width = 720;
-    spec.height = 576;
-    spec.videoBitRate = 2000000;
-    spec.gopSize = 15;
-    spec.maxBFrames = 2;
-    spec.flashBeep = true;
-    spec.durationS = 5.0;
-    spec.audio = {fixtures::AudioTrackSpec{"ac3", 48000, 2, 440.0, "", 192000}};
     const std::string mpg = fixtures::FixtureDir() + "/player-flashbeep.mpg";
-    fixtures::MakeMedia(mpg, spec);
+    fixtures::MakeMedia(mpg, PalFlashBeepSpec(5.0, 2000000));
     std::filesystem::remove_all(dir);
     setenv("VIDEO_FORMAT", "PAL", 1);
     fixtures::RunTool({"dvdauthor", "-o", dir, "-t", mpg});
