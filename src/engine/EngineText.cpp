@@ -1,9 +1,10 @@
 // Texts the engine and the media probe show for library results: error codes, times, codecs and
 // media kinds.
-#include "TCustomFFmpeg.h"
+#include "EngineText.h"
 
 #include "FFmpegException.h"
 #include "MyUtils.h"
+#include "TEngineOptions.h"
 
 #include <cerrno>
 

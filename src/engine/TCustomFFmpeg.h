@@ -1,19 +1,17 @@
-// The transcoding engine of one conversion task.
-//
-// The engine folder owns everything that touches the media libraries for a conversion: the option
-// vocabulary (TCustomFFmpegOptions.cpp), opening inputs and outputs (TCustomFFmpegFiles.cpp),
-// matching output streams to input streams (TCustomFFmpegSetup.cpp), and the transcoding loop
-// (TCustomFFmpegLoop.cpp). It includes no Qt header. A task is driven by one thread at a time: the
-// caller sets options and opens files, then Transcode runs on the task's worker thread; only
+// The transcoding engine of one conversion task. README.md in this folder maps every file and the
+// call path of a conversion. It includes no Qt header. A task is driven by one thread at a time:
+// the caller sets options and opens files, then Transcode runs on the task's worker thread; only
 // RequestStop (an atomic flag) may be called from another thread meanwhile.
 #pragma once
 
 #include "AvPtr.h"
+#include "EngineText.h"
 #include "FFmpegException.h"
 #include "FrameHookModules.h"
 #include "LibraryIO.h"
 #include "TEngineOptions.h"
 #include "TFFBaseComponent.h"
+#include "TGenericOptions.h"
 #include "TLogLevel.h"
 #include "TPicture.h"
 #include "TVideoFilterChain.h"
@@ -34,34 +32,8 @@ struct TAudioOutputState;
 struct TAudioInputState;
 struct TOutputStream;
 
-std::string FormatErrorText(const std::string& prefix, int code);
-std::string FormatTimeText(int64_t timeUs);
-std::string DescribeCodec(const AVCodecParameters* par, bool encoder);
-std::string MediaTypeName(int kind);
 // A picture attached to a file (cover art) rather than a video.
 bool IsAttachedPicture(const AVStream* st);
-
-// The seven library option holders: codec options per media kind (video, audio, data, subtitle,
-// attachment), container options and scaler options, plus the names set in order.
-class TGenericOptions {
-public:
-    TGenericOptions();
-    void Reset(int swsFlags);
-    AVCodecContext* Codec(AVMediaType kind) const;
-    AVFormatContext* Container() const { return format_.get(); }
-    SwsContext* Scaler() const { return sws_.get(); }
-    // Returns true when the option was accepted; `unknown` tells whether no holder has the name.
-    bool Set(const std::string& name, const std::string& value, bool* unknown = nullptr);
-    // Copies what was set from `source` to `target` where the option's flags contain `flags`.
-    void Apply(void* target, void* source, int flags) const;
-    const std::vector<std::string>& SetNames() const { return names_; }
-
-private:
-    AvCodecContextPtr codecs_[5];
-    AvFormatContextPtr format_;
-    SwsContextPtr sws_;
-    std::vector<std::string> names_;
-};
 
 enum class TCodecDirection { Decoder, Encoder };
 

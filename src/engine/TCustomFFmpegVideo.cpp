@@ -62,11 +62,6 @@ struct TCustomFFmpeg::TPictureStates {
     int64_t lastPreviewUs = 0;
 };
 
-std::mutex& PreviewLock() {
-    static std::mutex lock;
-    return lock;
-}
-
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
     std::lock_guard lock(PreviewLock());
     previewFlags_ = flags;

@@ -33,10 +33,9 @@ void ApplyThreadPriority(TThreadPriority priority);
 
 // Sender, input index (-1 in the final report), frame number, frames per second, quality, bit rate
 // (kbit/s), output size (bytes), output time (microseconds), total (microseconds, -1 unknown).
-using TProgressCallback =
-    std::function<void(TCustomFFmpeg* sender, int inputIndex, int frameNumber, int fps,
-                       float quality, float bitRate, int64_t outputSize, int64_t outputTimeUs,
-                       int64_t total)>;
+using TProgressCallback = std::function<void(
+    TCustomFFmpeg* sender, int inputIndex, int frameNumber, int fps, float quality, float bitRate,
+    int64_t outputSize, int64_t outputTimeUs, int64_t total)>;
 using TTerminateCallback = std::function<void(TCustomFFmpeg* sender)>;
 
 class TFFmpeg;
@@ -75,6 +74,7 @@ public:
     // Asks the loop to end; with `wait`, returns once the worker has ended. Waiting on the main
     // thread runs what other threads queued for it, in 20 ms slices.
     void RequestStop(bool wait);
+    using TCustomFFmpeg::RequestStop; // the flag alone, for any thread
     // Stops a running task; ends a task that never started on a terminate thread of its own.
     void StopTask(bool wait);
     // Pause closes the gate the loop waits on at every packet; resume (or a stop) opens it.

@@ -1,8 +1,9 @@
 // The library option holders behind SetGenericOption and ApplyGenericOptions. Codec and container
 // contexts that are never opened serve as typed option stores: the library validates every value
 // and keeps the option tables, flags and defaults of this build.
-#include "TCustomFFmpeg.h"
+#include "TGenericOptions.h"
 
+#include "FFmpegException.h"
 #include "MyUtils.h"
 #include "TFFLogger.h"
 

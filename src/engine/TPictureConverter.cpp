@@ -10,6 +10,11 @@ extern "C" {
 
 namespace quovo {
 
+std::mutex& PreviewLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 namespace {
 
 constexpr AVPixelFormat kPictureFormat = AV_PIX_FMT_BGR24;

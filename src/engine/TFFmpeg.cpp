@@ -1,4 +1,4 @@
-// Run control of a conversion task (TFFmpeg.h): threads, pause gate, stop, progress report and
+// Run control of a conversion task: threads, pause gate, stop, progress report and
 // the end of a run.
 #include "TFFmpeg.h"
 
