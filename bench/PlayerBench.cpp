@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 using namespace quovo;
 
@@ -29,9 +30,11 @@ const std::string& PalClip() {
     return path;
 }
 
-// A conversion of a 720x576 clip to H.264 with two threads, again and again until stopped.
-void LoadBothCores(const std::atomic<bool>& stop) {
-    const std::string out = fixtures::FixtureDir() + "/bench-player-load.mp4";
+// Conversions of the 720x576 clip to H.264, again and again until stopped; two of them at once
+// keep both cores busy.
+void Convert(const std::atomic<bool>& stop, int n) {
+    const std::string out =
+        fixtures::FixtureDir() + "/bench-player-load" + std::to_string(n) + ".mp4";
     while (!stop) {
         TCustomFFmpeg e;
         e.SetOption("v", "-1");
@@ -39,7 +42,6 @@ void LoadBothCores(const std::atomic<bool>& stop) {
             return;
         }
         e.SetOption("vcodec", "libx264");
-        e.SetOption("threads", "2");
         e.SetOption("y", "");
         if (e.OpenOutputFile(out, false) < 0) {
             return;
@@ -77,17 +79,19 @@ void Playback(benchmark::State& state, bool loaded) {
         player.SetOnState([&](TCustomPlayer*, TPlayState s) { ended = ended || s == psEnd; });
         playertest::TAvSyncMeter meter(player);
         std::atomic<bool> stopLoad{false};
-        std::thread load;
+        std::vector<std::thread> load;
         if (loaded) {
-            load = std::thread([&] { LoadBothCores(stopLoad); });
+            for (int n = 0; n < 2; ++n) {
+                load.emplace_back([&stopLoad, n] { Convert(stopLoad, n); });
+            }
         }
         const double cpu0 = bench::CpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         if (!player.Open(clip, nullptr)) {
             state.SkipWithError(player.LastError().c_str());
             stopLoad = true;
-            if (load.joinable()) {
-                load.join();
+            for (std::thread& t : load) {
+                t.join();
             }
             return;
         }
@@ -99,8 +103,8 @@ void Playback(benchmark::State& state, bool loaded) {
         const double cpu = bench::CpuSeconds() - cpu0;
         player.Stop(true);
         stopLoad = true;
-        if (load.joinable()) {
-            load.join();
+        for (std::thread& t : load) {
+            t.join();
         }
         const playertest::TSyncFigures f = meter.Figures();
         state.counters["dropped"] = static_cast<double>(player.DroppedPictures());
