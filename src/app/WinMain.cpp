@@ -3,6 +3,7 @@
 #include "TAboutBox.h"
 #include "TAppSettings.h"
 #include "TFormatPicker.h"
+#include "TPreviewPanel.h"
 #include "TSkin.h"
 
 #include <QAction>
@@ -227,73 +228,28 @@ QWidget* TfrmMain::BuildSourceArea() {
 }
 
 QGroupBox* TfrmMain::BuildPreviewPanel() {
-    auto* box = new QGroupBox("Preview", this);
-    box->setObjectName("gbPreview");
-    auto* layout = new QVBoxLayout(box);
-    layout->setSpacing(3);
-    auto* pan1 = new QLabel(box);
-    pan1->setObjectName("pan1");
-    pan1->setAccessibleName("Preview");
-    // The panel's own size, and smaller when the window is at its smallest.
-    pan1->setMinimumSize(160, 113);
-    pan1->setMaximumSize(243, 171);
-    pan1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    pan1->setAutoFillBackground(true);
-    QPalette grey = pan1->palette();
-    grey.setColor(QPalette::Window, QColor(128, 128, 128));
-    pan1->setPalette(grey);
-    layout->addWidget(pan1, 0, Qt::AlignHCenter);
-
-    auto* times = new QHBoxLayout;
-    auto* lblTime = new QLabel("00:00:00", box);
-    lblTime->setObjectName("lblTime");
-    auto* lblPTS = new QLabel("00:00:00", box);
-    lblPTS->setObjectName("lblPTS");
-    auto* trcPreview = new QSlider(Qt::Horizontal, box);
-    trcPreview->setObjectName("trcPreview");
-    trcPreview->setAccessibleName("Position");
-    trcPreview->setEnabled(false);
-    times->addWidget(lblTime);
-    times->addWidget(trcPreview, 1);
-    times->addWidget(lblPTS);
-    layout->addLayout(times);
-
-    // The player drives these; until a title plays only Play could start one.
-    auto* buttons = new QHBoxLayout;
-    const std::tuple<const char*, const char*, QStyle::StandardPixmap> kButtons[] = {
-        {"imgbtnPlay", "play", QStyle::SP_MediaPlay},
-        {"imgbtnPAuse", "pause", QStyle::SP_MediaPause},
-        {"imgbtnStop", "stop", QStyle::SP_MediaStop},
-        {"imgbtnSnap", "capture image", QStyle::SP_DialogSaveButton}};
-    for (auto [name, hint, icon] : kButtons) {
-        auto* button = new QToolButton(box);
-        button->setObjectName(name);
-        button->setIcon(style()->standardIcon(icon));
-        button->setToolTip(hint);
-        button->setAccessibleName(hint);
-        button->setEnabled(false);
-        buttons->addWidget(button);
-    }
-    buttons->addStretch(1);
-    layout->addLayout(buttons);
-
-    auto* volumeRow = new QHBoxLayout;
-    auto* volumeLabel = new QLabel("Volume:", box);
-    trcVolume_ = new QSlider(Qt::Horizontal, box);
-    trcVolume_->setObjectName("trcVolume");
-    trcVolume_->setRange(0, 128);
-    trcVolume_->setAccessibleName("Volume:");
-    volumeLabel->setBuddy(trcVolume_);
-    ckMute_ = new QCheckBox("Mute", box);
-    ckMute_->setObjectName("ckMute");
-    volumeRow->addWidget(volumeLabel);
-    volumeRow->addWidget(trcVolume_, 1);
-    volumeRow->addWidget(ckMute_);
-    layout->addLayout(volumeRow);
-    layout->addStretch(1);
-    connect(trcVolume_, &QSlider::sliderReleased, this, &TfrmMain::trcVolumeRelease);
-    connect(ckMute_, &QCheckBox::clicked, this, &TfrmMain::ckMuteClick);
-    return box;
+    TPreviewPanel::THost host;
+    host.rowCount = [this] { return lvFiles_->topLevelItemCount(); };
+    host.selectedUrl = [this] {
+        // A file row's caption is its source; with none selected the first row plays.
+        if (lvFiles_->selectedItems().isEmpty() && lvFiles_->topLevelItemCount() > 0) {
+            lvFiles_->setCurrentItem(lvFiles_->topLevelItem(0));
+        }
+        const QList<QTreeWidgetItem*> rows = lvFiles_->selectedItems();
+        return rows.isEmpty() ? std::string() : rows.front()->text(0).toStdString();
+    };
+    host.openAddDvdMenu = [this] {
+        if (QAction* addDvd = findChild<QAction*>("AddDVD1"); addDvd && addDvd->isEnabled()) {
+            addDvd->trigger();
+        }
+    };
+    host.log = [this](const QString& line) { memoLog_->appendPlainText(line); };
+    preview_ = new TPreviewPanel(settings_, std::move(host), this);
+    trcVolume_ = preview_->trcVolume;
+    ckMute_ = preview_->ckMute;
+    connect(lvFiles_, &QTreeWidget::itemDoubleClicked, preview_,
+            [this] { preview_->imgbtnPlayClick(); });
+    return preview_;
 }
 
 QWidget* TfrmMain::BuildOutputRow() {
@@ -409,14 +365,6 @@ void TfrmMain::btnOpenClick() {
     }
 }
 
-void TfrmMain::trcVolumeRelease() {
-    settings_.WriteInteger("settings", "volume", trcVolume_->value());
-}
-
-void TfrmMain::ckMuteClick(bool checked) {
-    settings_.WriteBool("settings", "mute", checked);
-}
-
 void TfrmMain::SkinClick(int index) {
     if (index < 0 || index >= kSkinCount) {
         return;
@@ -455,6 +403,7 @@ void TfrmMain::CloseDown() {
     if (shown_) {
         formatPicker_->SaveFormatListState(settings_);
     }
+    preview_->StopForClose();
     StopConverter();
 }
 

@@ -34,6 +34,7 @@ class QMenu;
 namespace quovo {
 
 class TFormatPicker;
+class TPreviewPanel;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -92,8 +93,6 @@ private:
     void SetFileColumns();
     void SetTabOrder();
     void edDirectoryChange(const QString& text);
-    void trcVolumeRelease();
-    void ckMuteClick(bool checked);
     // The orderly shutdown after the user said Yes.
     void CloseDown();
     void StopConverter();
@@ -116,6 +115,7 @@ private:
     QVBoxLayout* parameterSlot_ = nullptr;
     TFormatPicker* formatPicker_ = nullptr;
     QLineEdit* edDirectory_ = nullptr;
+    TPreviewPanel* preview_ = nullptr;
     QSlider* trcVolume_ = nullptr;
     QCheckBox* ckMute_ = nullptr;
     QPlainTextEdit* memoLog_ = nullptr;
