@@ -531,6 +531,7 @@ void TCustomPlayer::DoSeek(TPlaybackState& is) {
     is.endReported = false;
     is.seekPending = false;
     is.seekCompleted = true;
+    is.showWhilePaused = true;
     seekDone_.Set();
     if (!is.videoStream) {
         seeking_ = false;

@@ -138,9 +138,10 @@ void TCustomPlayer::VideoThreadMain(TPlaybackState* isp) {
                 is.seekCompleted = false;
                 is.seekWhilePaused = false;
             }
+            // No timestamp is NaN: a picture at 0 s is a picture at 0 s.
             const double pts =
                 filtered->pts == AV_NOPTS_VALUE
-                    ? 0
+                    ? std::nan("")
                     : filtered->pts * av_q2d(av_buffersink_get_time_base(graph.sink));
             is.filterWidth = filtered->width;
             is.filterHeight = filtered->height;
@@ -187,7 +188,7 @@ int TCustomPlayer::DecodePicture(TPlaybackState& is, AVFrame& frame, AVPacket*&,
                 is.faultyPts += reordered <= is.lastPtsSeen;
                 is.lastPtsSeen = reordered;
             }
-            int64_t pts = 0;
+            int64_t pts = AV_NOPTS_VALUE;
             if (reordered != AV_NOPTS_VALUE &&
                 (DecoderReorderPTS == 1 ||
                  (DecoderReorderPTS == -1 && is.faultyPts < is.faultyDts) ||
@@ -257,7 +258,7 @@ int TCustomPlayer::DecodePicture(TPlaybackState& is, AVFrame& frame, AVPacket*&,
 }
 
 int TCustomPlayer::QueuePicture(TPlaybackState& is, AVFrame& frame, double pts, int64_t pos) {
-    if (pts != 0) {
+    if (!std::isnan(pts)) {
         is.predictedPts = pts;
     } else {
         pts = is.predictedPts;
@@ -459,7 +460,9 @@ void TCustomPlayer::Refresh(TPlaybackState& is, bool fromTimer) {
         }
     }
     Display(is, &is.pictq[is.pictRead]);
-    if (is.paused && !is.seekCompleted) {
+    // A picture from before a pending or unfinished seek does not use up the one shown while
+    // paused: the seek's own picture is still to come.
+    if (is.paused && !is.seekPending && !is.seekCompleted && is.flushSeen) {
         is.showWhilePaused = false;
     }
     if (fromTimer) {
