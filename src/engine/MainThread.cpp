@@ -81,14 +81,11 @@ void SetMainThreadWakeUp(std::function<void()> wakeUp) {
     d.wakeUp = std::move(wakeUp);
 }
 
-void RunInMainThread(const std::function<void()>& proc) {
-    if (IsMainThread()) {
-        proc();
-        return;
-    }
+namespace {
+
+// Queues `job` and wakes the main thread.
+void Enqueue(const std::shared_ptr<Job>& job) {
     Dispatcher& d = TheDispatcher();
-    auto job = std::make_shared<Job>();
-    job->proc = proc;
     std::function<void()> wakeUp;
     {
         std::lock_guard lock(d.mutex);
@@ -100,6 +97,19 @@ void RunInMainThread(const std::function<void()>& proc) {
     if (wakeUp) {
         wakeUp();
     }
+}
+
+} // namespace
+
+void RunInMainThread(const std::function<void()>& proc) {
+    if (IsMainThread()) {
+        proc();
+        return;
+    }
+    Dispatcher& d = TheDispatcher();
+    auto job = std::make_shared<Job>();
+    job->proc = proc;
+    Enqueue(job);
     std::exception_ptr error;
     {
         std::unique_lock lock(d.mutex);
@@ -110,6 +120,16 @@ void RunInMainThread(const std::function<void()>& proc) {
     if (error) {
         std::rethrow_exception(error);
     }
+}
+
+void PostToMainThread(std::function<void()> proc) {
+    if (IsMainThread()) {
+        proc();
+        return;
+    }
+    auto job = std::make_shared<Job>();
+    job->proc = std::move(proc);
+    Enqueue(job);
 }
 
 int DrainMainThreadQueue() {

@@ -20,6 +20,10 @@ void SetMainThreadWakeUp(std::function<void()> wakeUp);
 // An exception thrown by proc is rethrown in the caller.
 void RunInMainThread(const std::function<void()>& proc);
 
+// Queues proc for the main thread and returns at once (runs it at once on the main thread). Nobody
+// waits for it: proc catches what it throws.
+void PostToMainThread(std::function<void()> proc);
+
 // Runs every pending procedure; call it on the main thread. Returns how many ran.
 int DrainMainThreadQueue();
 

@@ -87,7 +87,9 @@ bool CallHandler(const TCustomMediaConverter* owner, const char* event, const Ca
 
 } // namespace
 
-TCustomMediaConverter::TCustomMediaConverter() = default;
+TCustomMediaConverter::TCustomMediaConverter() : progressMail_(std::make_shared<TProgressMail>()) {
+    progressMail_->owner = this;
+}
 
 TCustomMediaConverter::~TCustomMediaConverter() {
     {
@@ -104,6 +106,11 @@ TCustomMediaConverter::~TCustomMediaConverter() {
     { std::lock_guard lock(hookLock_); }
     { std::lock_guard lock(previewLock_); }
     { std::lock_guard lock(progressLock_); }
+    {
+        std::lock_guard lock(progressMail_->mutex);
+        progressMail_->owner = nullptr;
+    }
+    { std::lock_guard lock(progressMail_->inHandler); }
     WaitForDeliveries();
     tasks_.clear();
 }
@@ -691,17 +698,45 @@ void TCustomMediaConverter::TaskProgress(TCustomFFmpeg* sender, int inputIndex, 
     if (!onProgress_) {
         return;
     }
-    std::lock_guard lock(progressLock_);
-    progressInfo_ = TProgressInfo{IndexOf(sender), inputIndex, frameNumber, fps,  quality,
-                                  bitRate,         size,       timeUs,      total};
-    auto call = [this] {
-        CallHandler(this, "OnProgress", [this] { onProgress_(this, &progressInfo_); });
-    };
+    const TProgressInfo info{IndexOf(sender), inputIndex, frameNumber, fps,  quality,
+                             bitRate,         size,       timeUs,      total};
     if (triggerEventInMainThread_ && !IsMainThread()) {
-        RunInMainThread(call);
-    } else {
-        call();
+        {
+            std::lock_guard lock(progressMail_->mutex);
+            progressMail_->pending.push_back(info);
+        }
+        PostToMainThread([mail = progressMail_] { DeliverProgressMail(mail); });
+        return;
     }
+    std::lock_guard lock(progressLock_);
+    progressInfo_ = info;
+    CallHandler(this, "OnProgress", [this] { onProgress_(this, &progressInfo_); });
+}
+
+void TCustomMediaConverter::DeliverProgressMail(const std::shared_ptr<TProgressMail>& mail) {
+    std::unique_lock lock(mail->mutex);
+    if (mail->delivering) {
+        return; // a handler further up this thread's stack delivers it once it returns
+    }
+    mail->delivering = true;
+    while (!mail->pending.empty()) {
+        TProgressInfo info = mail->pending.front();
+        mail->pending.pop_front();
+        lock.unlock();
+        {
+            std::lock_guard handler(mail->inHandler);
+            TCustomMediaConverter* owner = nullptr;
+            {
+                std::lock_guard check(mail->mutex);
+                owner = mail->owner;
+            }
+            if (owner && owner->onProgress_) {
+                CallHandler(owner, "OnProgress", [&] { owner->onProgress_(owner, &info); });
+            }
+        }
+        lock.lock();
+    }
+    mail->delivering = false;
 }
 
 void TCustomMediaConverter::TaskHook(TCustomFFmpeg* sender, TPicture& picture, int frameNumber,

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -167,6 +168,19 @@ private:
     TProgressEvent onProgress_;
     TTerminateEvent onTerminate_;
     TPreviewWindowFactory previewWindowFactory_;
+
+    // Progress records on their way to the main thread: workers queue them and go on (a worker
+    // that waited could wait on a handler that waits for it); the main thread hands them to the
+    // handler one at a time and in order, also when a handler runs a nested event loop.
+    struct TProgressMail {
+        std::mutex mutex;     // pending, delivering, owner
+        std::mutex inHandler; // held while the handler runs
+        std::deque<TProgressInfo> pending;
+        bool delivering = false;
+        TCustomMediaConverter* owner = nullptr; // null once the converter goes
+    };
+    static void DeliverProgressMail(const std::shared_ptr<TProgressMail>& mail);
+    std::shared_ptr<TProgressMail> progressMail_;
 
     // --- guarded by hookLock_, previewLock_, progressLock_: the record of that event kind
     std::mutex hookLock_, previewLock_, progressLock_;

@@ -535,6 +535,42 @@ TEST_F(MediaConverterTest, StopFromInsideAHandlerDoesNotHang) {
     }
 }
 
+// A handler on the main thread that stops the run and then waits in a nested event loop for the
+// run to end (as a modal box over the window would) sees it end: no worker waits for that handler
+// while it waits for the workers, with two tasks running at once.
+TEST_F(MediaConverterTest, AHandlerMayWaitInANestedLoopForTheRunItStopped) {
+    EventLog log; // outlives the converter, whose last events it may still receive
+    TMediaConverter c;
+    log.Attach(c);
+    c.SetProgressInterval(100);
+    bool nested = false;
+    bool endedInside = false;
+    c.SetOnProgress([&](TCustomMediaConverter*, TProgressInfo* info) {
+        {
+            std::lock_guard lock(log.mutex);
+            log.progress.push_back(*info);
+        }
+        if (nested || info->TaskIndex < 0) {
+            return;
+        }
+        nested = true;
+        c.Stop(false);
+        endedInside = ServeUntil([&] { return log.FinalSeen(); }, 20s);
+    });
+    AddCopyTask(c, "h264-aac.mkv", Out("n0.mkv"), true);
+    AddCopyTask(c, "h264-aac.mkv", Out("n1.mkv"), true);
+    c.StartTask(2);
+    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }, 60s));
+    EXPECT_TRUE(nested);
+    EXPECT_TRUE(endedInside) << "the run waited for the handler that waited for it";
+    std::lock_guard lock(log.mutex);
+    ASSERT_EQ(log.terminates.size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_NE(log.Of(i), nullptr) << i;
+        EXPECT_FALSE(log.Of(i)->Finished) << i;
+    }
+}
+
 // Whatever a progress or terminate handler raises is logged and goes no further, in inline and
 // threaded runs: the task's record is not touched and the run goes on.
 TEST_F(MediaConverterTest, RaisingHandlersAreLoggedAndTheRunGoesOn) {
