@@ -430,6 +430,8 @@ private:
     void OpenPassLogFile(TOutputStream& ost, int n);
     void CopyMetaDataMaps();
     void CopyChapters();
+    // Shows the stream mapping, logs `msg` as an error and throws it: set-up failures.
+    [[noreturn]] void FailWithMapping(const std::string& msg);
     void ReportStreamMapping();
     void FreeStreamRecords();
     // Refuses a picture size the library cannot hold or that exceeds what a conversion sanely

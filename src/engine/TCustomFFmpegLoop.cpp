@@ -43,12 +43,9 @@ void TCustomFFmpeg::OpenEncoders() {
         const AVCodec* codec =
             ost.codec->outputCodec ? ost.codec->outputCodec : avcodec_find_encoder(c->codec_id);
         if (!codec) {
-            ReportStreamMapping();
-            std::string msg = StringPrintf(
+            FailWithMapping(StringPrintf(
                 "Encoder (codec id %d) not found for output stream #%d.%d (%s)", c->codec_id,
-                ost.file_index, ost.index, MediaTypeName(c->codec_type).c_str());
-            Log(llError, msg);
-            throw FFmpegException(msg);
+                ost.file_index, ost.index, MediaTypeName(c->codec_type).c_str()));
         }
         {
             std::lock_guard lock(CodecLock());
@@ -63,14 +60,11 @@ void TCustomFFmpeg::OpenEncoders() {
                        codec->name, left->key, left->value);
             }
             if (opened < 0) {
-                ReportStreamMapping();
-                std::string msg = StringPrintf(
+                FailWithMapping(StringPrintf(
                     "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
                     "parameters such as bit_rate, rate, width or height. Please check error log "
                     "message to find out more detail information.",
-                    ost.file_index, ost.index, MediaTypeName(c->codec_type).c_str());
-                Log(llError, msg);
-                throw FFmpegException(msg);
+                    ost.file_index, ost.index, MediaTypeName(c->codec_type).c_str()));
             }
             ost.codec->opened = true;
             openEncoders_.push_back(c);
@@ -94,22 +88,15 @@ void TCustomFFmpeg::OpenDecoders() {
         }
         const std::string kind = MediaTypeName(ist.st->codecpar->codec_type);
         if (!codec) {
-            ReportStreamMapping();
-            std::string msg =
+            FailWithMapping(
                 StringPrintf("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
-                             ist.st->codecpar->codec_id, ist.file_index, ist.index, kind.c_str());
-            Log(llError, msg);
-            throw FFmpegException(msg);
+                             ist.st->codecpar->codec_id, ist.file_index, ist.index, kind.c_str()));
         }
         std::lock_guard lock(CodecLock());
         ist.dec->pkt_timebase = ist.st->time_base;
         if (avcodec_open2(ist.dec.get(), codec, nullptr) < 0) {
-            ReportStreamMapping();
-            std::string msg =
-                StringPrintf("Error while opening decoder for input stream #%d.%d (%s)",
-                             ist.file_index, ist.index, kind.c_str());
-            Log(llError, msg);
-            throw FFmpegException(msg);
+            FailWithMapping(StringPrintf("Error while opening decoder for input stream #%d.%d (%s)",
+                                         ist.file_index, ist.index, kind.c_str()));
         }
         ist.decoder = codec;
         openDecoders_.push_back(ist.dec.get());
@@ -157,12 +144,9 @@ void TCustomFFmpeg::WriteHeaders() {
             break;
         }
         if (avformat_write_header(of.ctx.get(), of.muxOptions.address()) < 0) {
-            ReportStreamMapping();
-            std::string msg = StringPrintf(
+            FailWithMapping(StringPrintf(
                 "Could not write header for output file #%d (incorrect codec parameters ?)",
-                static_cast<int>(i));
-            Log(llError, msg);
-            throw FFmpegException(msg);
+                static_cast<int>(i)));
         }
         of.headerWritten = true;
     }

@@ -454,6 +454,12 @@ void TCustomFFmpeg::CopyChapters() {
     }
 }
 
+void TCustomFFmpeg::FailWithMapping(const std::string& msg) {
+    ReportStreamMapping();
+    Log(llError, msg);
+    throw FFmpegException(msg);
+}
+
 void TCustomFFmpeg::ReportStreamMapping() {
     for (size_t i = 0; i < outputFiles_.size(); ++i) {
         if (joined_ && i > 0) {
