@@ -572,6 +572,15 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
         } else if (v > 1.1L) {
             n = std::llround(v);
         }
+        // At another frame rate a picture lasts until the next one: it takes the ticks nearest to
+        // its time, so that it shows neither early nor late by more than half a tick. (The margin
+        // above lets a picture run up to 1.6 ticks early, which a viewer sees against the sound.)
+        const long double d = static_cast<long double>(sync.next_pts - sync.pts) * tb.den /
+                              (static_cast<long double>(AV_TIME_BASE) * tb.num);
+        if (!variable && ost.frame_number > 0 && !vs.filters.Built() && d > 0 &&
+            std::fabs(static_cast<double>(d) - 1.0) > 0.01) {
+            n = std::max<int64_t>(0, std::llround(s + d) - ost.sync_opts);
+        }
     }
     if (n == 0) {
         ++dropFrames_;
