@@ -8,6 +8,7 @@
 #include "TFFmpegLoader.h"
 #include "TOutputFiles.h"
 
+#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -87,8 +88,10 @@ bool CallHandler(const TCustomMediaConverter* owner, const char* event, const Ca
 
 } // namespace
 
-TCustomMediaConverter::TCustomMediaConverter() : progressMail_(std::make_shared<TProgressMail>()) {
+TCustomMediaConverter::TCustomMediaConverter()
+    : progressMail_(std::make_shared<TEventMail>()), previewMail_(std::make_shared<TEventMail>()) {
     progressMail_->owner = this;
+    previewMail_->owner = this;
 }
 
 TCustomMediaConverter::~TCustomMediaConverter() {
@@ -106,11 +109,13 @@ TCustomMediaConverter::~TCustomMediaConverter() {
     { std::lock_guard lock(hookLock_); }
     { std::lock_guard lock(previewLock_); }
     { std::lock_guard lock(progressLock_); }
-    {
-        std::lock_guard lock(progressMail_->mutex);
-        progressMail_->owner = nullptr;
+    for (const auto& mail : {progressMail_, previewMail_}) {
+        {
+            std::lock_guard lock(mail->mutex);
+            mail->owner = nullptr;
+        }
+        std::lock_guard handler(mail->inHandler);
     }
-    { std::lock_guard lock(progressMail_->inHandler); }
     WaitForDeliveries();
     tasks_.clear();
 }
@@ -701,11 +706,10 @@ void TCustomMediaConverter::TaskProgress(TCustomFFmpeg* sender, int inputIndex, 
     const TProgressInfo info{IndexOf(sender), inputIndex, frameNumber, fps,  quality,
                              bitRate,         size,       timeUs,      total};
     if (triggerEventInMainThread_ && !IsMainThread()) {
-        {
-            std::lock_guard lock(progressMail_->mutex);
-            progressMail_->pending.push_back(info);
-        }
-        PostToMainThread([mail = progressMail_] { DeliverProgressMail(mail); });
+        Post(progressMail_, [info](TCustomMediaConverter* owner) {
+            TProgressInfo record = info;
+            CallHandler(owner, "OnProgress", [&] { owner->onProgress_(owner, &record); });
+        });
         return;
     }
     std::lock_guard lock(progressLock_);
@@ -713,14 +717,23 @@ void TCustomMediaConverter::TaskProgress(TCustomFFmpeg* sender, int inputIndex, 
     CallHandler(this, "OnProgress", [this] { onProgress_(this, &progressInfo_); });
 }
 
-void TCustomMediaConverter::DeliverProgressMail(const std::shared_ptr<TProgressMail>& mail) {
+void TCustomMediaConverter::Post(const std::shared_ptr<TEventMail>& mail,
+                                 std::function<void(TCustomMediaConverter*)> call) {
+    {
+        std::lock_guard lock(mail->mutex);
+        mail->pending.push_back(std::move(call));
+    }
+    PostToMainThread([mail] { Deliver(mail); });
+}
+
+void TCustomMediaConverter::Deliver(const std::shared_ptr<TEventMail>& mail) {
     std::unique_lock lock(mail->mutex);
     if (mail->delivering) {
         return; // a handler further up this thread's stack delivers it once it returns
     }
     mail->delivering = true;
     while (!mail->pending.empty()) {
-        TProgressInfo info = mail->pending.front();
+        auto call = std::move(mail->pending.front());
         mail->pending.pop_front();
         lock.unlock();
         {
@@ -730,8 +743,8 @@ void TCustomMediaConverter::DeliverProgressMail(const std::shared_ptr<TProgressM
                 std::lock_guard check(mail->mutex);
                 owner = mail->owner;
             }
-            if (owner && owner->onProgress_) {
-                CallHandler(owner, "OnProgress", [&] { owner->onProgress_(owner, &info); });
+            if (owner) {
+                call(owner);
             }
         }
         lock.lock();
@@ -762,16 +775,24 @@ void TCustomMediaConverter::TaskPreview(TCustomFFmpeg* sender, TPicture& picture
         return;
     }
     static_cast<TFFmpeg*>(sender)->WaitWhilePaused();
+    if (triggerEventInMainThread_ && !IsMainThread()) {
+        // The engine reuses its picture for the next preview: the handler gets a copy.
+        auto copy = std::make_shared<TPicture>(picture.Width(), picture.Height());
+        const TPicture& source = picture; // loads the content without marking it modified
+        std::memcpy(copy->RawBits(), source.Bits(),
+                    static_cast<size_t>(source.Stride()) * source.Height());
+        const TPreviewInfo info{IndexOf(sender), nullptr, frameNumber, pts};
+        Post(previewMail_, [info, copy](TCustomMediaConverter* owner) {
+            TPreviewInfo withPicture = info;
+            withPicture.Bitmap = copy.get();
+            CallHandler(owner, "OnPreviewBitmap",
+                        [&] { owner->onPreviewBitmap_(owner, withPicture); });
+        });
+        return;
+    }
     std::lock_guard lock(previewLock_);
     previewInfo_ = TPreviewInfo{IndexOf(sender), &picture, frameNumber, pts};
-    auto call = [this] {
-        CallHandler(this, "OnPreviewBitmap", [this] { onPreviewBitmap_(this, previewInfo_); });
-    };
-    if (triggerEventInMainThread_ && !IsMainThread()) {
-        RunInMainThread(call);
-    } else {
-        call();
-    }
+    CallHandler(this, "OnPreviewBitmap", [this] { onPreviewBitmap_(this, previewInfo_); });
 }
 
 bool TCustomMediaConverter::TaskPreviewWindow(TCustomFFmpeg* sender, TPicture& picture,

@@ -169,18 +169,21 @@ private:
     TTerminateEvent onTerminate_;
     TPreviewWindowFactory previewWindowFactory_;
 
-    // Progress records on their way to the main thread: workers queue them and go on (a worker
-    // that waited could wait on a handler that waits for it); the main thread hands them to the
-    // handler one at a time and in order, also when a handler runs a nested event loop.
-    struct TProgressMail {
+    // Progress and preview events on their way to the main thread: workers queue them with a copy
+    // of their record and go on (a worker that waited could wait on a handler that waits for it);
+    // the main thread runs each kind's handler one call at a time and in order, also when a
+    // handler runs a nested event loop.
+    struct TEventMail {
         std::mutex mutex;     // pending, delivering, owner
-        std::mutex inHandler; // held while the handler runs
-        std::deque<TProgressInfo> pending;
+        std::mutex inHandler; // held while a handler runs
+        std::deque<std::function<void(TCustomMediaConverter*)>> pending;
         bool delivering = false;
         TCustomMediaConverter* owner = nullptr; // null once the converter goes
     };
-    static void DeliverProgressMail(const std::shared_ptr<TProgressMail>& mail);
-    std::shared_ptr<TProgressMail> progressMail_;
+    static void Post(const std::shared_ptr<TEventMail>& mail,
+                     std::function<void(TCustomMediaConverter*)> call);
+    static void Deliver(const std::shared_ptr<TEventMail>& mail);
+    std::shared_ptr<TEventMail> progressMail_, previewMail_;
 
     // --- guarded by hookLock_, previewLock_, progressLock_: the record of that event kind
     std::mutex hookLock_, previewLock_, progressLock_;

@@ -539,35 +539,55 @@ TEST_F(MediaConverterTest, StopFromInsideAHandlerDoesNotHang) {
 // run to end (as a modal box over the window would) sees it end: no worker waits for that handler
 // while it waits for the workers, with two tasks running at once.
 TEST_F(MediaConverterTest, AHandlerMayWaitInANestedLoopForTheRunItStopped) {
-    EventLog log; // outlives the converter, whose last events it may still receive
-    TMediaConverter c;
-    log.Attach(c);
-    c.SetProgressInterval(100);
-    bool nested = false;
-    bool endedInside = false;
-    c.SetOnProgress([&](TCustomMediaConverter*, TProgressInfo* info) {
-        {
-            std::lock_guard lock(log.mutex);
-            log.progress.push_back(*info);
+    for (const bool fromPreview : {false, true}) {
+        SCOPED_TRACE(fromPreview ? "preview" : "progress");
+        EventLog log; // outlives the converter, whose last events it may still receive
+        TMediaConverter c;
+        log.Attach(c);
+        c.SetProgressInterval(100);
+        bool nested = false;
+        bool endedInside = false;
+        auto stopAndWait = [&] {
+            if (nested) {
+                return;
+            }
+            nested = true;
+            c.Stop(false);
+            endedInside = ServeUntil([&] { return log.FinalSeen(); }, 20s);
+        };
+        TOutputOptions out;
+        if (fromPreview) {
+            c.SetPreviewBitmap(true);
+            c.SetOnPreviewBitmap([&](TCustomMediaConverter*, const TPreviewInfo& info) {
+                ASSERT_NE(info.Bitmap, nullptr);
+                EXPECT_GT(info.Bitmap->Width(), 0);
+                stopAndWait();
+            });
+            out.VideoCodec = "mpeg4";
+            out.AudioCodec = "mp2";
+        } else {
+            c.SetOnProgress([&](TCustomMediaConverter*, TProgressInfo* info) {
+                {
+                    std::lock_guard lock(log.mutex);
+                    log.progress.push_back(*info);
+                }
+                if (info->TaskIndex >= 0) {
+                    stopAndWait();
+                }
+            });
         }
-        if (nested || info->TaskIndex < 0) {
-            return;
+        AddCopyTask(c, "h264-aac.mkv", Out("n0.mkv"), true, out);
+        AddCopyTask(c, "h264-aac.mkv", Out("n1.mkv"), true, out);
+        c.StartTask(2);
+        ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }, 60s));
+        EXPECT_TRUE(nested);
+        EXPECT_TRUE(endedInside) << "the run waited for the handler that waited for it";
+        std::lock_guard lock(log.mutex);
+        ASSERT_EQ(log.terminates.size(), 3u);
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_NE(log.Of(i), nullptr) << i;
+            EXPECT_FALSE(log.Of(i)->Finished) << i;
         }
-        nested = true;
-        c.Stop(false);
-        endedInside = ServeUntil([&] { return log.FinalSeen(); }, 20s);
-    });
-    AddCopyTask(c, "h264-aac.mkv", Out("n0.mkv"), true);
-    AddCopyTask(c, "h264-aac.mkv", Out("n1.mkv"), true);
-    c.StartTask(2);
-    ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }, 60s));
-    EXPECT_TRUE(nested);
-    EXPECT_TRUE(endedInside) << "the run waited for the handler that waited for it";
-    std::lock_guard lock(log.mutex);
-    ASSERT_EQ(log.terminates.size(), 3u);
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_NE(log.Of(i), nullptr) << i;
-        EXPECT_FALSE(log.Of(i)->Finished) << i;
     }
 }
 
