@@ -17,18 +17,7 @@
 namespace quovo {
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, double seconds = 10.0) {
-    const auto end = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        WaitAndDrainMainThreadQueue(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using test::WaitUntil;
 
 TEST(MainPreviewTest, DoubleClickingAFileRowPlaysItInThePanel) {
     test::TScratchFolder dir;
