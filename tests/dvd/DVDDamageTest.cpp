@@ -3,6 +3,7 @@
 #include "DVDPlugIn.h"
 #include "DvdTestSupport.h"
 #include "LibraryIO.h"
+#include "LogCapture.h"
 #include "TFFLogger.h"
 #include "TFFmpeg.h"
 
@@ -15,32 +16,10 @@
 #include <random>
 
 using namespace quovo;
+using fixtures::LogCapture;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Collects what the plug-in logs.
-class LogCapture {
-public:
-    LogCapture() {
-        TFFLogger* logger = FFLogger();
-        logger->SetTriggerEventInMainThread(false);
-        logger->SetLogLevel(llDebug);
-        logger->SetOnLog([this](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& m) {
-            std::lock_guard lock(mutex_);
-            text_ += m + "\n";
-        });
-    }
-    ~LogCapture() { FFLogger()->SetOnLog(nullptr); }
-    std::string Take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(text_, {});
-    }
-
-private:
-    std::mutex mutex_;
-    std::string text_;
-};
 
 void Truncate(const std::string& path, uintmax_t size) {
     fs::resize_file(path, size);

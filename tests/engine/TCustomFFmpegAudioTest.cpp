@@ -5,6 +5,7 @@
 #include "AvCheck.h"
 #include "EngineTest.h"
 #include "Fixtures.h"
+#include "LogCapture.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 
@@ -111,31 +112,6 @@ MediaSpec SoundOnly(const std::string& codec, int rate, int channels, double sec
     spec.durationS = seconds;
     return spec;
 }
-
-// Collects engine messages while alive.
-class LogCapture {
-public:
-    LogCapture() {
-        FFLogger()->SetLogLevel(llDebug);
-        FFLogger()->SetOnLog([this](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& m) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(m);
-        });
-    }
-    ~LogCapture() {
-        FFLogger()->SetOnLog(nullptr);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-    bool Contains(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        return std::any_of(lines_.begin(), lines_.end(),
-                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 class AudioTest : public EngineTest {
 protected:

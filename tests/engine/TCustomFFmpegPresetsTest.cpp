@@ -6,6 +6,7 @@
 #include "BuiltinPresets.h"
 #include "EngineTest.h"
 #include "Fixtures.h"
+#include "LogCapture.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 
@@ -27,44 +28,6 @@ using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Collects engine and library messages while alive.
-class LogCapture {
-public:
-    explicit LogCapture(TLogLevel level = llDebug) {
-        FFLogger()->SetLogLevel(level);
-        FFLogger()->SetOnLog([this](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& m) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(m);
-        });
-    }
-    ~LogCapture() {
-        FFLogger()->SetOnLog(nullptr);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-    std::string All() {
-        std::lock_guard lock(mutex_);
-        std::string all;
-        for (const std::string& l : lines_) {
-            all += l + "\n";
-        }
-        return all;
-    }
-    std::vector<std::string> Matching(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> found;
-        for (const std::string& l : lines_) {
-            if (l.find(text) != std::string::npos) {
-                found.push_back(l);
-            }
-        }
-        return found;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 int64_t IntOption(const TCustomFFmpeg& e, AVMediaType kind, const char* name) {
     int64_t v = 0;

@@ -5,6 +5,7 @@
 
 #include "EngineTest.h"
 #include "Fixtures.h"
+#include "LogCapture.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
 #include "TPictureConverter.h"
@@ -32,32 +33,6 @@ using namespace quovo::testing_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Collects engine messages while alive.
-class LogLines {
-public:
-    LogLines() {
-        FFLogger()->SetLogLevel(llDebug);
-        FFLogger()->SetOnLog([this](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& m) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(m);
-        });
-    }
-    ~LogLines() {
-        FFLogger()->SetOnLog(nullptr);
-        FFLogger()->SetLogLevel(llWarning);
-    }
-    int Count(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(std::count_if(lines_.begin(), lines_.end(), [&](const auto& l) {
-            return l.find(text) != std::string::npos;
-        }));
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 MediaSpec VideoOnly(const std::string& codec, int width, int height, double seconds,
                     const std::string& container) {
@@ -193,7 +168,7 @@ TEST_F(VideoTest, CropAtEqualSizeIsAViewOfTheSource) {
 
 TEST_F(VideoTest, SizeChangeMidStreamRescalesWithProportionalBands) {
     const std::string out = Out("size-change.nut");
-    LogLines log;
+    LogCapture log;
     TCustomFFmpeg e;
     Convert(e, {SizeChangeClip()}, {}, out,
             {{"croptop", "48"},
@@ -255,7 +230,7 @@ TEST_F(VideoTest, SizeChangeWithoutScalerKeepsTheOutputSize) {
         const std::string out = Out(std::string(c.name) + ".avi");
         Options options = {{"vcodec", "mpeg4"}, {"qscale", "3"}, {"an", "1"}};
         options.insert(options.end(), c.options.begin(), c.options.end());
-        LogLines log;
+        LogCapture log;
         Convert({source}, {}, out, options);
         EXPECT_EQ(log.Count("Input Stream #0.0 frame size changed to 640x360, yuv420p"), 1);
         const ProbeResult r = ProbeMedia(out);
@@ -604,7 +579,7 @@ TEST_F(VideoTest, PictureHookEditsStopsAndSurvivesErrors) {
     };
     std::vector<Call> calls;
     std::vector<uint8_t> firstPicture;
-    LogLines log;
+    LogCapture log;
     const std::string out = Out("hooked.nut");
     TCustomFFmpeg e;
     e.SetHookCallback([&](TCustomFFmpeg*, TPicture& pic, int frameNumber, int64_t pts, bool& update,

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <regex>
@@ -60,9 +61,18 @@ protected:
     void CollectReports() {
         e_.SetProgressCallback([this](TCustomFFmpeg*, int input, int frame, int fps, float q,
                                       float rate, int64_t size, int64_t t, int64_t total) {
-            std::lock_guard lock(mutex_);
-            reports_.push_back({input, frame, fps, q, rate, size, t, total});
+            {
+                std::lock_guard lock(mutex_);
+                reports_.push_back({input, frame, fps, q, rate, size, t, total});
+            }
+            reported_.notify_all();
         });
+    }
+    // Waits until a report says the output reached `timeUs`.
+    bool WaitForOutputTime(int64_t timeUs) {
+        std::unique_lock lock(mutex_);
+        return reported_.wait_for(
+            lock, 30s, [&] { return !reports_.empty() && reports_.back().timeUs >= timeUs; });
     }
     std::vector<std::string> Logged(TLogLevel level, const std::string& pattern) {
         std::lock_guard lock(mutex_);
@@ -77,6 +87,7 @@ protected:
     }
 
     std::mutex mutex_;
+    std::condition_variable reported_;
     std::vector<std::pair<TLogLevel, std::string>> log_;
     std::vector<Report> reports_;
     TFFmpeg e_;
@@ -160,7 +171,7 @@ TEST_F(FFmpegRunTest, StopOfAPausedRunReturnsWithTheTrailerWritten) {
     bool terminated = false;
     e_.SetTerminateCallback([&](TCustomFFmpeg*) { terminated = true; });
     e_.StartConversion(true, tpNormal)->Start();
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(WaitForOutputTime(500000));
     e_.PauseConversion();
     EXPECT_TRUE(e_.Paused());
     std::this_thread::sleep_for(300ms);
