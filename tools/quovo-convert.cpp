@@ -110,22 +110,19 @@ bool SplitOption(const std::string& text, std::string& name, std::string& value)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (int rc = 0; RunDvdCommands(argc, argv, rc)) {
-        return rc;
-    }
-    if (int rc = 0; RunFormatCommands(argc, argv, rc)) {
-        return rc;
-    }
-    std::vector<Group> groups(1);
+// What the command line asks for.
+struct Arguments {
+    std::vector<Group> groups{1};
     std::string logLevel = "info";
     int parallel = 1;
     int codecThreads = 1;
     int progressInterval = 500;
     double pauseAfter = -1, resumeAfter = -1;
+};
 
+// Reads the command line into `a`. Returns -1 to go on, or the exit status (help, bad arguments).
+int ParseArguments(int argc, char** argv, Arguments& a) {
+    std::vector<Group>& groups = a.groups;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto number = [&](double& out) { return ++i < argc && ParseNumber(argv[i], out); };
@@ -143,19 +140,19 @@ int main(int argc, char** argv) {
             if (!number(v) || v != static_cast<int>(v)) {
                 return BadArguments(arg + " needs a whole number");
             }
-            (arg == "--parallel"        ? parallel
-             : arg == "--codec-threads" ? codecThreads
-                                        : progressInterval) = static_cast<int>(v);
+            (arg == "--parallel"        ? a.parallel
+             : arg == "--codec-threads" ? a.codecThreads
+                                        : a.progressInterval) = static_cast<int>(v);
         } else if (arg == "--pause-after" || arg == "--resume-after") {
             if (!number(v)) {
                 return BadArguments(arg + " needs a number of seconds");
             }
-            (arg == "--pause-after" ? pauseAfter : resumeAfter) = v;
+            (arg == "--pause-after" ? a.pauseAfter : a.resumeAfter) = v;
         } else if (arg == "--loglevel") {
             if (++i >= argc) {
                 return BadArguments("--loglevel needs a level name");
             }
-            logLevel = argv[i];
+            a.logLevel = argv[i];
         } else if (arg == "--in" || arg == "--out") {
             if (++i >= argc) {
                 return BadArguments(arg + " needs NAME=VALUE");
@@ -182,51 +179,36 @@ int main(int argc, char** argv) {
             return BadArguments("each task needs an input and an output file");
         }
     }
-    if (parallel < 1) {
+    if (a.parallel < 1) {
         return BadArguments("--parallel needs at least 1");
     }
-    if (resumeAfter >= 0 && pauseAfter < 0) {
+    if (a.resumeAfter >= 0 && a.pauseAfter < 0) {
         return BadArguments("--resume-after needs --pause-after");
     }
+    return -1;
+}
 
-    // From here on a signal stops cleanly: opening the inputs may take a while.
-    InstallStopSignals();
-    SetMainThread();
-    if (std::string error; !LogToStandardError(logLevel, error)) {
-        return BadArguments("bad --loglevel: " + error);
-    }
-    TMediaConverter converter;
-    if (!converter.LoadLibraries(FFLoader().LibraryPath())) {
-        std::fprintf(stderr, "quovo-convert: %s\n", converter.LastErrMsg().c_str());
-        return 1;
-    }
-    converter.SetCodecThreads(codecThreads);
-    converter.SetProgressInterval(progressInterval);
+// The ends of the tasks, as the terminate event delivers them.
+struct Ends {
+    std::mutex mutex;
+    std::vector<TTerminateInfo> tasks;
+    bool all = false;
+};
 
-    std::mutex endMutex;
-    std::vector<TTerminateInfo> ends;
-    bool allEnded = false;
-    converter.SetOnProgress([](TCustomMediaConverter*, TProgressInfo* p) {
-        std::fprintf(stderr,
-                     "progress: task=%d frame=%d fps=%d q=%.1f size=%lldkB time=%.2f total=%.2f "
-                     "bitrate=%.1fkbits/s%s\n",
-                     p->TaskIndex, p->FrameNumber, p->FPS, p->Quality,
-                     static_cast<long long>(p->CurrentSize / 1024), p->CurrentDuration / 1e6,
-                     p->TotalDuration > 0 ? p->TotalDuration / 1e6 : 0.0, p->BitRate,
-                     p->FileIndex < 0 ? " (end)" : "");
-    });
-    converter.SetOnTerminate([&](TCustomMediaConverter*, const TTerminateInfo& t) {
-        std::lock_guard lock(endMutex);
-        if (t.TaskIndex < 0) {
-            allEnded = true;
-        } else {
-            ends.push_back(t);
-        }
-    });
+void PrintProgress(TCustomMediaConverter*, TProgressInfo* p) {
+    std::fprintf(stderr,
+                 "progress: task=%d frame=%d fps=%d q=%.1f size=%lldkB time=%.2f total=%.2f "
+                 "bitrate=%.1fkbits/s%s\n",
+                 p->TaskIndex, p->FrameNumber, p->FPS, p->Quality,
+                 static_cast<long long>(p->CurrentSize / 1024), p->CurrentDuration / 1e6,
+                 p->TotalDuration > 0 ? p->TotalDuration / 1e6 : 0.0, p->BitRate,
+                 p->FileIndex < 0 ? " (end)" : "");
+}
 
-    std::vector<std::string> outputs;
-    for (size_t g = 0; g < groups.size(); ++g) {
-        Group& group = groups[g];
+// Adds one task per group; returns false (the reason printed) when an input or output fails.
+bool AddTasks(TMediaConverter& converter, std::vector<Group>& groups,
+              std::vector<std::string>& outputs) {
+    for (Group& group : groups) {
         Step output = group.steps.back();
         group.steps.pop_back();
         int task = -1;
@@ -243,7 +225,7 @@ int main(int argc, char** argv) {
                                      : converter.AddInput(task, s.name, &in);
             if (!ok) {
                 std::fprintf(stderr, "quovo-convert: %s\n", converter.LastErrMsg().c_str());
-                return 1;
+                return false;
             }
         }
         TOutputOptions out;
@@ -255,24 +237,25 @@ int main(int argc, char** argv) {
         }
         if (!converter.SetOutputFile(task, output.name, &out)) {
             std::fprintf(stderr, "quovo-convert: %s\n", converter.LastErrMsg().c_str());
-            return 1;
+            return false;
         }
         outputs.push_back(output.name);
     }
+    return true;
+}
 
-    if (StopSignalled()) {
-        std::fprintf(stderr, "quovo-convert: stopped\n");
-        return 1;
-    }
+// Starts the run and serves this thread's queue until every task has ended, pausing, resuming
+// and stopping as asked.
+void RunUntilEnded(TMediaConverter& converter, const Arguments& a, Ends& ends) {
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
     auto pausedAt = Clock::time_point{};
     bool paused = false, resumed = false, stopping = false;
-    converter.StartTask(parallel);
+    converter.StartTask(a.parallel);
     for (;;) {
         {
-            std::lock_guard lock(endMutex);
-            if (allEnded) {
+            std::lock_guard lock(ends.mutex);
+            if (ends.all) {
                 break;
             }
         }
@@ -284,24 +267,27 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quovo-convert: stopping\n");
             converter.Stop(false);
         }
-        if (!paused && pauseAfter >= 0 &&
-            now - started >= std::chrono::duration<double>(pauseAfter)) {
+        if (!paused && a.pauseAfter >= 0 &&
+            now - started >= std::chrono::duration<double>(a.pauseAfter)) {
             paused = true;
             pausedAt = now;
             std::fprintf(stderr, "quovo-convert: paused\n");
             converter.Pause();
         }
-        if (paused && !resumed && resumeAfter >= 0 &&
-            now - pausedAt >= std::chrono::duration<double>(resumeAfter)) {
+        if (paused && !resumed && a.resumeAfter >= 0 &&
+            now - pausedAt >= std::chrono::duration<double>(a.resumeAfter)) {
             resumed = true;
             std::fprintf(stderr, "quovo-convert: resumed\n");
             converter.Resume();
         }
     }
+}
 
+// Prints how each task ended; returns the exit status.
+int ReportEnds(Ends& ends, const std::vector<std::string>& outputs) {
     bool allFinished = true;
-    std::lock_guard lock(endMutex);
-    for (const TTerminateInfo& t : ends) {
+    std::lock_guard lock(ends.mutex);
+    for (const TTerminateInfo& t : ends.tasks) {
         std::fprintf(stderr, "terminate: task=%d finished=%s exception=%s%s%s\n", t.TaskIndex,
                      t.Finished ? "yes" : "no", t.Exception ? "yes" : "no",
                      t.ExceptionMsg.empty() ? "" : " message=", t.ExceptionMsg.c_str());
@@ -316,4 +302,54 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (int rc = 0; RunDvdCommands(argc, argv, rc)) {
+        return rc;
+    }
+    if (int rc = 0; RunFormatCommands(argc, argv, rc)) {
+        return rc;
+    }
+    Arguments args;
+    if (const int rc = ParseArguments(argc, argv, args); rc >= 0) {
+        return rc;
+    }
+
+    // From here on a signal stops cleanly: opening the inputs may take a while.
+    InstallStopSignals();
+    SetMainThread();
+    if (std::string error; !LogToStandardError(args.logLevel, error)) {
+        return BadArguments("bad --loglevel: " + error);
+    }
+    TMediaConverter converter;
+    if (!converter.LoadLibraries(FFLoader().LibraryPath())) {
+        std::fprintf(stderr, "quovo-convert: %s\n", converter.LastErrMsg().c_str());
+        return 1;
+    }
+    converter.SetCodecThreads(args.codecThreads);
+    converter.SetProgressInterval(args.progressInterval);
+    Ends ends;
+    converter.SetOnProgress(PrintProgress);
+    converter.SetOnTerminate([&](TCustomMediaConverter*, const TTerminateInfo& t) {
+        std::lock_guard lock(ends.mutex);
+        if (t.TaskIndex < 0) {
+            ends.all = true;
+        } else {
+            ends.tasks.push_back(t);
+        }
+    });
+
+    std::vector<std::string> outputs;
+    if (!AddTasks(converter, args.groups, outputs)) {
+        return 1;
+    }
+    if (StopSignalled()) {
+        std::fprintf(stderr, "quovo-convert: stopped\n");
+        return 1;
+    }
+    RunUntilEnded(converter, args, ends);
+    return ReportEnds(ends, outputs);
 }
