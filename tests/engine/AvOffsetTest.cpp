@@ -46,7 +46,9 @@ TEST_F(AvOffsetTest, EveryBeepStaysWithItsFlash) {
         const char* videoCodec;
         const char* audioCodec;
         const char* frameRate;
-        // AVI cannot say where the sound starts, so the encoder's priming samples play: one frame.
+        // AVI cannot say where the sound starts, so the MP3 encoder's priming samples play; nor
+        // does it carry display times, so the pictures read back lag by the decoder's delay: one
+        // frame.
         double boundMs;
     };
     // clang-format off
