@@ -1,13 +1,22 @@
-// The conversion's per-frame hook through the real component on its worker thread: a clip
-// converted with brightness 512 and a text watermark, its frames decoded and compared with the
-// same clip converted plainly and edited here.
+// The conversion's per-frame hook through the real component on its worker thread: a row given
+// brightness 512 and a text watermark in the effects dialog, converted; its frames decoded and
+// compared with the same clip converted plainly and edited here.
 #include "TEffectsHook.h"
+#include "EditingTestSupport.h"
 #include "Fixtures.h"
 #include "MainThread.h"
 #include "QtTestApp.h"
+#include "RecordEffects.h"
 #include "TEffectsCache.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
+#include "TfrmWaterMark.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSlider>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -78,14 +87,24 @@ TEST(EffectsHook, ConvertedFramesShowTheEffectsAndTheText) {
     const std::string dir = FixtureDir() + "/effects-hook";
     std::filesystem::create_directories(dir);
 
-    TFrameEffects e;
-    e.Brightness = 512;
-    e.Text = QStringLiteral("QUOVO");
-    e.Font = QFont(QStringLiteral("MS Sans Serif"), 20);
-    e.Font.setBold(true);
-    e.TextColor = Qt::black;
-    e.TextLeft = 40;
-    e.TextTop = 150;
+    // The effects as the dialog stores them for the row: its preview places the text.
+    TlvFilesRecord row = editingtest::FileRow(Fixture("h264-aac.mkv"));
+    {
+        TfrmWaterMark dialog(row, Fixture("h264-aac.mkv"), "h264-aac.mkv", nullptr);
+        dialog.show();
+        dialog.edtFont->setText("QUOVO");
+        dialog.cmbFontSize->setCurrentText("20");
+        dialog.ckBold->setChecked(true);
+        dialog.trcTextHoriz->setValue(12);
+        dialog.trcTextVert->setValue(62);
+        dialog.spedtBrightness->setValue(512);
+        ASSERT_TRUE(editingtest::WaitUntil([&] { return dialog.KeptPositions()[1] == 148; }));
+        dialog.btnOkClick();
+    }
+    ASSERT_EQ(row.TextLeft, 38); // 12 % of 320
+    ASSERT_EQ(row.TextTop, 148); // 62 % of 240
+    const TFrameEffects e = FrameEffectsOf(row);
+    EXPECT_EQ(e.TextColor, QColor(Qt::black));
 
     EXPECT_TRUE(Convert(dir + "/plain.mkv", nullptr, nullptr).empty());
     TEffectsHook hook;
