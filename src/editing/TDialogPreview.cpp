@@ -4,6 +4,7 @@
 #include "TVideoWidget.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStyle>
 
 #include <cmath>
@@ -27,6 +28,13 @@ QToolButton* MediaButton(QStyle::StandardPixmap icon, const char* hint, const ch
 
 QString FormatPlayTime(int64_t timeUs) {
     return QString::fromStdString(FormatTimeText(timeUs < 0 ? 0 : timeUs));
+}
+
+QString ShortSourceName(const QString& name, int keep, int longFrom) {
+    if (name.size() < longFrom) {
+        return name;
+    }
+    return name.left(keep) + ".." + QFileInfo(name).suffix() + "  ";
 }
 
 QString FormatWholeSeconds(int64_t timeUs) {

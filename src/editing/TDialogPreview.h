@@ -74,6 +74,9 @@ private:
 
 // Whole seconds (rounded) as hours, two-digit minutes and two-digit seconds: "0:01:05".
 QString FormatWholeSeconds(int64_t timeUs);
+// A source name for a label or caption: names of `longFrom` characters or more become their
+// first `keep` characters, "..", their extension and two blanks.
+QString ShortSourceName(const QString& name, int keep = 44, int longFrom = 51);
 // Hours, minutes, seconds and milliseconds: "00:01:05.250".
 QString FormatPlayTime(int64_t timeUs);
 

@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -346,13 +345,10 @@ void TfrmWaterMark::FormShow() {
     if (!preview_->Open(previewUrl_)) {
         return; // usable without a preview
     }
+    // A name longer than 55 characters is shortened, after one more blank.
     const QString name = QString::fromStdString(sourceName_);
-    if (name.size() > 55) {
-        const QString ext = QFileInfo(name).suffix();
-        setWindowTitle("Water Mark   " + name.left(50) + ".." + ext + "  ");
-    } else {
-        setWindowTitle("Water Mark  " + name);
-    }
+    setWindowTitle((name.size() > 55 ? "Water Mark   " : "Water Mark  ") +
+                   ShortSourceName(name, 50, 56));
 }
 
 void TfrmWaterMark::FillFromRecord() {
