@@ -5,7 +5,10 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QStyle>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -28,6 +31,19 @@ QToolButton* MediaButton(QStyle::StandardPixmap icon, const char* hint, const ch
 
 QString FormatPlayTime(int64_t timeUs) {
     return QString::fromStdString(FormatTimeText(timeUs < 0 ? 0 : timeUs));
+}
+
+TDefaultOkCancel LayOutEditingDialog(QWidget* dialog, QWidget* pages, QLayout* right) {
+    TDefaultOkCancel buttons = MakeDefaultOkCancel(dialog);
+    buttons.Ok->setText("Ok");
+    buttons.Cancel->setText("Cancel");
+    auto* top = new QHBoxLayout;
+    top->addWidget(pages, 1);
+    top->addLayout(right);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(top);
+    layout->addLayout(buttons.Row);
+    return buttons;
 }
 
 QString ShortSourceName(const QString& name, int keep, int longFrom) {

@@ -5,6 +5,7 @@
 // with the keyboard). The owning dialog adds its own reactions through the signals.
 #pragma once
 
+#include "DialogButtons.h"
 #include "TFFPlayer.h"
 #include "TSeekBar.h"
 
@@ -74,6 +75,10 @@ private:
 
 // Whole seconds (rounded) as hours, two-digit minutes and two-digit seconds: "0:01:05".
 QString FormatWholeSeconds(int64_t timeUs);
+// The trim and crop dialogs' frame: the page control on the left, `right` beside it, and the
+// "&Default", "Ok", "Cancel" row below.
+TDefaultOkCancel LayOutEditingDialog(QWidget* dialog, QWidget* pages, QLayout* right);
+
 // A source name for a label or caption: names of `longFrom` characters or more become their
 // first `keep` characters, "..", their extension and two blanks.
 QString ShortSourceName(const QString& name, int keep = 44, int longFrom = 51);

@@ -111,19 +111,10 @@ TfrmCrop::TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string s
     right->addLayout(controls);
     right->addStretch();
 
-    TDefaultOkCancel buttons = MakeDefaultOkCancel(this);
+    TDefaultOkCancel buttons = LayOutEditingDialog(this, pages, right);
     btnDefault = buttons.Default;
     btnOk = buttons.Ok;
-    btnOk->setText("Ok");
     btnCancel = buttons.Cancel;
-    btnCancel->setText("Cancel");
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(pages, 1);
-    top->addLayout(right);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(buttons.Row);
 
     // The dialog decides play and pause itself (reopening after the end).
     disconnect(preview_->imgbtnPlay, nullptr, preview_.get(), nullptr);

@@ -90,19 +90,10 @@ TfrmTrim::TfrmTrim(QWidget* parent) : QDialog(parent) {
     right->addLayout(controls);
     right->addStretch();
 
-    TDefaultOkCancel buttons = MakeDefaultOkCancel(this);
+    TDefaultOkCancel buttons = LayOutEditingDialog(this, pages, right);
     btnDefault = buttons.Default;
     btnOk = buttons.Ok;
-    btnOk->setText("Ok");
     btnCancel = buttons.Cancel;
-    btnCancel->setText("Cancel");
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(pages, 1);
-    top->addLayout(right);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(buttons.Row);
 
     connect(btnOk1, &QPushButton::clicked, this, &TfrmTrim::btnOk1Click);
     connect(btnOk2, &QPushButton::clicked, this, &TfrmTrim::btnOk2Click);
