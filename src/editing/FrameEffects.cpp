@@ -187,13 +187,18 @@ QString WatermarkFontFace(const QString& face) {
     if (face.compare(QStringLiteral("MS Sans Serif"), Qt::CaseInsensitive) != 0) {
         return face;
     }
-    if (QGuiApplication::instance() != nullptr) {
-        const QString general = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-        if (!general.isEmpty()) {
-            return general;
+    // Looked up once (the windows ask first, on the user-interface thread): the hooks on the
+    // worker threads then only read it.
+    static const QString desktop = [] {
+        if (QGuiApplication::instance() != nullptr) {
+            const QString general = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+            if (!general.isEmpty()) {
+                return general;
+            }
         }
-    }
-    return QStringLiteral("Sans Serif");
+        return QStringLiteral("Sans Serif");
+    }();
+    return desktop;
 }
 
 } // namespace quovo
