@@ -52,18 +52,19 @@ TfrmTrim::TfrmTrim(QWidget* parent) : QDialog(parent) {
     const auto addRow = [&](const char* label, QLineEdit* field, QPushButton* button) {
         auto* caption = new QLabel(label, page);
         caption->setBuddy(field);
-        grid->addWidget(caption, row, 0, 1, 2);
-        grid->addWidget(new QLabel("(HH:MM:SS)", page), row + 1, 0);
-        grid->addWidget(field, row + 1, 1);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(new QLabel("(HH:MM:SS)", page), row, 1, Qt::AlignRight);
+        grid->addWidget(field, row + 1, 0, 1, button != nullptr ? 1 : 2);
         if (button != nullptr) {
-            grid->addWidget(button, row + 1, 2);
+            button->setMaximumWidth(48);
+            grid->addWidget(button, row + 1, 1, Qt::AlignRight);
         }
         row += 2;
     };
     addRow("Set Start Time:", edtStart, btnOk1);
     addRow("Set End Time:", edtEnd, btnOk2);
     addRow("Trim Length:", edtTrimLength, nullptr);
-    grid->addWidget(btnReset, row, 2);
+    grid->addWidget(btnReset, row, 1);
     grid->setRowStretch(row + 1, 1);
 
     auto* right = new QVBoxLayout;

@@ -28,6 +28,7 @@ namespace {
 QSlider* Bar(int minimum, int maximum, const char* name, const QString& label, QWidget* parent) {
     auto* bar = new QSlider(Qt::Horizontal, parent);
     bar->setObjectName(name);
+    bar->setMinimumWidth(60);
     bar->setRange(minimum, maximum);
     bar->setAccessibleName(label);
     return bar;
@@ -38,7 +39,7 @@ QLineEdit* ReadOnlyEdit(const char* name, const QString& label, QWidget* parent)
     edit->setObjectName(name);
     edit->setReadOnly(true);
     edit->setAccessibleName(label);
-    edit->setFixedWidth(44);
+    edit->setFixedWidth(40);
     return edit;
 }
 
@@ -191,10 +192,11 @@ QWidget* TfrmWaterMark::MakeTextPage() {
     ckUnderline = Check("Underline", "ckUnderline", page);
     ckStrikeOut = Check("StrikeOut", "ckStrikeOut", page);
     label("Font Style:", ckBold, 3);
-    auto* styles = new QHBoxLayout;
-    for (QCheckBox* box : {ckBold, ckItalic, ckUnderline, ckStrikeOut}) {
-        styles->addWidget(box);
-    }
+    auto* styles = new QGridLayout;
+    styles->addWidget(ckBold, 0, 0);
+    styles->addWidget(ckItalic, 0, 1);
+    styles->addWidget(ckUnderline, 1, 0);
+    styles->addWidget(ckStrikeOut, 1, 1);
     grid->addLayout(styles, 3, 1, 1, 3);
     edtFont = new QLineEdit(page);
     edtFont->setObjectName("edtFont");
@@ -268,8 +270,8 @@ QWidget* TfrmWaterMark::MakeImagePage() {
     rbTransparent2->setObjectName("rbTransparent2");
     rbTransparent2->setAccessibleName("Transparent style 2");
     rbTransparent1->setChecked(true);
-    grid->addWidget(rbTransparent1, 4, 1);
-    grid->addWidget(rbTransparent2, 5, 1);
+    grid->addWidget(rbTransparent1, 4, 1, 1, 3);
+    grid->addWidget(rbTransparent2, 5, 1, 1, 3);
     btnClearImage = MakeButton("Clear Image", "btnClearImage", page);
     grid->addWidget(btnClearImage, 6, 3);
     grid->setRowStretch(7, 1);
