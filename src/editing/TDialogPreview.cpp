@@ -46,6 +46,16 @@ TDefaultOkCancel LayOutEditingDialog(QWidget* dialog, QWidget* pages, QLayout* r
     return buttons;
 }
 
+QLabel* AddSourceNameRow(QBoxLayout* layout, const char* caption, QWidget* dialog) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(caption, dialog));
+    auto* name = new QLabel(dialog);
+    name->setObjectName("lblSourceName");
+    row->addWidget(name, 1);
+    layout->addLayout(row);
+    return name;
+}
+
 QString ShortSourceName(const QString& name, int keep, int longFrom) {
     if (name.size() < longFrom) {
         return name;

@@ -9,6 +9,7 @@
 #include "TFFPlayer.h"
 #include "TSeekBar.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QToolButton>
 #include <QWidget>
@@ -78,6 +79,9 @@ QString FormatWholeSeconds(int64_t timeUs);
 // The trim and crop dialogs' frame: the page control on the left, `right` beside it, and the
 // "&Default", "Ok", "Cancel" row below.
 TDefaultOkCancel LayOutEditingDialog(QWidget* dialog, QWidget* pages, QLayout* right);
+
+// A caption and the source-name label `lblSourceName` beside it, added to `layout`.
+QLabel* AddSourceNameRow(QBoxLayout* layout, const char* caption, QWidget* dialog);
 
 // A source name for a label or caption: names of `longFrom` characters or more become their
 // first `keep` characters, "..", their extension and two blanks.

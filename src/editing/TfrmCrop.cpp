@@ -81,12 +81,7 @@ TfrmCrop::TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string s
     pageLayout->addStretch();
 
     auto* right = new QVBoxLayout;
-    auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(new QLabel("Source File:", this));
-    lblSourceName = new QLabel(this);
-    lblSourceName->setObjectName("lblSourceName");
-    nameRow->addWidget(lblSourceName, 1);
-    right->addLayout(nameRow);
+    lblSourceName = AddSourceNameRow(right, "Source File:", this);
     imgPreview = new TCropPreview(this);
     imgPreview->setObjectName("imgPreview");
     imgPreview->setAccessibleName("Preview");

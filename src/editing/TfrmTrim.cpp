@@ -68,12 +68,7 @@ TfrmTrim::TfrmTrim(QWidget* parent) : QDialog(parent) {
     grid->setRowStretch(row + 1, 1);
 
     auto* right = new QVBoxLayout;
-    auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(new QLabel("Source Name:", this));
-    lblSourceName = new QLabel(this);
-    lblSourceName->setObjectName("lblSourceName");
-    nameRow->addWidget(lblSourceName, 1);
-    right->addLayout(nameRow);
+    lblSourceName = AddSourceNameRow(right, "Source Name:", this);
     pnlPreview = new TVideoWidget(this);
     pnlPreview->setObjectName("pnlPreview");
     pnlPreview->setFixedSize(372, 260);

@@ -1,15 +1,10 @@
-// Shared pieces of the editing dialogs' tests: a generated clip, a row record for it, and a wait
-// that keeps both the Qt events and the main thread's queue running.
+// Shared pieces of the editing dialogs' tests: a generated clip and a row record for it.
 #pragma once
 
 #include "Fixtures.h"
-#include "MainThread.h"
+#include "QtTestApp.h"
 #include "TlvFilesRecord.h"
 
-#include <QCoreApplication>
-
-#include <chrono>
-#include <functional>
 #include <mutex>
 #include <string>
 
@@ -32,17 +27,6 @@ inline TlvFilesRecord FileRow(const std::string& path) {
     return MakeFileRecord(0, path, path + ".out.mp4", 4, "lbox");
 }
 
-inline bool WaitUntil(const std::function<bool()>& done, double seconds = 15.0) {
-    const auto end = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        WaitAndDrainMainThreadQueue(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using test::WaitUntil;
 
 } // namespace quovo::editingtest
