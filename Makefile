@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run demo install test bench sanitize clean
+.PHONY: deps configure build run demo install test bench check-formats sanitize clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -30,6 +30,11 @@ test: build
 
 bench: build
 	@bash scripts/bench.sh $(BUILD_DIR)
+
+# Every choice of every catalogue format converted and checked, in JOBS processes at once; long
+# (the fast subset runs in `make test`). FORMATS=1400,2301 sweeps only those.
+check-formats: build
+	@nice $(BUILD_DIR)/tools/quovo-format-sweep --jobs $(JOBS) $(if $(FORMATS),--formats $(FORMATS))
 
 # Address/undefined build in its own folder; `make sanitize SAN=thread` for the thread sanitizer.
 SAN ?= address,undefined

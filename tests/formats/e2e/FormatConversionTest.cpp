@@ -12,12 +12,9 @@
 
 #include "../FormatsTestSupport.h"
 #include "Fixtures.h"
+#include "FormatSweep.h"
 
 #include <gtest/gtest.h>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
 
 #include <cmath>
 #include <filesystem>
@@ -33,39 +30,8 @@ namespace fx = fixtures;
 
 constexpr double kClipSeconds = 2.0;
 
-// Demuxer names the library reports for each extension the format file uses.
-std::string DemuxerOf(const std::string& ext) {
-    static const std::map<std::string, std::string> names = {{"mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
-                                                             {"mov", "mov,mp4,m4a,3gp,3g2,mj2"},
-                                                             {"3gp", "mov,mp4,m4a,3gp,3g2,mj2"},
-                                                             {"3g2", "mov,mp4,m4a,3gp,3g2,mj2"},
-                                                             {"m4a", "mov,mp4,m4a,3gp,3g2,mj2"},
-                                                             {"wmv", "asf"},
-                                                             {"wma", "asf"},
-                                                             {"avi", "avi"},
-                                                             {"ts", "mpegts"},
-                                                             {"mpg", "mpeg"},
-                                                             {"flv", "flv"},
-                                                             {"swf", "swf"},
-                                                             {"mkv", "matroska,webm"},
-                                                             {"dv", "dv"},
-                                                             {"mp3", "mp3"},
-                                                             {"aac", "aac"},
-                                                             {"wav", "wav"},
-                                                             {"ogg", "ogg"},
-                                                             {"ac3", "ac3"}};
-    auto it = names.find(ext);
-    return it == names.end() ? "<unknown extension " + ext + ">" : it->second;
-}
-
-// The codec name a decoder reports for what an encoder wrote.
-std::string CodecOf(const std::string& encoder) {
-    const std::string current = encoder == "libfaac"   ? "aac"
-                                : encoder == "libflac" ? "flac"
-                                                       : encoder;
-    const AVCodec* c = avcodec_find_encoder_by_name(current.c_str());
-    return c ? avcodec_get_name(c->id) : "<no encoder " + encoder + ">";
-}
+using sweep::CodecOf;
+using sweep::DemuxerOf;
 
 // A format code and the zoom mode it converts with ("" = the format's own).
 using TFormatZoom = std::tuple<int, std::string>;
