@@ -1,6 +1,8 @@
 #include "TFormatFileRun.h"
 
+#include "EncoderLimits.h"
 #include "FormatCatalogue.h"
+#include "FormatRules.h"
 #include "OutputPath.h"
 #include "TFormatParameterEditor.h"
 #include "TOptionBuilder.h"
@@ -87,6 +89,10 @@ TFormatFileRun::Prepare(int formatCode, const std::string& input, TFormatRunResu
     TOptionBuilder(settings_, formatFile_, dialogs_)
         .BuildOutputOptions(row, formatCode, out, probe, in);
     probe.Close();
+    if (out.DisableVideo && NeedsPicture(ToLower(formatFile_.ReadString(section, "Format", "")))) {
+        result.Error = input + " has no picture, and a DV file needs one.";
+        return nullptr;
+    }
     return MakeTask(input, in, out, result);
 }
 

@@ -68,6 +68,7 @@ void TFormatParameterEditor::LoadBoxes() {
     Volume.SelectIndex(settings_.ReadInteger(section, "iVolume", 0));
     AudioEncoder.SelectIndex(settings_.ReadInteger(section, "iAudioEncoder", 0));
 
+    ListEncoderSizes(*this, formatFile_, section);
     FollowEncoderBoxes(*this);
 }
 
@@ -160,6 +161,11 @@ void TFormatParameterEditor::VideoEncoderChange(int index) {
         return;
     }
     values.emplace_back("paraVideoEncoder", *value);
+    // The size box offers what the new encoder produces; a size it would move is stored moved.
+    if (ListEncoderSizes(*this, formatFile_, Section()) && !VideoSize.Text.empty()) {
+        values.emplace_back("iVideoSize", std::to_string(VideoSize.Index));
+        values.emplace_back("paraVideoSize", VideoSize.Text);
+    }
     Write(values);
     if (ToLower(VideoEncoder.Text) != "h264") {
         return;

@@ -1,13 +1,21 @@
 #include "TOptionBuilder.h"
 
 #include "DVDTypes.h"
+#include "EncoderLimits.h"
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
 #include "TAVProbe.h"
 #include "TFFLogger.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/rational.h>
+}
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <numeric>
@@ -127,29 +135,520 @@ bool IsDvdFormat(const std::string& F, const std::string& offeredSizes) {
     return true;
 }
 
-// DV carries two sound channels at 32, 44.1 or 48 kHz and nothing else.
-void FitDvSound(TOutputOptions& out) {
-    if (out.AudioChannels != 2) {
-        if (out.AudioChannels > 0) {
-            FFLogger()->LogFmt(nullptr, llWarning,
-                               "DV carries 2 sound channels, not %d: the output has 2",
-                               out.AudioChannels);
-        }
-        out.AudioChannels = 2;
+// A frame rate as the boxes write it: 25, 29.97, 23.976.
+std::string RateText(double fps) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", std::round(fps * 1000) / 1000);
+    return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// One call of the builder: its inputs, what is derived from them, and the numbered steps.
+class TBuild {
+public:
+    TBuild(bool dvd, const TRowEdits& row, TSection fmt, TSection set, const TSourcePicture& source,
+           TOutputOptions& out, TInputOptions& input, TDialogService& dialogs)
+        : dvd_(dvd), row_(row), fmt_(std::move(fmt)), set_(std::move(set)), source_(source),
+          out_(out), input_(input), dialogs_(dialogs), format_(fmt_.Read("Format", "null")),
+          F_(ToLower(format_)), sw_(source.Width), sh_(source.Height) {
+        const bool sarKnown = source.SarNum > 0 && source.SarDen > 0;
+        sarNum_ = sarKnown ? source.SarNum : 1;
+        sarDen_ = sarKnown ? source.SarDen : 1;
     }
-    const int rate = out.AudioSampleRate;
+
+    void Run() {
+        if (!DiscTarget()) {
+            return;
+        }
+        if (TrimBlanks(set_.Read("paraVideoEncoder", "")).empty()) {
+            SoundOnlyFormat();
+            return;
+        }
+        VideoCodec();
+        if (noVideo_) {
+            // 4. Nothing to picture: straight to the sound.
+            out_.DisableVideo = true;
+        } else {
+            VideoRates();
+            TargetSize();
+            Fit();
+        }
+        Sound();
+    }
+
+private:
+    bool Anamorphic() const { return sarNum_ != sarDen_; }
+    // Display width of `w` source columns.
+    int Shown(int w) const {
+        return static_cast<int>(std::lround(static_cast<double>(w) * sarNum_ / sarDen_));
+    }
+    // The aspect option of an output at the source's own size: the source's display shape, so
+    // that its pixels keep their shape.
+    std::string SourceAspect(int w, int h) const {
+        const int64_t num = static_cast<int64_t>(w) * sarNum_;
+        const int64_t den = static_cast<int64_t>(h) * sarDen_;
+        const int64_t g = std::gcd(num, den);
+        if (!Anamorphic() || g == 0) {
+            return SizeText(w, h, ":");
+        }
+        return std::to_string(num / g) + ":" + std::to_string(den / g);
+    }
+    double SourceRate() const {
+        return source_.FrameRateNum > 0 && source_.FrameRateDen > 0
+                   ? static_cast<double>(source_.FrameRateNum) / source_.FrameRateDen
+                   : 0;
+    }
+
+    bool DiscTarget();
+    void SoundOnlyFormat();
+    void VideoCodec();
+    void VideoRates();
+    void FitFrameRate();
+    void DvdNorm();
+    void TargetSize();
+    void Fit();
+    void FitLetterbox(const std::string& cropFilter);
+    void FitPan();
+    void FitCenter(const std::string& cropFilter);
+    void Sound();
+    void FitSound(bool rateAsSource, bool bitRateAsSource);
+    void FitDvSound();
+
+    const bool dvd_;
+    const TRowEdits& row_;
+    const TSection fmt_;
+    const TSection set_;
+    const TSourcePicture& source_;
+    TOutputOptions& out_;
+    TInputOptions& input_;
+    TDialogService& dialogs_;
+    const std::string format_;
+    const std::string F_;
+    const int sw_;
+    const int sh_;
+    int sarNum_ = 1;
+    int sarDen_ = 1;
+    bool noVideo_ = false;
+    int W_ = 0; // target size
+    int H_ = 0;
+    std::string filter_;
+    // A disc's flag taken from the title's own shape outlives the fitting.
+    std::string discAspect_;
+};
+
+// 1. Disc targets. False when the target supplies the rest.
+bool TBuild::DiscTarget() {
+    struct Disc {
+        const char* keyword;
+        int type;
+        int norm;
+        const char* wideSize; // the size that makes the picture 16:9, if any
+    };
+    static const Disc discs[] = {
+        {"ntsc-dvd", 3, 2, "720x480"}, {"pal-dvd", 3, 1, "720x576"}, {"ntsc-vcd", 1, 2, nullptr},
+        {"pal-vcd", 1, 1, nullptr},    {"ntsc-svcd", 2, 2, nullptr}, {"pal-svcd", 2, 1, nullptr},
+    };
+    for (const Disc& d : discs) {
+        if (F_ != d.keyword) {
+            continue;
+        }
+        out_.TargetType = d.type;
+        out_.TargetNorm = d.norm;
+        // A source known not to have square pixels says itself whether it is wide.
+        const bool wide = d.wideSize != nullptr &&
+                          (Anamorphic() ? static_cast<int64_t>(sw_) * sarNum_ * 100 >
+                                              static_cast<int64_t>(sh_) * sarDen_ * 155
+                                        : set_.Read("paraVideoSize", "null") == d.wideSize);
+        out_.FrameAspect = wide ? "16:9" : "4:3";
+        if (!dvd_) {
+            return false;
+        }
+        if (Anamorphic()) {
+            discAspect_ = out_.FrameAspect;
+        }
+        break;
+    }
+    return true;
+}
+
+// 2. Audio-only formats.
+void TBuild::SoundOnlyFormat() {
+    out_.AudioCodec = set_.Read("paraAudioEncoder", "libfaac");
+    if (auto ch = PositiveWhole(set_.Read("paraChannel", "2"))) {
+        out_.AudioChannels = *ch;
+    }
+    SetAudioNumbers(set_, out_);
+    FitSound(set_.Read("paraSampleRate", "44100") == "as source",
+             set_.Read("paraAudioBitRate", "128") == "as source");
+    input_.ExtOptions = "vn=1";
+    out_.DisableVideo = true;
+    out_.DisableSubtitle = true;
+}
+
+// 3. Video codec and preset. A source without picture makes no DVD: the target would ask for a
+// picture's frame rate.
+void TBuild::VideoCodec() {
+    const std::string V = set_.Read("paraVideoEncoder", "");
+    noVideo_ = !dvd_ && source_.VideoStreamCount <= 0;
+    if (!IsVideoCodecName(V)) {
+        return;
+    }
+    out_.VideoCodec = V;
+    if (V == "mpeg2video" && !noVideo_ && IsDvdFormat(F_, fmt_.Read("VideoSize", "null"))) {
+        out_.TargetType = 3;
+    }
+    if (V == "libx264") {
+        out_.VideoPreset = F_ == "psp"    ? "libx264-psp"
+                           : F_ == "ipod" ? "libx264-ipod"
+                           : F_ == "ps3"  ? "libx264-ps3"
+                                          : "libx264-mp4";
+    }
+}
+
+// 5. Video bit rate; 6. frame rate and container.
+void TBuild::VideoRates() {
+    const std::string vbr = set_.Read("paraVideoBitRate", "512");
+    std::optional<int> kbits = vbr == "as source" ? std::nullopt : ParseWholeNumber(vbr);
+    if (kbits) {
+        if (*kbits > 0 && *kbits <= INT_MAX / 1000) {
+            out_.VideoBitrate = *kbits * 1000;
+        }
+    } else if (!dvd_ && source_.BitRate > 0) {
+        out_.VideoBitrate = source_.BitRate;
+    }
+
+    const std::string fps = set_.Read("paraFrameRate", "29.97");
+    if (fps != "as source" && IsDecimalNumber(fps) && std::strtod(fps.c_str(), nullptr) > 0) {
+        out_.FrameRate = fps;
+    }
+    if (IsContainerKeyword(F_)) {
+        out_.FileFormat = format_;
+    }
+    if (out_.TargetType == 3 && !dvd_ && out_.TargetNorm == 0) {
+        DvdNorm();
+    } else {
+        FitFrameRate();
+    }
+}
+
+// Encoders that know a few frame rates only (MPEG-1 and MPEG-2) get the nearest of them.
+void TBuild::FitFrameRate() {
+    const double asked =
+        out_.FrameRate.empty() ? SourceRate() : std::strtod(out_.FrameRate.c_str(), nullptr);
+    const AVCodec* codec =
+        out_.VideoCodec.empty() ? nullptr : avcodec_find_encoder_by_name(out_.VideoCodec.c_str());
+    if (!(asked > 0) || codec == nullptr || codec->supported_framerates == nullptr) {
+        return;
+    }
+    const AVRational want = av_d2q(asked, 1001000);
+    const AVRational got =
+        codec->supported_framerates[av_find_nearest_q_idx(want, codec->supported_framerates)];
+    if (std::abs(av_q2d(got) - asked) > asked * 0.001) {
+        out_.FrameRate = RateText(av_q2d(got));
+        FFLogger()->LogFmt(nullptr, llWarning, "%s has no %s fps: the output has %s fps",
+                           EncoderName(out_.VideoCodec).c_str(), RateText(asked).c_str(),
+                           out_.FrameRate.c_str());
+    }
+}
+
+// A DVD program stream is PAL or NTSC: by the chosen frame rate, else the chosen picture height,
+// else the source's rate, else its height. "as source" becomes the norm's rate.
+void TBuild::DvdNorm() {
+    auto normOfRate = [](double r) {
+        return std::abs(r - 25) < 0.01                                     ? 1
+               : std::abs(r - 29.97) < 0.01 || std::abs(r - 23.976) < 0.01 ? 2
+                                                                           : 0;
+    };
+    const std::string size = set_.Read("paraVideoSize", "null");
+    int norm =
+        out_.FrameRate.empty() ? 0 : normOfRate(std::strtod(out_.FrameRate.c_str(), nullptr));
+    if (norm == 0) {
+        norm = EndsWith(size, "x576") ? 1 : EndsWith(size, "x480") ? 2 : 0;
+    }
+    if (norm == 0) {
+        norm = normOfRate(SourceRate());
+    }
+    if (norm == 0) {
+        norm = sh_ == 576 ? 1 : 2;
+    }
+    out_.TargetNorm = norm;
+    const double rate = norm == 1 ? 25.0 : 30000.0 / 1001;
+    if (out_.FrameRate.empty() && SourceRate() > 0 && std::abs(SourceRate() - rate) > 0.01) {
+        FFLogger()->LogFmt(nullptr, llWarning, "A DVD has no %s fps: the output has %s fps",
+                           RateText(SourceRate()).c_str(), RateText(rate).c_str());
+    }
+}
+
+// 7. Target size.
+void TBuild::TargetSize() {
+    std::string t = set_.Read("paraVideoSize", "null");
+    W_ = sw_;
+    H_ = sh_;
+    const size_t x = t.find('x');
+    const bool shaped = t != "as source" && x != std::string::npos && x > 0 && x + 1 < t.size();
+    if (shaped) {
+        W_ = ParseWholeNumber(t.substr(0, x)).value_or(sw_);
+        H_ = ParseWholeNumber(t.substr(x + 1)).value_or(sh_);
+    } else if (t != "as source") {
+        if (dialogs_.AskYesNo("Warning", kVideoSizeQuestion)) {
+            W_ = 320;
+            H_ = 240;
+        } else {
+            t = "as source";
+        }
+    }
+    if (t == "as source") {
+        W_ = sw_;
+        H_ = sh_;
+    }
+    // H.263 knows five picture sizes only; any other is taken to the next one up by width (the
+    // encoder would refuse it).
+    const auto [w, h] = ProducedFrameSize(out_.VideoCodec, W_, H_);
+    if (w != W_ || h != H_) {
+        FFLogger()->LogFmt(nullptr, llWarning, "%s has no %s pictures: the output is %dx%d",
+                           EncoderName(out_.VideoCodec).c_str(), SizeText(W_, H_, "x").c_str(), w,
+                           h);
+        W_ = w;
+        H_ = h;
+    }
+}
+
+// 8. Crop fields, 9. fitting by the row's zoom mode, 10. filter text.
+void TBuild::Fit() {
+    for (int* crop : {&out_.CropTop, &out_.CropBottom, &out_.CropLeft, &out_.CropRight}) {
+        if (*crop == -1) {
+            *crop = 0;
+        }
+    }
+    const int cT = row_.CropTop, cB = row_.CropBottom, cL = row_.CropLeft, cR = row_.CropRight;
+    // The old crop order (left, top, width, height): the engine translates every chain text it
+    // is given, so a text in today's order would be turned round a second time.
+    const std::string cropFilter =
+        "crop=" + SizeText(cL, cT, ":") + ":" + SizeText(sw_ - cL - cR, sh_ - cT - cB, ":");
+    const bool sized = sw_ > 0 && sh_ > 0 && W_ > 0 && H_ > 0;
+    const std::string& zoom = row_.ZoomMode;
+    if (zoom == "full" || (!sized && (zoom == "lbox" || zoom == "pan" || zoom == "center"))) {
+        // Sizes of 0 leave nothing to fit by ratio: the picture is stretched.
+        if (cT > 0 || cB > 0 || cL > 0 || cR > 0) {
+            out_.CropTop = cT, out_.CropBottom = cB, out_.CropLeft = cL, out_.CropRight = cR;
+        }
+        out_.FrameSize = SizeText(W_, H_, "x");
+        out_.FrameAspect = W_ == sw_ && H_ == sh_ ? SourceAspect(W_, H_) : SizeText(W_, H_, ":");
+    } else if (zoom == "lbox") {
+        FitLetterbox(cropFilter);
+    } else if (zoom == "pan") {
+        FitPan();
+    } else if (zoom == "center" && !dvd_) {
+        FitCenter(cropFilter);
+    }
+    if (!filter_.empty()) {
+        AppendFilter(out_, filter_);
+    }
+    if (!discAspect_.empty()) {
+        out_.FrameAspect = discAspect_;
+    }
+}
+
+void TBuild::FitLetterbox(const std::string& cropFilter) {
+    const int cT = row_.CropTop, cB = row_.CropBottom, cL = row_.CropLeft, cR = row_.CropRight;
+    const bool rowCrop = cT > 0 || cB > 0 || cL > 0 || cR > 0;
+    const bool same = W_ == sw_ && H_ == sh_;
+    // Fitted by what is shown: the kept area's display width when the output gets square
+    // pixels, its pixel counts when the output keeps the source's size and pixels.
+    const int keptW = sw_ - cL - cR;
+    const int keptH = sh_ - cT - cB;
+    TLetterboxPads p =
+        same ? LetterboxPads(keptW, keptH, W_, H_) : LetterboxPads(Shown(keptW), keptH, W_, H_);
+    if (dvd_ && same) {
+        p = TLetterboxPads();
+    }
+    const int pw = W_ - p.Left - p.Right;
+    const int ph = H_ - p.Top - p.Bottom;
+    const std::string pad = "pad=" + SizeText(W_, H_, ":") + ":" + SizeText(p.Left, p.Top, ":");
+    const std::string full = cropFilter + ",scale=" + SizeText(pw, ph, ":") + "," + pad;
+    if (!dvd_) {
+        filter_ = full;
+        if (same) {
+            out_.FrameSize = SizeText(W_, H_, "x");
+            out_.FrameAspect = SourceAspect(W_, H_);
+        } else if (Anamorphic()) {
+            // Square pixels out. The encoder has the source's size until the chain has run, so
+            // the aspect that makes them square is the source's pixel counts.
+            out_.FrameAspect = SizeText(sw_, sh_, ":");
+        }
+    } else if (rowCrop) {
+        out_.FrameAspect = same ? SourceAspect(pw, ph) : SizeText(pw, ph, ":");
+        filter_ = full;
+    } else {
+        out_.FrameSize = SizeText(pw, ph, "x");
+        out_.FrameAspect = same ? SourceAspect(pw, ph) : SizeText(pw, ph, ":");
+        filter_ = pad;
+    }
+}
+
+// What is kept shows 4:3 on screen: the sides (or the top and bottom) lose what lies beyond it,
+// measured in display units and taken back to source pixels.
+void TBuild::FitPan() {
+    const int cT = row_.CropTop, cL = row_.CropLeft;
+    const int cw = sw_ - cL - row_.CropRight;
+    const int ch = sh_ - cT - row_.CropBottom;
+    const int w2 = sw_ - out_.CropLeft - out_.CropRight;
+    const int h2 = sh_ - out_.CropTop - out_.CropBottom;
+    if (cw > 0 && ch > 0 && w2 > 0 && h2 > 0) {
+        const int64_t shownW = static_cast<int64_t>(cw) * sarNum_ * 3;
+        const int64_t shownH = static_cast<int64_t>(ch) * sarDen_ * 4;
+        const double sar = static_cast<double>(sarNum_) / sarDen_;
+        if (shownW > shownH) {
+            const int k = Trunc((w2 - 4.0 / 3.0 * h2 / sar) / 2);
+            // Never more than leaves a picture.
+            out_.CropLeft = out_.CropRight =
+                std::min(Even(std::max(k, 0) + cL), Even((sw_ - 2) / 2));
+        } else if (shownW < shownH) {
+            const int k = Trunc((h2 - w2 * sar * 3.0 / 4.0) / 2);
+            out_.CropTop = out_.CropBottom =
+                std::min(Even(std::max(k, 0) + cT), Even((sh_ - 2) / 2));
+        }
+    }
+    out_.FrameSize = SizeText(W_, H_, "x");
+    // At the source's own size the pixels are not square unless the frame is 4:3.
+    out_.FrameAspect = W_ == sw_ && H_ == sh_ ? std::string("4:3") : SizeText(W_, H_, ":");
+}
+
+// The kept picture is padded with black at its own size to the target's shape, then scaled:
+// nothing is cut and nothing is stretched.
+void TBuild::FitCenter(const std::string& cropFilter) {
+    const int cw = sw_ - row_.CropLeft - row_.CropRight;
+    const int ch = sh_ - row_.CropTop - row_.CropBottom;
+    if (cw <= 0 || ch <= 0) {
+        return;
+    }
+    int pw = cw;
+    int ph = ch;
+    if (static_cast<long long>(cw) * H_ > static_cast<long long>(ch) * W_) {
+        ph = Even(static_cast<int>(std::lround(static_cast<double>(cw) * H_ / W_)) + 1);
+    } else {
+        pw = Even(static_cast<int>(std::lround(static_cast<double>(ch) * W_ / H_)) + 1);
+    }
+    pw = std::max(pw, cw);
+    ph = std::max(ph, ch);
+    const int left = Even((pw - cw) / 2);
+    const int top = Even((ph - ch) / 2);
+    if (row_.CropTop > 0 || row_.CropBottom > 0 || row_.CropLeft > 0 || row_.CropRight > 0) {
+        filter_ = cropFilter + ",";
+    }
+    filter_ += "pad=" + SizeText(pw, ph, ":") + ":" + SizeText(left, top, ":") +
+               ":black,scale=" + SizeText(W_, H_, ":");
+    // No frame size: the engine would scale to it ahead of the chain, which needs the source's
+    // own size.
+    out_.FrameAspect = SizeText(W_, H_, ":");
+}
+
+// 11. Sound.
+void TBuild::Sound() {
+    std::string acodec = set_.Read("paraAudioEncoder", "");
+    if (acodec == "libamr_nb") {
+        acodec = "libopencore_amrnb";
+    }
+    if (TrimBlanks(acodec).empty()) {
+        out_.DisableAudio = true;
+    } else {
+        out_.AudioCodec = acodec;
+    }
+    const std::string channels = set_.Read("paraChannel", "2");
+    if (channels != "as source") {
+        if (auto ch = ParseWholeNumber(channels)) {
+            out_.AudioChannels = *ch;
+        }
+    }
+    SetAudioNumbers(set_, out_);
+    if (out_.DisableAudio) {
+        return;
+    }
+    if (F_ == "dv") {
+        FitDvSound();
+    }
+    FitSound(set_.Read("paraSampleRate", "44100") == "as source",
+             set_.Read("paraAudioBitRate", "128") == "as source");
+}
+
+// DV carries two sound channels at 32, 44.1 or 48 kHz and nothing else.
+void TBuild::FitDvSound() {
+    const int channels = out_.AudioChannels > 0 ? out_.AudioChannels : source_.AudioChannels;
+    if (channels != 2 && channels > 0) {
+        FFLogger()->LogFmt(nullptr, llWarning,
+                           "DV carries 2 sound channels, not %d: the output has 2 channels",
+                           channels);
+    }
+    out_.AudioChannels = 2;
+    const int rate = out_.AudioSampleRate > 0 ? out_.AudioSampleRate : source_.AudioSampleRate;
     if (rate != 32000 && rate != 44100 && rate != 48000) {
         if (rate > 0) {
             FFLogger()->LogFmt(nullptr, llWarning,
                                "DV carries no %d Hz sound: the output has 48000 Hz", rate);
         }
-        out.AudioSampleRate = 48000;
+        out_.AudioSampleRate = 48000;
     }
 }
 
-bool IsH263Size(int w, int h) {
-    return (w == 128 && h == 96) || (w == 176 && h == 144) || (w == 352 && h == 288) ||
-           (w == 704 && h == 576) || (w == 1408 && h == 1152);
+// Channel count, sample rate and bit rate moved into what the encoder takes, "as source" meaning
+// the source's values where the probe knows them; each move is logged once.
+void TBuild::FitSound(bool rateAsSource, bool bitRateAsSource) {
+    const std::string& codec = out_.AudioCodec;
+    const std::string name = EncoderName(codec);
+    const bool dvdTarget = out_.TargetType == 3;
+
+    if (dvdTarget && out_.AudioChannels <= 0 && source_.AudioChannels == 1) {
+        // The DVD target makes mono sound stereo.
+        out_.AudioChannels = 2;
+        FFLogger()->Log(nullptr, llWarning, "A DVD has no mono sound: the output has 2 channels");
+    }
+    const int channels = out_.AudioChannels > 0 ? out_.AudioChannels : source_.AudioChannels;
+    const int most = MaxChannelsOf(codec);
+    if (most > 0 && channels > most) {
+        out_.AudioChannels = most;
+        FFLogger()->LogFmt(nullptr, llWarning,
+                           "%s carries at most %d channels: the output has %d channels",
+                           name.c_str(), most, most);
+    }
+
+    int rate = out_.AudioSampleRate;
+    if (rate <= 0 && dvdTarget) {
+        rate = 48000; // the DVD target's
+        if (rateAsSource && source_.AudioSampleRate > 0 && source_.AudioSampleRate != rate) {
+            FFLogger()->LogFmt(nullptr, llWarning, "A DVD has no %d Hz sound: the output has %d Hz",
+                               source_.AudioSampleRate, rate);
+        }
+    } else if (rate <= 0) {
+        rate = source_.AudioSampleRate;
+    }
+    const std::vector<int> rates = SampleRatesOf(codec, F_);
+    if (rate > 0 && !rates.empty() && std::find(rates.begin(), rates.end(), rate) == rates.end()) {
+        const int near = Nearest(rates, rate);
+        FFLogger()->LogFmt(nullptr, llWarning, "%s has no %d Hz sound: the output has %d Hz",
+                           name.c_str(), rate, near);
+        out_.AudioSampleRate = rate = near;
+    }
+
+    const int ceiling = MaxAudioBitRateOf(codec);
+    if (ceiling == 0) {
+        return; // the encoder's bit rate follows from its rate and channels
+    }
+    if (bitRateAsSource && !dvd_ && source_.AudioBitRate >= 1000) {
+        out_.AudioBitrate = source_.AudioBitRate / 1000 * 1000;
+    }
+    const int kbits = out_.AudioBitrate > 0 ? out_.AudioBitrate / 1000 : dvdTarget ? 448 : 0;
+    const std::vector<int> allowed = AudioBitRatesOf(codec, rate);
+    const int fitted = std::min(allowed.empty() ? kbits : Nearest(allowed, kbits), ceiling);
+    if (kbits > 0 && fitted != kbits) {
+        FFLogger()->LogFmt(
+            nullptr, llWarning, "%s has no %d kb/s%s: the output has %d kb/s", name.c_str(), kbits,
+            allowed.empty() ? "" : (" at " + std::to_string(rate) + " Hz").c_str(), fitted);
+        out_.AudioBitrate = fitted * 1000;
+    }
 }
 
 } // namespace
@@ -202,6 +701,16 @@ TSourcePicture SourcePictureFromProbe(TAVProbe& probe) {
         s.BitRate = v.BitRate;
         s.SarNum = v.SampleAspectNum;
         s.SarDen = v.SampleAspectDen;
+        if (v.FrameRateNum > 0 && v.FrameRateDen > 0) {
+            s.FrameRateNum = v.FrameRateNum;
+            s.FrameRateDen = v.FrameRateDen;
+        }
+    }
+    if (probe.AudioStreamCount() > 0) {
+        TAudioStreamInfo a = probe.GetAudioStreamInfo(-1);
+        s.AudioSampleRate = a.SampleRate;
+        s.AudioChannels = a.Channels;
+        s.AudioBitRate = a.BitRate;
     }
     return s;
 }
@@ -251,299 +760,9 @@ void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCod
                            TOutputOptions& out, const TSourcePicture& source,
                            TInputOptions& input) {
     const std::string section = FormatSection(formatCode);
-    const TSection fmt(formatFile_, section);
-    const TSection set(settings_, section);
-    const bool dvd = variant == TVariant::DVD;
-    const std::string format = fmt.Read("Format", "null");
-    const std::string F = ToLower(format);
-    const int sw = source.Width;
-    const int sh = source.Height;
-    const bool sarKnown = source.SarNum > 0 && source.SarDen > 0;
-    const int sarNum = sarKnown ? source.SarNum : 1;
-    const int sarDen = sarKnown ? source.SarDen : 1;
-    const bool anamorphic = sarNum != sarDen;
-    // Display width of `w` source columns.
-    auto shown = [&](int w) {
-        return static_cast<int>(std::lround(static_cast<double>(w) * sarNum / sarDen));
-    };
-    // The aspect option of an output at the source's own size: the source's display shape, so
-    // that its pixels keep their shape.
-    auto sourceAspect = [&](int w, int h) {
-        const int64_t num = static_cast<int64_t>(w) * sarNum;
-        const int64_t den = static_cast<int64_t>(h) * sarDen;
-        const int64_t g = std::gcd(num, den);
-        if (!anamorphic || g == 0) {
-            return SizeText(w, h, ":");
-        }
-        return std::to_string(num / g) + ":" + std::to_string(den / g);
-    };
-
-    // 1. Disc targets.
-    struct Disc {
-        const char* keyword;
-        int type;
-        int norm;
-        const char* wideSize; // the size that makes the picture 16:9, if any
-    };
-    static const Disc discs[] = {
-        {"ntsc-dvd", 3, 2, "720x480"}, {"pal-dvd", 3, 1, "720x576"}, {"ntsc-vcd", 1, 2, nullptr},
-        {"pal-vcd", 1, 1, nullptr},    {"ntsc-svcd", 2, 2, nullptr}, {"pal-svcd", 2, 1, nullptr},
-    };
-    // A disc's flag taken from the title's own shape outlives the fitting below.
-    std::string discAspect;
-    for (const Disc& d : discs) {
-        if (F == d.keyword) {
-            out.TargetType = d.type;
-            out.TargetNorm = d.norm;
-            // A source known not to have square pixels says itself whether it is wide.
-            const bool wide = d.wideSize != nullptr &&
-                              (anamorphic ? static_cast<int64_t>(sw) * sarNum * 100 >
-                                                static_cast<int64_t>(sh) * sarDen * 155
-                                          : set.Read("paraVideoSize", "null") == d.wideSize);
-            out.FrameAspect = wide ? "16:9" : "4:3";
-            if (!dvd) {
-                return;
-            }
-            if (anamorphic) {
-                discAspect = out.FrameAspect;
-            }
-            break;
-        }
-    }
-
-    // 2. Audio-only formats.
-    const std::string V = set.Read("paraVideoEncoder", "");
-    if (TrimBlanks(V).empty()) {
-        out.AudioCodec = set.Read("paraAudioEncoder", "libfaac");
-        if (auto ch = PositiveWhole(set.Read("paraChannel", "2"))) {
-            out.AudioChannels = *ch;
-        }
-        SetAudioNumbers(set, out);
-        input.ExtOptions = "vn=1";
-        out.DisableVideo = true;
-        out.DisableSubtitle = true;
-        return;
-    }
-
-    // 3. Video codec and preset. A source without picture makes no DVD: the target would ask
-    // for a picture's frame rate.
-    const bool noVideo = !dvd && source.VideoStreamCount <= 0;
-    if (IsVideoCodecName(V)) {
-        out.VideoCodec = V;
-        if (V == "mpeg2video" && !noVideo && IsDvdFormat(F, fmt.Read("VideoSize", "null"))) {
-            out.TargetType = 3;
-        }
-        if (V == "libx264") {
-            out.VideoPreset = F == "psp"    ? "libx264-psp"
-                              : F == "ipod" ? "libx264-ipod"
-                              : F == "ps3"  ? "libx264-ps3"
-                                            : "libx264-mp4";
-        }
-    }
-
-    if (noVideo) {
-        // 4. Nothing to picture: straight to the sound.
-        out.DisableVideo = true;
-    } else {
-        // 5. Video bit rate.
-        const std::string vbr = set.Read("paraVideoBitRate", "512");
-        std::optional<int> kbits = vbr == "as source" ? std::nullopt : ParseWholeNumber(vbr);
-        if (kbits) {
-            if (*kbits > 0 && *kbits <= INT_MAX / 1000) {
-                out.VideoBitrate = *kbits * 1000;
-            }
-        } else if (!dvd && source.BitRate > 0) {
-            out.VideoBitrate = source.BitRate;
-        }
-
-        // 6. Frame rate and container.
-        const std::string fps = set.Read("paraFrameRate", "29.97");
-        if (fps != "as source" && IsDecimalNumber(fps) && std::strtod(fps.c_str(), nullptr) > 0) {
-            out.FrameRate = fps;
-        }
-        if (IsContainerKeyword(F)) {
-            out.FileFormat = format;
-        }
-
-        // 7. Target size.
-        std::string t = set.Read("paraVideoSize", "null");
-        int W = sw;
-        int H = sh;
-        const size_t x = t.find('x');
-        const bool shaped = t != "as source" && x != std::string::npos && x > 0 && x + 1 < t.size();
-        if (shaped) {
-            W = ParseWholeNumber(t.substr(0, x)).value_or(sw);
-            H = ParseWholeNumber(t.substr(x + 1)).value_or(sh);
-            // H.263 knows five picture sizes only; any other is taken to the next one up by
-            // width (the encoder would refuse it).
-            if (ToLower(out.VideoCodec) == "h263" && !IsH263Size(W, H)) {
-                const std::string asked = SizeText(W, H, "x");
-                if (W <= 128) {
-                    W = 128, H = 96;
-                } else if (W <= 176) {
-                    W = 176, H = 144;
-                } else if (W <= 352) {
-                    W = 352, H = 288;
-                } else {
-                    W = 704, H = 576;
-                }
-                FFLogger()->LogFmt(nullptr, llWarning,
-                                   "H.263 has no %s pictures: the output is %dx%d", asked.c_str(),
-                                   W, H);
-            }
-        } else if (t != "as source") {
-            if (dialogs_.AskYesNo("Warning", kVideoSizeQuestion)) {
-                W = 320;
-                H = 240;
-            } else {
-                t = "as source";
-            }
-        }
-        if (t == "as source") {
-            W = sw;
-            H = sh;
-        }
-
-        // 8. Crop fields.
-        for (int* crop : {&out.CropTop, &out.CropBottom, &out.CropLeft, &out.CropRight}) {
-            if (*crop == -1) {
-                *crop = 0;
-            }
-        }
-
-        // 9. Fitting.
-        const int cT = row.CropTop, cB = row.CropBottom, cL = row.CropLeft, cR = row.CropRight;
-        const bool rowCrop = cT > 0 || cB > 0 || cL > 0 || cR > 0;
-        // The old crop order (left, top, width, height): the engine translates every chain
-        // text it is given, so a text in today's order would be turned round a second time.
-        const std::string cropFilter =
-            "crop=" + SizeText(cL, cT, ":") + ":" + SizeText(sw - cL - cR, sh - cT - cB, ":");
-        const bool sized = sw > 0 && sh > 0 && W > 0 && H > 0;
-        const bool same = W == sw && H == sh;
-        std::string filter;
-        const std::string& zoom = row.ZoomMode;
-        if (zoom == "full" || (!sized && (zoom == "lbox" || zoom == "pan" || zoom == "center"))) {
-            // Sizes of 0 leave nothing to fit by ratio: the picture is stretched.
-            if (rowCrop) {
-                out.CropTop = cT, out.CropBottom = cB, out.CropLeft = cL, out.CropRight = cR;
-            }
-            out.FrameSize = SizeText(W, H, "x");
-            out.FrameAspect = same ? sourceAspect(W, H) : SizeText(W, H, ":");
-        } else if (zoom == "lbox") {
-            // Fitted by what is shown: the kept area's display width when the output gets square
-            // pixels, its pixel counts when the output keeps the source's size and pixels.
-            const int keptW = sw - cL - cR;
-            const int keptH = sh - cT - cB;
-            TLetterboxPads p =
-                same ? LetterboxPads(keptW, keptH, W, H) : LetterboxPads(shown(keptW), keptH, W, H);
-            if (dvd && same) {
-                p = TLetterboxPads();
-            }
-            const int pw = W - p.Left - p.Right;
-            const int ph = H - p.Top - p.Bottom;
-            const std::string pad =
-                "pad=" + SizeText(W, H, ":") + ":" + SizeText(p.Left, p.Top, ":");
-            const std::string full = cropFilter + ",scale=" + SizeText(pw, ph, ":") + "," + pad;
-            if (!dvd) {
-                filter = full;
-                if (same) {
-                    out.FrameSize = SizeText(W, H, "x");
-                    out.FrameAspect = sourceAspect(W, H);
-                } else if (anamorphic) {
-                    // Square pixels out. The encoder has the source's size until the chain has
-                    // run, so the aspect that makes them square is the source's pixel counts.
-                    out.FrameAspect = SizeText(sw, sh, ":");
-                }
-            } else if (rowCrop) {
-                out.FrameAspect = same ? sourceAspect(pw, ph) : SizeText(pw, ph, ":");
-                filter = full;
-            } else {
-                out.FrameSize = SizeText(pw, ph, "x");
-                out.FrameAspect = same ? sourceAspect(pw, ph) : SizeText(pw, ph, ":");
-                filter = pad;
-            }
-        } else if (zoom == "pan") {
-            // What is kept shows 4:3 on screen: the sides (or the top and bottom) lose what lies
-            // beyond it, measured in display units and taken back to source pixels.
-            const int cw = sw - cL - cR;
-            const int ch = sh - cT - cB;
-            const int w2 = sw - out.CropLeft - out.CropRight;
-            const int h2 = sh - out.CropTop - out.CropBottom;
-            if (cw > 0 && ch > 0 && w2 > 0 && h2 > 0) {
-                const int64_t shownW = static_cast<int64_t>(cw) * sarNum * 3;
-                const int64_t shownH = static_cast<int64_t>(ch) * sarDen * 4;
-                const double sar = static_cast<double>(sarNum) / sarDen;
-                if (shownW > shownH) {
-                    const int k = Trunc((w2 - 4.0 / 3.0 * h2 / sar) / 2);
-                    // Never more than leaves a picture.
-                    out.CropLeft = out.CropRight =
-                        std::min(Even(std::max(k, 0) + cL), Even((sw - 2) / 2));
-                } else if (shownW < shownH) {
-                    const int k = Trunc((h2 - w2 * sar * 3.0 / 4.0) / 2);
-                    out.CropTop = out.CropBottom =
-                        std::min(Even(std::max(k, 0) + cT), Even((sh - 2) / 2));
-                }
-            }
-            out.FrameSize = SizeText(W, H, "x");
-            // At the source's own size the pixels are not square unless the frame is 4:3.
-            out.FrameAspect = same ? std::string("4:3") : SizeText(W, H, ":");
-        } else if (zoom == "center" && !dvd) {
-            // The kept picture is padded with black at its own size to the target's shape, then
-            // scaled: nothing is cut and nothing is stretched.
-            const int cw = sw - cL - cR;
-            const int ch = sh - cT - cB;
-            if (cw > 0 && ch > 0) {
-                int pw = cw;
-                int ph = ch;
-                if (static_cast<long long>(cw) * H > static_cast<long long>(ch) * W) {
-                    ph = Even(static_cast<int>(std::lround(static_cast<double>(cw) * H / W)) + 1);
-                } else {
-                    pw = Even(static_cast<int>(std::lround(static_cast<double>(ch) * W / H)) + 1);
-                }
-                pw = std::max(pw, cw);
-                ph = std::max(ph, ch);
-                const int left = Even((pw - cw) / 2);
-                const int top = Even((ph - ch) / 2);
-                if (rowCrop) {
-                    filter = cropFilter + ",";
-                }
-                filter += "pad=" + SizeText(pw, ph, ":") + ":" + SizeText(left, top, ":") +
-                          ":black,scale=" + SizeText(W, H, ":");
-                // No frame size: the engine would scale to it ahead of the chain, which needs
-                // the source's own size.
-                out.FrameAspect = SizeText(W, H, ":");
-            }
-        }
-
-        // 10. Filter text.
-        if (!filter.empty()) {
-            AppendFilter(out, filter);
-        }
-        if (!discAspect.empty()) {
-            out.FrameAspect = discAspect;
-        }
-    }
-
-    // 11. Sound.
-    std::string acodec = set.Read("paraAudioEncoder", "");
-    if (acodec == "libamr_nb") {
-        acodec = "libopencore_amrnb";
-    }
-    if (TrimBlanks(acodec).empty()) {
-        out.DisableAudio = true;
-    } else {
-        out.AudioCodec = acodec;
-    }
-    const std::string channels = set.Read("paraChannel", "2");
-    if (channels != "as source") {
-        if (auto ch = ParseWholeNumber(channels)) {
-            out.AudioChannels = *ch;
-        }
-    }
-    SetAudioNumbers(set, out);
-    if (F == "dv" && !out.DisableAudio) {
-        FitDvSound(out);
-    }
+    TBuild(variant == TVariant::DVD, row, TSection(formatFile_, section),
+           TSection(settings_, section), source, out, input, dialogs_)
+        .Run();
 }
 
 } // namespace quovo

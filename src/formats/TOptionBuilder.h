@@ -29,8 +29,9 @@ struct TRowEdits {
 };
 
 // What the file variant learns from the probe: the number of video streams and the first video
-// stream's size, bit rate (bit/s, -1 when unknown) and sample aspect (the pixels' shape; 0 when
-// unknown, taken as square).
+// stream's size, bit rate (bit/s, -1 when unknown), sample aspect (the pixels' shape; 0 when
+// unknown, taken as square) and frame rate (0 when unknown); and the first sound stream's facts,
+// which "as source" stands for (-1 when unknown or when there is no sound).
 struct TSourcePicture {
     int VideoStreamCount = 0;
     int Width = 0;
@@ -38,6 +39,11 @@ struct TSourcePicture {
     int BitRate = -1;
     int SarNum = 1;
     int SarDen = 1;
+    int FrameRateNum = 0;
+    int FrameRateDen = 1;
+    int AudioSampleRate = -1;
+    int AudioChannels = -1;
+    int AudioBitRate = -1;
 };
 
 TSourcePicture SourcePictureFromProbe(TAVProbe& probe);

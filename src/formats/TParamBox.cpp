@@ -1,6 +1,9 @@
 #include "TParamBox.h"
 
+#include "EncoderLimits.h"
 #include "FormatRules.h"
+
+#include <algorithm>
 
 namespace quovo {
 
@@ -68,9 +71,43 @@ void FollowEncoderBoxes(TParamBoxSet& boxes) {
     }
 }
 
+bool ListEncoderSizes(TParamBoxSet& boxes, const TIniStore& formatFile,
+                      const std::string& section) {
+    TParamBox& box = boxes.VideoSize;
+    const auto entries = SplitFormatList(formatFile.ReadString(section, "VideoSize", "null"));
+    if (!entries) {
+        return false;
+    }
+    const std::string encoder = VideoEncoderValue(boxes.VideoEncoder.Text).value_or("");
+    const auto& only = OnlyFrameSizes(encoder);
+    std::vector<std::string> items;
+    for (const std::string& e : *entries) {
+        if (only.empty() || e == "as source" ||
+            std::find(only.begin(), only.end(), e) != only.end()) {
+            items.push_back(e);
+        }
+    }
+    const std::string text = box.Text;
+    const int index = box.Index;
+    std::string shown = text;
+    const size_t x = text.find('x');
+    const auto w = x == std::string::npos ? std::nullopt : ParseWholeNumber(text.substr(0, x));
+    const auto h = x == std::string::npos ? std::nullopt : ParseWholeNumber(text.substr(x + 1));
+    if (w && h) {
+        const auto [pw, ph] = ProducedFrameSize(encoder, *w, *h);
+        shown = std::to_string(pw) + "x" + std::to_string(ph);
+    }
+    box.Items = std::move(items);
+    box.SelectText(shown);
+    return box.Text != text || box.Index != index;
+}
+
 void SelectFormatDefaults(TParamBoxSet& boxes, const TIniStore& formatFile,
                           const std::string& section) {
     auto index = [&](const char* key) { return formatFile.ReadInteger(section, key, 0); };
+    // The default index counts in the file's whole list, before the encoder leaves some out.
+    boxes.VideoSize.Items = SplitFormatList(formatFile.ReadString(section, "VideoSize", "null"))
+                                .value_or(std::vector<std::string>());
     boxes.VideoSize.SelectIndex(index("iVideoSize"));
     boxes.FrameRate.SelectIndex(index("iFrameRate"));
     boxes.VideoBitRate.SelectIndex(index("iVideoBitRate"));
@@ -81,6 +118,7 @@ void SelectFormatDefaults(TParamBoxSet& boxes, const TIniStore& formatFile,
     boxes.Volume.SelectIndex(index("iVolume"));
     boxes.SampleRate.SelectIndex(index("iSampleRate"));
     boxes.AudioEncoder.SelectIndex(index("iAudioEncoder"));
+    ListEncoderSizes(boxes, formatFile, section);
 }
 
 bool FilterVideoSizeKey(const TParamBox& box, char key, TDialogService& dialogs) {

@@ -37,6 +37,11 @@ void FillParamLists(TParamBoxSet& boxes, const TIniStore& formatFile, const std:
 // video encoder box has items; the audio boxes follow the audio encoder box alike.
 void FollowEncoderBoxes(TParamBoxSet& boxes);
 
+// Fills the size box with the format file's sizes that the chosen video encoder produces ("as
+// source" included); a chosen size it does not produce is shown as the one it makes of it.
+// Returns true when the box's text or index changed.
+bool ListEncoderSizes(TParamBoxSet& boxes, const TIniStore& formatFile, const std::string& section);
+
 // Selects the format file's default index in every box ("Default"), the zoom box its first item.
 void SelectFormatDefaults(TParamBoxSet& boxes, const TIniStore& formatFile,
                           const std::string& section);

@@ -47,6 +47,9 @@ void TSettingsDialogModel::SelectStored(bool byIndexOnly) {
     Zoom = zoom;
 
     auto index = [&](const char* key) { return settings_.ReadInteger(section, key, 0); };
+    // The stored size index counts in the list the stored encoder leaves.
+    VideoEncoder.SelectIndex(index("iVideoEncoder"));
+    ListEncoderSizes(*this, formatFile_, section);
     struct Typed {
         TParamBox* box;
         const char* indexKey;
@@ -67,7 +70,6 @@ void TSettingsDialogModel::SelectStored(bool byIndexOnly) {
             t.box->SelectText(settings_.ReadString(section, t.valueKey, t.valueDefault));
         }
     }
-    VideoEncoder.SelectIndex(index("iVideoEncoder"));
     Channel.SelectIndex(index("iChannel"));
     Volume.SelectIndex(index("iVolume"));
     AudioEncoder.SelectIndex(index("iAudioEncoder"));

@@ -37,8 +37,9 @@ protected:
         return run.Convert(code, clip);
     }
 
-    // 320x240 at 30 fps with 44.1 kHz stereo sound at 128 kb/s, 1 s: rates no DVD has.
-    std::string Clip30() {
+    // 320x240 at 30 fps with 44.1 kHz stereo sound at 128 kb/s, 1 s: rates no DVD has. MP4 states
+    // the sound's bit rate, Matroska does not.
+    std::string Clip30(const std::string& ext = "mkv") {
         fx::MediaSpec spec;
         spec.width = 320;
         spec.height = 240;
@@ -46,7 +47,7 @@ protected:
         spec.durationS = 1.0;
         spec.audio[0].sampleRate = 44100;
         spec.audio[0].bitRate = 128000;
-        const std::string clip = dir_ / "clip30.mkv";
+        const std::string clip = dir_ / ("clip30." + ext);
         fx::MakeMedia(clip, spec);
         return clip;
     }
@@ -58,9 +59,9 @@ protected:
 };
 
 // The HD MPEG-2 formats are MPEG-2 with their own choices, not DVDs: "as source" keeps the
-// source's frame rate, sample rate and size.
+// source's frame rate, sample rate, sound bit rate and size.
 TEST_F(FormatChoicesConversionTest, HdMpeg2KeepsTheSourcesRates) {
-    const std::string clip = Clip30();
+    const std::string clip = Clip30("mp4");
     for (int code : {2107, 2108}) {
         SCOPED_TRACE(code);
         for (const char* audio : {"ac3", "mp2"}) {
@@ -86,6 +87,7 @@ TEST_F(FormatChoicesConversionTest, HdMpeg2KeepsTheSourcesRates) {
             EXPECT_NEAR(av_q2d(video->frameRate), 30.0, 0.01);
             EXPECT_EQ(sound->sampleRate, 44100);
             EXPECT_EQ(sound->channels, 2);
+            EXPECT_EQ(sound->bitRate, 128000);
             EXPECT_EQ(video->decodeErrors + sound->decodeErrors, 0);
         }
     }
@@ -115,7 +117,7 @@ TEST_F(FormatChoicesConversionTest, DvdMpeg2MakesADvdProgramStream) {
 }
 
 // A source without picture converted to a video format gives the format's container with its
-// sound; DV, which cannot be without picture, says why.
+// sound; DV, which cannot be without picture, says so before it starts.
 TEST_F(FormatChoicesConversionTest, SoundOnlySourceToVideoFormats) {
     fx::MediaSpec spec;
     spec.videoCodec.clear();
@@ -135,7 +137,7 @@ TEST_F(FormatChoicesConversionTest, SoundOnlySourceToVideoFormats) {
     }
     TFormatRunResult dv = Convert(2308, clip, {});
     EXPECT_FALSE(dv.Ok);
-    EXPECT_EQ(dv.Error, "Could not write header for output file #0 (incorrect codec parameters ?)");
+    EXPECT_EQ(dv.Error, clip + " has no picture, and a DV file needs one.");
 }
 
 // DV's sound is two channels at 32, 44.1 or 48 kHz: a mono choice or a mono source becomes

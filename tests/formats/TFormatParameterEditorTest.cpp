@@ -1,4 +1,5 @@
 #include "TFormatParameterEditor.h"
+#include "TSettingsDialogModel.h"
 
 #include "FormatsTestSupport.h"
 
@@ -303,6 +304,57 @@ TEST_F(TFormatParameterEditorTest, MissingKeysTakeTheFormatFilesDefaults) {
     EXPECT_EQ(editor.VideoSize.Text, "320x240");
     EXPECT_EQ(other.ReadString("formatInfo7", "paraVideoEncoder", ""), "mpeg4");
     EXPECT_EQ(Stored("paraVideoEncoder"), "libxvid");
+    EXPECT_TRUE(dialogs_.Messages.empty());
+}
+
+// H.263 makes five picture sizes only: with it chosen the size box offers no other, and a size it
+// would move is shown and stored moved, in the main window's boxes and in the settings dialog's.
+TEST_F(TFormatParameterEditorTest, TheSizeBoxOffersWhatTheEncoderProduces) {
+    dir_.WriteFile("quovoformat.ini", std::string(kFormatFile) + R"(
+[formatInfo8]
+Format=3gp
+FileExt=3gp
+VideoSize=176x144,320x240,352x288,as source
+VideoBitRate=192,as source
+FrameRate=15,as source
+VideoEncoder=mpeg-4,h263
+AudioBitRate=32,as source
+SampleRate=22050,as source
+AudioEncoder=aac
+Channel=mono 1 channel,as source
+Volume=100%
+)");
+    using TItems = std::vector<std::string>;
+    const TItems all = {"176x144", "320x240", "352x288", "as source"};
+    const TItems h263 = {"176x144", "352x288", "as source"};
+    editor_.Load(8);
+    EXPECT_EQ(editor_.VideoSize.Items, all);
+    editor_.VideoSizeSelect(1);
+    ASSERT_EQ(editor_.VideoSize.Text, "320x240");
+
+    editor_.VideoEncoderChange(1);
+    EXPECT_EQ(editor_.VideoSize.Items, h263);
+    EXPECT_EQ(editor_.VideoSize.Text, "352x288");
+    EXPECT_EQ(Stored("paraVideoSize", 8), "352x288");
+    EXPECT_EQ(Stored("iVideoSize", 8), "1") << "the place in the list the box shows";
+
+    TFormatParameterEditor reloaded(settings_, formats_, dialogs_, "Quovo");
+    reloaded.Load(8);
+    EXPECT_EQ(reloaded.VideoSize.Items, h263);
+    EXPECT_EQ(reloaded.VideoSize.Index, 1);
+
+    settings_.WriteValues("settings", {{"FormatCode", "8"}, {"FormatName", "3GP"}});
+    TSettingsDialogModel dialog(settings_, formats_, dialogs_, "Quovo");
+    dialog.ChooseFormat("3GP", 8);
+    EXPECT_EQ(dialog.VideoSize.Items, h263);
+    EXPECT_EQ(dialog.VideoSize.Text, "352x288");
+
+    // "Default" puts back the format file's encoder and its whole list.
+    editor_.DefaultClick();
+    EXPECT_EQ(editor_.VideoSize.Items, all);
+    EXPECT_EQ(editor_.VideoSize.Text, "176x144");
+    editor_.VideoEncoderChange(0);
+    EXPECT_EQ(editor_.VideoSize.Items, all);
     EXPECT_TRUE(dialogs_.Messages.empty());
 }
 

@@ -726,7 +726,8 @@ TEST_F(TOptionBuilderTest, Sound) {
         {"paraChannel", nullptr, "libfaac", false, 2, 44100, 128000, -1},
         {"paraSampleRate", "as source", "libfaac", false, 2, -1, 128000, -1},
         {"paraSampleRate", "-8000", "libfaac", false, 2, -1, 128000, -1},
-        {"paraAudioEncoder", "libamr_nb", "libopencore_amrnb", false, 2, 44100, 128000, -1},
+        // AMR is narrow-band mono at 8 kHz whatever was stored.
+        {"paraAudioEncoder", "libamr_nb", "libopencore_amrnb", false, 1, 8000, 128000, -1},
         {"paraAudioEncoder", "  ", "", true, 2, 44100, 128000, -1},
         {"paraAudioEncoder", nullptr, "", true, 2, 44100, 128000, -1},
     };
