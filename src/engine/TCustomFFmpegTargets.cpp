@@ -5,6 +5,7 @@
 #include "MyUtils.h"
 
 #include <cmath>
+#include <optional>
 
 namespace quovo {
 
@@ -12,12 +13,84 @@ namespace {
 
 enum class TNorm { Pal, Ntsc, Film };
 
-bool IsPalRate(int64_t r) {
-    return r == 25000;
+std::optional<TNorm> NormOfRate(double fps) {
+    const int64_t r = llrint(fps * 1000);
+    if (r == 25000) {
+        return TNorm::Pal;
+    }
+    if (r == 29970 || r == 23976) {
+        return TNorm::Ntsc;
+    }
+    return std::nullopt;
 }
-bool IsNtscRate(int64_t r) {
-    return r == 29970 || r == 23976;
+
+// The norm of an "auto" target: the frame rate asked for, else the first input video stream at a
+// PAL or NTSC rate, else the default.
+TNorm GuessNorm(const TCustomFFmpeg& engine, AVRational frameRate, const std::string& defaultNorm) {
+    if (std::optional<TNorm> n = NormOfRate(av_q2d(frameRate))) {
+        return *n;
+    }
+    // The inputs' video streams in order; today the stream's frame rate stands for the decoder's
+    // time base of old.
+    for (int i = 0; i < engine.InputFileCount(); ++i) {
+        const AVFormatContext* ic = engine.InputContext(i);
+        for (unsigned k = 0; k < ic->nb_streams; ++k) {
+            const AVStream* st = ic->streams[k];
+            const AVRational rate = st->r_frame_rate;
+            if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || rate.num <= 0 || rate.den <= 0) {
+                continue;
+            }
+            if (std::optional<TNorm> n = NormOfRate(av_q2d(rate))) {
+                return *n;
+            }
+        }
+    }
+    return defaultNorm == "film" ? TNorm::Film : defaultNorm == "ntsc" ? TNorm::Ntsc : TNorm::Pal;
 }
+
+// What one target sets; a null text sets nothing. Sizes and GOPs are PAL's, then NTSC's (film
+// takes NTSC's).
+struct TTargetProfile {
+    const char* type;
+    const char* videoCodec;
+    const char* audioCodec;
+    const char* format;
+    const char* size[2];
+    const char* pixelFormat[2];
+    const char* gop[2];
+    const char* bitrate;
+    const char* maxrate;
+    const char* minrate;
+    const char* bufsize;
+    bool scanOffset; // room for the SVCD scan offsets (the encoder's own option today)
+    const char* audioBitrate;
+    int sampleRate;
+    enum TChannels { Stereo, MonoToStereo } channels;
+    const char* packetSize;
+    const char* muxRate;
+    float muxPreload; // < 0: unchanged
+    const char* aspect;
+};
+
+// clang-format off
+const TTargetProfile kTargets[] = {
+    {"vcd", "mpeg1video", "mp2", "vcd", {"352x288", "352x240"}, {nullptr, nullptr}, {"15", "18"},
+     "1150000", "1150000", "1150000", "327680", false, "224000", 44100,
+     TTargetProfile::Stereo, "2324", "1411200", 0.44f, "4:3"},
+    {"svcd", "mpeg2video", "mp2", "svcd", {"480x576", "480x480"}, {nullptr, nullptr}, {"15", "18"},
+     "2040000", "2516000", "0", "1835008", true, "224000", 44100,
+     TTargetProfile::MonoToStereo, "2324", nullptr, -1, "4:3"},
+    {"dvd", "mpeg2video", "ac3", "dvd", {"720x576", "720x480"}, {nullptr, nullptr}, {"15", "18"},
+     "6000000", "9000000", "0", "1835008", false, "448000", 48000,
+     TTargetProfile::MonoToStereo, "2048", "10080000", -1, "16:9"},
+    {"dv", nullptr, nullptr, "dv", {"720x576", "720x480"}, {"yuv420p", "yuv411p"}, {nullptr, nullptr},
+     nullptr, nullptr, nullptr, nullptr, false, nullptr, 48000,
+     TTargetProfile::Stereo, nullptr, nullptr, -1, nullptr},
+    {"dv50", nullptr, nullptr, "dv", {"720x576", "720x480"}, {"yuv422p", "yuv422p"}, {nullptr, nullptr},
+     nullptr, nullptr, nullptr, nullptr, false, nullptr, 48000,
+     TTargetProfile::Stereo, nullptr, nullptr, -1, nullptr},
+};
+// clang-format on
 
 } // namespace
 
@@ -48,118 +121,59 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
         if (opt_.frameRate.den == 0) {
             throw FFmpegException("frame_rate is invalid.");
         }
-        std::optional<TNorm> found;
-        const int64_t r = llrint(av_q2d(opt_.frameRate) * 1000);
-        if (IsPalRate(r)) {
-            found = TNorm::Pal;
-        } else if (IsNtscRate(r)) {
-            found = TNorm::Ntsc;
-        }
-        // The inputs' video streams in order; today the stream's frame rate stands for the
-        // decoder's time base of old.
-        for (size_t i = 0; !found && i < inputFiles_.size(); ++i) {
-            AVFormatContext* ic = inputFiles_[i].ctx.get();
-            for (unsigned k = 0; !found && k < ic->nb_streams; ++k) {
-                const AVStream* st = ic->streams[k];
-                const AVRational rate = st->r_frame_rate;
-                if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || rate.num <= 0 ||
-                    rate.den <= 0) {
-                    continue;
-                }
-                const int64_t sr = llrint(av_q2d(rate) * 1000);
-                if (IsPalRate(sr)) {
-                    found = TNorm::Pal;
-                } else if (IsNtscRate(sr)) {
-                    found = TNorm::Ntsc;
-                }
-            }
-        }
-        if (!found) {
-            found = defaultNorm == "film"   ? TNorm::Film
-                    : defaultNorm == "ntsc" ? TNorm::Ntsc
-                                            : TNorm::Pal;
-        }
-        n = *found;
+        n = GuessNorm(*this, opt_.frameRate, defaultNorm);
         if (opt_.verbose > 0) {
             LogFmt(llVerbose, "Assuming %s for target.", n == TNorm::Pal ? "PAL" : "NTSC");
         }
     }
-    const bool pal = n == TNorm::Pal;
-    const char* rate = pal ? "25" : n == TNorm::Ntsc ? "30000/1001" : "24000/1001";
-    auto generic = [this](const char* name, const std::string& v) { SetGenericOption(name, v); };
-    auto defaultAspect = [this](const char* text, TLogLevel level) {
-        if (opt_.frameAspectRatio == 0) {
-            Log(level, StringPrintf("Assuming %s for aspect ratio", text));
-            SetOption("aspect", text);
+    const TTargetProfile* t = nullptr;
+    for (const TTargetProfile& profile : kTargets) {
+        t = type == profile.type ? &profile : t;
+    }
+    if (t == nullptr) {
+        throw FFmpegException("Unknown target type");
+    }
+
+    const int pal = n == TNorm::Pal ? 0 : 1; // index of the per-norm values
+    auto option = [this](const char* name, const char* v) {
+        if (v != nullptr) {
+            SetOption(name, v);
         }
     };
-
-    if (type == "vcd") {
-        SetOption("vcodec", "mpeg1video");
-        SetOption("acodec", "mp2");
-        SetOption("f", "vcd");
-        SetOption("s", pal ? "352x288" : "352x240");
-        SetOption("r", rate);
-        generic("g", pal ? "15" : "18");
-        generic("b", "1150000");
-        generic("maxrate", "1150000");
-        generic("minrate", "1150000");
-        generic("bufsize", "327680");
-        generic("ab", "224000");
-        opt_.audioSampleRate = 44100;
-        opt_.audioChannels = 2;
-        generic("packetsize", "2324");
-        opt_.muxerPrivateOptions.emplace_back("muxrate", "1411200");
-        opt_.muxPreload = 0.44f;
-        defaultAspect("4:3", llInfo);
-    } else if (type == "svcd") {
-        SetOption("vcodec", "mpeg2video");
-        SetOption("acodec", "mp2");
-        SetOption("f", "svcd");
-        SetOption("s", pal ? "480x576" : "480x480");
-        SetOption("r", rate);
-        generic("g", pal ? "15" : "18");
-        generic("b", "2040000");
-        generic("maxrate", "2516000");
-        generic("minrate", "0");
-        generic("bufsize", "1835008");
-        // The encoder's own option today: room for the SVCD scan offsets.
+    auto generic = [this](const char* name, const char* v) {
+        if (v != nullptr) {
+            SetGenericOption(name, v);
+        }
+    };
+    option("vcodec", t->videoCodec);
+    option("acodec", t->audioCodec);
+    option("f", t->format);
+    option("s", t->size[pal]);
+    option("pix_fmt", t->pixelFormat[pal]);
+    option("r", n == TNorm::Pal ? "25" : n == TNorm::Ntsc ? "30000/1001" : "24000/1001");
+    generic("g", t->gop[pal]);
+    generic("b", t->bitrate);
+    generic("maxrate", t->maxrate);
+    generic("minrate", t->minrate);
+    generic("bufsize", t->bufsize);
+    if (t->scanOffset) {
         opt_.videoPrivateOptions.emplace_back("scan_offset", "1");
-        generic("ab", "224000");
-        opt_.audioSampleRate = 44100;
-        if (opt_.audioChannels == 1) {
-            opt_.audioChannels = 2;
-        }
-        generic("packetsize", "2324");
-        defaultAspect("4:3", llInfo);
-    } else if (type == "dvd") {
-        SetOption("vcodec", "mpeg2video");
-        SetOption("acodec", "ac3");
-        SetOption("f", "dvd");
-        SetOption("s", pal ? "720x576" : "720x480");
-        SetOption("r", rate);
-        generic("g", pal ? "15" : "18");
-        generic("b", "6000000");
-        generic("maxrate", "9000000");
-        generic("minrate", "0");
-        generic("bufsize", "1835008");
-        generic("ab", "448000");
-        opt_.audioSampleRate = 48000;
-        if (opt_.audioChannels == 1) {
-            opt_.audioChannels = 2;
-        }
-        generic("packetsize", "2048");
-        opt_.muxerPrivateOptions.emplace_back("muxrate", "10080000");
-        defaultAspect("16:9", llInfo);
-    } else if (type == "dv" || type == "dv50") {
-        SetOption("f", "dv");
-        SetOption("s", pal ? "720x576" : "720x480");
-        SetOption("pix_fmt", type == "dv50" ? "yuv422p" : pal ? "yuv420p" : "yuv411p");
-        SetOption("r", rate);
-        opt_.audioSampleRate = 48000;
+    }
+    generic("ab", t->audioBitrate);
+    opt_.audioSampleRate = t->sampleRate;
+    if (t->channels == TTargetProfile::Stereo || opt_.audioChannels == 1) {
         opt_.audioChannels = 2;
-    } else {
-        throw FFmpegException("Unknown target type");
+    }
+    generic("packetsize", t->packetSize);
+    if (t->muxRate != nullptr) {
+        opt_.muxerPrivateOptions.emplace_back("muxrate", t->muxRate);
+    }
+    if (t->muxPreload >= 0) {
+        opt_.muxPreload = t->muxPreload;
+    }
+    if (t->aspect != nullptr && opt_.frameAspectRatio == 0) {
+        Log(llInfo, StringPrintf("Assuming %s for aspect ratio", t->aspect));
+        SetOption("aspect", t->aspect);
     }
 }
 
