@@ -125,13 +125,17 @@ std::unique_ptr<TFormatFileRun::TFileTask> TFormatFileRun::MakeTask(const std::s
             sender->Stop(false);
         }
     });
+    // A failure never goes without a reason, even one the component did not give.
+    auto reason = [&converter](const std::string& fallback) {
+        return converter.LastErrMsg().empty() ? fallback : converter.LastErrMsg();
+    };
     const int index = converter.AddTask(input, &in);
     if (index < 0) {
-        result.Error = converter.LastErrMsg();
+        result.Error = reason("Cannot open " + input + ".");
         return nullptr;
     }
     if (!converter.SetOutputFile(index, output, &out)) {
-        result.Error = converter.LastErrMsg();
+        result.Error = reason("Cannot write " + output + ".");
         converter.ClearTasks();
         std::error_code ec;
         std::filesystem::remove(output, ec);

@@ -1,6 +1,7 @@
 #include "TOptionBuilder.h"
 
 #include "DVDTypes.h"
+#include "TFFLogger.h"
 
 #include "FormatsTestSupport.h"
 
@@ -566,6 +567,8 @@ TEST_F(TOptionBuilderTest, TargetSize) {
         {"h263", "160x120", true, "176x144", false},
         {"h263", "100x80", true, "128x96", false},
         {"h263p", "400x300", true, "400x300", false},
+        {"h263", "as source", true, "704x576", false}, // the 720x480 source
+        {"h263", nullptr, false, "704x576", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.codec) + " " + (c.size ? c.size : "(none)"));
@@ -784,6 +787,90 @@ TEST_F(TOptionBuilderTest, AudioOnlyFormatsAndSourcesWithoutPicture) {
     EXPECT_EQ(out.AudioBitrate, 128000);
     EXPECT_TRUE(input_.ExtOptions.empty());
     EXPECT_TRUE(dialogs_.Questions.empty());
+}
+
+// What an encoder or container cannot take moves to the nearest value it can, "as source" meaning
+// the source's value, with one log line per move.
+TEST_F(TOptionBuilderTest, ChoicesAnEncoderCannotTakeMoveToTheNearest) {
+    struct Case {
+        const char* format;
+        const char* codec;
+        const char *rate, *bitRate, *channels; // stored
+        int sourceRate, sourceChannels, sourceBitRate;
+        int rateOut, bitRateOut, channelsOut; // -1: left to the engine
+        int lines;
+    } cases[] = {
+        // clang-format off
+        {"mp4",    "ac3",        "as source", "192",       "2",         22050, 2, 128000,  32000, 192000,  2, 1},
+        {"mp4",    "ac3",        "44100",     "100",       "2",         22050, 2, 128000,  44100, 96000,   2, 1},
+        {"mp4",    "mp2",        "22050",     "224",       "2",         44100, 2, 128000,  22050, 160000,  2, 1},
+        {"mpeg",   "mp2",        "22050",     "224",       "2",         44100, 2, 128000,  32000, 224000,  2, 1},
+        {"mpegts", "mp2",        "as source", "as source", "as source", 48000, 2, 256000,  -1,    256000,  -1, 0},
+        {"mpegts", "mp2",        "as source", "as source", "as source", 48000, 6, 448000,  -1,    384000,  2, 2},
+        {"mpegts", "ac3",        "as source", "as source", "as source", 44100, 2, -1,      -1,    -1,      -1, 0},
+        {"flv",    "libmp3lame", "as source", "as source", "2",         48000, 2, 128000,  44100, 128000,  2, 1},
+        {"mp4",    "libmp3lame", "22050",     "320",       "2",         44100, 2, 128000,  22050, 160000,  2, 1},
+        {"mp4",    "libfaac",    "as source", "as source", "as source", 44100, 2, 1411200, -1,    320000,  -1, 1},
+        {"wav",    "pcm_s16le",  "as source", "as source", "as source", 44100, 2, 1411200, -1,    -1,      -1, 0},
+        // clang-format on
+    };
+    std::vector<std::string> lines;
+    FFLogger()->SetTriggerEventInMainThread(false);
+    FFLogger()->SetLevelByName("warning");
+    FFLogger()->SetOnLog(
+        [&](TFFBaseComponent*, uint32_t, TLogLevel, const std::string& m) { lines.push_back(m); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.codec + " " + c.rate + " " + c.bitRate + " " +
+                     c.channels + " from " + std::to_string(c.sourceRate));
+        TValues choices = IpodChoices();
+        choices["paraAudioEncoder"] = c.codec;
+        choices["paraSampleRate"] = c.rate;
+        choices["paraAudioBitRate"] = c.bitRate;
+        choices["paraChannel"] = c.channels;
+        TSourcePicture source{1, 720, 480, 2500000};
+        source.AudioSampleRate = c.sourceRate;
+        source.AudioChannels = c.sourceChannels;
+        source.AudioBitRate = c.sourceBitRate;
+        lines.clear();
+        TOutputOptions out = BuildFile(c.format, choices, source, {});
+        EXPECT_EQ(out.AudioSampleRate, c.rateOut);
+        EXPECT_EQ(out.AudioBitrate, c.bitRateOut);
+        EXPECT_EQ(out.AudioChannels, c.channelsOut);
+        EXPECT_EQ(static_cast<int>(lines.size()), c.lines) << (lines.empty() ? "" : lines[0]);
+    }
+
+    // MPEG-1 and MPEG-2 pictures come at a few rates only; a DVD is PAL or NTSC.
+    struct Rate {
+        const char* format;
+        const char* codec;
+        const char* size;
+        const char* fps;
+        int sourceFps;
+        const char* fpsOut;
+        int norm;
+    } rates[] = {
+        {"mpeg", "mpeg1video", "352x240", "15", 30, "15", 0},
+        {"mpeg", "mpeg1video", "352x240", "as source", 30, "", 0},
+        {"mpeg", "mpeg1video", "352x240", "as source", 100, "60", 0},
+        {"vob", "mpeg2video", "720x576", "as source", 30, "", 1},
+        {"vob", "mpeg2video", "720x480", "as source", 30, "", 2},
+        {"vob", "mpeg2video", "as source", "25", 30, "25", 1},
+        {"vob", "mpeg2video", "as source", "as source", 24, "", 2},
+    };
+    for (const Rate& r : rates) {
+        SCOPED_TRACE(std::string(r.codec) + " " + r.size + " " + r.fps);
+        TValues choices = IpodChoices();
+        choices["paraVideoEncoder"] = r.codec;
+        choices["paraVideoSize"] = r.size;
+        choices["paraFrameRate"] = r.fps;
+        TSourcePicture source{1, 720, 480, 2500000};
+        source.FrameRateNum = r.sourceFps;
+        TOutputOptions out = BuildFile(r.format, choices, source, {});
+        EXPECT_EQ(out.FrameRate, r.fpsOut);
+        EXPECT_EQ(out.TargetNorm, r.norm);
+    }
+    FFLogger()->SetOnLog(nullptr);
+    FFLogger()->SetLevelByName("quiet");
 }
 
 } // namespace
