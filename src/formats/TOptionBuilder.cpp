@@ -328,8 +328,13 @@ void TBuild::VideoRates() {
     if (IsContainerKeyword(F_)) {
         out_.FileFormat = format_;
     }
+    // A chain that fits the picture needs the source's size: a norm chosen here would put the
+    // target's size ahead of it, so those modes leave the norm to the engine.
+    const bool chain = row_.ZoomMode == "lbox" || row_.ZoomMode == "center";
     if (out_.TargetType == 3 && !dvd_ && out_.TargetNorm == 0) {
-        DvdNorm();
+        if (!chain) {
+            DvdNorm();
+        }
     } else {
         FitFrameRate();
     }
