@@ -122,14 +122,16 @@ TPreviewPanel::TPreviewPanel(TIniStore& settings, THost host, QWidget* parent)
     });
     connect(trcVolume, &QSlider::valueChanged, this, &TPreviewPanel::trcVolumeChange);
     connect(trcVolume, &QSlider::sliderReleased, this, &TPreviewPanel::trcVolumeMouseUp);
-    connect(trcVolume, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove) {
-            QMetaObject::invokeMethod(this, &TPreviewPanel::trcVolumeMouseUp, Qt::QueuedConnection);
+    // Keys, the wheel and assistive tools move the bar without a release: a move while the
+    // thumb is not held is the end of the change. A drag writes once, at its release.
+    connect(trcVolume, &QSlider::valueChanged, this, [this] {
+        if (!trcVolume->isSliderDown()) {
+            trcVolumeMouseUp();
         }
     });
-    // Whoever sets the box (the user, the settings) sets the player; a click also writes.
-    connect(ckMute, &QCheckBox::toggled, this, [this](bool checked) { player_.SetMute(checked); });
-    connect(ckMute, &QCheckBox::clicked, this, &TPreviewPanel::ckMuteClick);
+    // Connected after the stored state is shown, so only a change by the user (a click, a key,
+    // an assistive tool's toggle) sets the player and writes the setting.
+    connect(ckMute, &QCheckBox::toggled, this, &TPreviewPanel::ckMuteClick);
 
     player_.SetOnFileOpen([this](TCustomPlayer*, int64_t duration, int w, int h, int& sw, int& sh) {
         FFPlayerFileOpen(duration, w, h, sw, sh);
@@ -303,6 +305,7 @@ void TPreviewPanel::trcVolumeMouseUp() {
 }
 
 void TPreviewPanel::ckMuteClick(bool checked) {
+    player_.SetMute(checked);
     settings_.WriteInteger("settings", "mute", checked ? 1 : 0);
 }
 

@@ -97,6 +97,12 @@ TEST(TPreviewPanelTest, VolumeAndMuteComeFromTheSettingsAndAreWrittenBack) {
     QTest::mouseClick(panel.ckMute, Qt::LeftButton);
     EXPECT_TRUE(panel.Player().Mute());
     EXPECT_EQ(settings.ReadInteger("settings", "mute", -1), 1);
+    // A screen reader sets the value and toggles the box without a click or a release.
+    panel.trcVolume->setValue(40);
+    panel.ckMute->toggle();
+    EXPECT_EQ(settings.ReadInteger("settings", "volume", -1), 40);
+    EXPECT_EQ(settings.ReadInteger("settings", "mute", -1), 0);
+    EXPECT_FALSE(panel.Player().Mute());
 }
 
 TEST(TPreviewPanelTest, PlayWithAnEmptyListOpensTheAddDvdMenuAndStaysStopped) {
