@@ -8,6 +8,7 @@
 #include "TFFmpegLoader.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <stdexcept>
@@ -16,6 +17,14 @@
 #include <vector>
 
 namespace quovo::bench {
+
+// A repeat count from the environment (a run under an instruction counter asks for 1), else
+// the benchmark's own.
+inline int CountFromEnv(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    const int n = value ? std::atoi(value) : 0;
+    return n > 0 ? n : fallback;
+}
 
 using Options = std::vector<std::pair<std::string, std::string>>;
 

@@ -172,9 +172,7 @@ void BM_EffectsFrame(benchmark::State& state) {
 }
 
 int PairCount() {
-    const char* value = std::getenv("QUOVO_EFFECTS_ITERATIONS");
-    const int n = value ? std::atoi(value) : 0;
-    return n > 0 ? n : 6;
+    return bench::CountFromEnv("QUOVO_EFFECTS_ITERATIONS", 6);
 }
 
 } // namespace

@@ -157,9 +157,7 @@ void BM_CodecThreads(benchmark::State& state) {
 
 // Pairs per argument: QUOVO_EVENTS_ITERATIONS, else 12 (1 for a run under an instruction counter).
 int PairCount() {
-    const char* value = std::getenv("QUOVO_EVENTS_ITERATIONS");
-    const int n = value ? std::atoi(value) : 0;
-    return n > 0 ? n : 12;
+    return bench::CountFromEnv("QUOVO_EVENTS_ITERATIONS", 12);
 }
 
 } // namespace
