@@ -1,5 +1,7 @@
 #include "WinMain.h"
 
+#include "SaveSnapshot.h"
+
 #include "TAboutBox.h"
 #include "TAppSettings.h"
 #include "TFormatPicker.h"
@@ -244,6 +246,13 @@ QGroupBox* TfrmMain::BuildPreviewPanel() {
         }
     };
     host.log = [this](const QString& line) { memoLog_->appendPlainText(line); };
+    host.saveSnapshot = [this](const QImage& full, const QImage& small) {
+        SaveSnapshot(full, small, true,
+                     TSnapshotPlace{settings_, dialogs_, DefaultOutputFolder(),
+                                    [this](const std::string& folder) {
+                                        OpenFolder(QString::fromStdString(folder));
+                                    }});
+    };
     preview_ = new TPreviewPanel(settings_, std::move(host), this);
     trcVolume_ = preview_->trcVolume;
     ckMute_ = preview_->ckMute;
@@ -357,7 +366,10 @@ void TfrmMain::btnOpenClick() {
     if (edDirectory_->text().length() <= 2) {
         return;
     }
-    const QString folder = QString::fromStdString(TAppSettings(settings_).OutputDir());
+    OpenFolder(QString::fromStdString(TAppSettings(settings_).OutputDir()));
+}
+
+void TfrmMain::OpenFolder(const QString& folder) {
     if (folderOpener_) {
         folderOpener_(folder);
     } else {

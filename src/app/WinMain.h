@@ -93,6 +93,8 @@ private:
     void SetFileColumns();
     void SetTabOrder();
     void edDirectoryChange(const QString& text);
+    // Through the hook tests set, else the desktop's file manager.
+    void OpenFolder(const QString& folder);
     // The orderly shutdown after the user said Yes.
     void CloseDown();
     void StopConverter();

@@ -5,8 +5,10 @@
 #include "Fixtures.h"
 #include "MainThread.h"
 #include "QtTestApp.h"
+#include "TIniStore.h"
 #include "TPreviewPanel.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 #include <QTreeWidget>
@@ -22,6 +24,8 @@ using test::WaitUntil;
 TEST(MainPreviewTest, DoubleClickingAFileRowPlaysItInThePanel) {
     test::TScratchFolder dir;
     ::setenv("QUOVO_CONFIG_DIR", dir.Path().c_str(), 1);
+    const std::string snaps = dir.Path() + "/snaps";
+    TIniStore(dir.Path() + "/quovo.ini").WriteString("settings", "SnapOutPutDir", snaps);
     fixtures::MediaSpec spec;
     spec.durationS = 3.0;
     const std::string clip = fixtures::FixtureDir() + "/main-preview.mkv";
@@ -40,6 +44,16 @@ TEST(MainPreviewTest, DoubleClickingAFileRowPlaysItInThePanel) {
     EXPECT_EQ(list->currentItem(), row);
     EXPECT_TRUE(WaitUntil([&] { return panel->lblTime->text() > "00:00:00.200"; }));
     EXPECT_EQ(panel->lblPTS->text(), "0:00:03");
+
+    // The snapshot button saves the four files of the default settings and shows their folder.
+    QString opened;
+    window.SetFolderOpener([&](const QString& folder) { opened = folder; });
+    panel->imgbtnSnap->click();
+    for (const char* name :
+         {"Snapshot_full.bmp", "Snapshot_small.bmp", "Snapshot_full.jpg", "Snapshot_small.jpg"}) {
+        EXPECT_FALSE(QImage(QString::fromStdString(snaps + "/" + name)).isNull()) << name;
+    }
+    EXPECT_TRUE(opened.startsWith(QString::fromStdString(snaps))) << opened.toStdString();
     window.close();
     EXPECT_TRUE(WaitUntil([&] { return !panel->Player().IsOpen(); }));
     ::unsetenv("QUOVO_CONFIG_DIR");
