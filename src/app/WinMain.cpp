@@ -7,6 +7,7 @@
 #include "TFormatPicker.h"
 #include "TPreviewPanel.h"
 #include "TSkin.h"
+#include "TSourceListView.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -30,6 +31,11 @@ namespace {
 
 constexpr int kMinimumWidth = 786;
 constexpr int kMinimumHeight = 522;
+
+// What the preview plays for a row: a file row's source; title rows are named by the DVD import.
+std::string PreviewUrl(const TlvFilesRecord& record) {
+    return record.Kind == TRowKind::File ? record.SourceName : std::string();
+}
 
 std::string ProgramFolder() {
     std::error_code ec;
@@ -218,12 +224,7 @@ QWidget* TfrmMain::BuildSourceArea() {
     titleSlot_ = new QVBoxLayout;
     titleSlot_->setObjectName("TitleBoxSlot");
     layout->addLayout(titleSlot_);
-    lvFiles_ = new QTreeWidget(area);
-    lvFiles_->setObjectName("lvFiles");
-    lvFiles_->setAccessibleName("Source Files");
-    lvFiles_->setRootIsDecorated(false);
-    lvFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvFiles_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvFiles_ = new TSourceListView(sourceList_, area);
     lvFiles_->setMinimumSize(360, 180);
     layout->addWidget(lvFiles_, 1);
     return area;
@@ -231,14 +232,13 @@ QWidget* TfrmMain::BuildSourceArea() {
 
 QGroupBox* TfrmMain::BuildPreviewPanel() {
     TPreviewPanel::THost host;
-    host.rowCount = [this] { return lvFiles_->topLevelItemCount(); };
+    host.rowCount = [this] { return sourceList_.Count(); };
     host.selectedUrl = [this] {
-        // A file row's caption is its source; with none selected the first row plays.
-        if (lvFiles_->selectedItems().isEmpty() && lvFiles_->topLevelItemCount() > 0) {
-            lvFiles_->setCurrentItem(lvFiles_->topLevelItem(0));
+        // With none selected the first row plays.
+        if (SelectedRow() < 0 && sourceList_.Count() > 0) {
+            SelectRow(0);
         }
-        const QList<QTreeWidgetItem*> rows = lvFiles_->selectedItems();
-        return rows.isEmpty() ? std::string() : rows.front()->text(0).toStdString();
+        return SelectedRow() < 0 ? std::string() : PreviewUrl(sourceList_.Record(SelectedRow()));
     };
     host.openAddDvdMenu = [this] {
         if (QAction* addDvd = findChild<QAction*>("AddDVD1"); addDvd && addDvd->isEnabled()) {
@@ -256,8 +256,10 @@ QGroupBox* TfrmMain::BuildPreviewPanel() {
     preview_ = new TPreviewPanel(settings_, std::move(host), this);
     trcVolume_ = preview_->trcVolume;
     ckMute_ = preview_->ckMute;
-    connect(lvFiles_, &QTreeWidget::itemDoubleClicked, preview_,
-            [this] { preview_->imgbtnPlayClick(); });
+    connect(lvFiles_, &QAbstractItemView::doubleClicked, preview_, [this](const QModelIndex& at) {
+        SelectRow(at.row());
+        preview_->imgbtnPlayClick();
+    });
     return preview_;
 }
 
@@ -314,7 +316,6 @@ void TfrmMain::FormShow() {
     if (std::optional<bool> mute = settings.Mute()) {
         ckMute_->setChecked(*mute);
     }
-    SetFileColumns();
     SetTabOrder();
     setWindowTitle(QString::fromStdString(global_->AppTitle + global_->VersionText));
     formatPicker_->FillFormatList();
@@ -330,14 +331,12 @@ void TfrmMain::SetTabOrder() {
     }
 }
 
-void TfrmMain::SetFileColumns() {
-    lvFiles_->setColumnCount(5);
-    lvFiles_->setHeaderLabels(
-        {"Source", "Length", "Trimmed Length", "Destination File", "Progress"});
-    const int widths[] = {140, 65, 90, 120, 60};
-    for (int i = 0; i < 5; ++i) {
-        lvFiles_->setColumnWidth(i, widths[i]);
-    }
+int TfrmMain::SelectedRow() const {
+    return lvFiles_->SelectedRow();
+}
+
+void TfrmMain::SelectRow(int row) {
+    lvFiles_->SelectRow(row);
 }
 
 QString TfrmMain::CurrentFormatName() const {

@@ -11,6 +11,7 @@
 #include "TGlobalObject.h"
 #include "TIniStore.h"
 #include "TMediaConverter.h"
+#include "TSourceListModel.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -20,7 +21,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -35,6 +35,7 @@ namespace quovo {
 
 class TFormatPicker;
 class TPreviewPanel;
+class TSourceListView;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -47,6 +48,13 @@ public:
     const TIniStore& FormatFile() const { return formatFile_; }
     TDialogService& Dialogs() { return dialogs_; }
     TMediaConverter& Converter() { return converter_; }
+
+    // The source list: its rows and records, and the row selected in lvFiles (-1: none).
+    TSourceListModel& SourceList() { return sourceList_; }
+    TSourceListView* SourceListView() const { return lvFiles_; }
+    int SelectedRow() const;
+    // Selects `row`; a row outside the list clears the selection.
+    void SelectRow(int row);
 
     QString CurrentFormatName() const;
     int CurrentFormatCode() const;
@@ -90,7 +98,6 @@ private:
     QGroupBox* BuildPreviewPanel();
     QWidget* BuildOutputRow();
     void FormShow();
-    void SetFileColumns();
     void SetTabOrder();
     void edDirectoryChange(const QString& text);
     // Through the hook tests set, else the desktop's file manager.
@@ -104,6 +111,7 @@ private:
     TIniStore settings_;
     TIniStore formatFile_;
     TMediaConverter converter_;
+    TSourceListModel sourceList_;
     TFolderChooser folderChooser_;
     TFolderOpener folderOpener_;
     QStringList startupPaths_;
@@ -112,7 +120,7 @@ private:
     bool shutDown_ = false;
     int outputFormat_ = 0;
 
-    QTreeWidget* lvFiles_ = nullptr;
+    TSourceListView* lvFiles_ = nullptr;
     QVBoxLayout* titleSlot_ = nullptr;
     QVBoxLayout* parameterSlot_ = nullptr;
     TFormatPicker* formatPicker_ = nullptr;

@@ -7,11 +7,12 @@
 #include "QtTestApp.h"
 #include "TIniStore.h"
 #include "TPreviewPanel.h"
+#include "TSourceListModel.h"
 
+#include <QAbstractItemView>
 #include <QImage>
 #include <QLabel>
 #include <QTest>
-#include <QTreeWidget>
 
 #include <chrono>
 #include <cstdlib>
@@ -37,11 +38,16 @@ TEST(MainPreviewTest, DoubleClickingAFileRowPlaysItInThePanel) {
     auto* panel = window.findChild<TPreviewPanel*>("gbPreview");
     ASSERT_NE(panel, nullptr);
     panel->Player().AudioDriver = adDummy;
-    auto* list = window.findChild<QTreeWidget*>("lvFiles");
-    auto* row = new QTreeWidgetItem(list, QStringList{QString::fromStdString(clip)});
-    emit list->itemDoubleClicked(row, 0);
+    auto* list = window.findChild<QAbstractItemView*>("lvFiles");
+    ASSERT_NE(list, nullptr);
+    TSourceListModel& rows = window.SourceList();
+    rows.AddFileRow(std::make_unique<TlvFilesRecord>(
+        MakeFileRecord(0, "/nowhere/first.avi", dir.Path() + "/first.mp4", 3, "lbox")));
+    rows.AddFileRow(std::make_unique<TlvFilesRecord>(
+        MakeFileRecord(1, clip, dir.Path() + "/main-preview.mp4", 3, "lbox")));
+    emit list->doubleClicked(rows.index(1, 2));
     ASSERT_TRUE(panel->Player().IsOpen()) << panel->Player().LastError();
-    EXPECT_EQ(list->currentItem(), row);
+    EXPECT_EQ(window.SelectedRow(), 1);
     EXPECT_TRUE(WaitUntil([&] { return panel->lblTime->text() > "00:00:00.200"; }));
     EXPECT_EQ(panel->lblPTS->text(), "0:00:03");
 

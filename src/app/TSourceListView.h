@@ -1,0 +1,28 @@
+// The main window's source list (lvFiles): a table view over the rows of TSourceListModel with
+// single-row selection. The window owns the model; the view only shows it and reports clicks.
+#pragma once
+
+#include <QTreeView>
+
+namespace quovo {
+
+class TSourceListModel;
+
+class TSourceListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TSourceListView(TSourceListModel& model, QWidget* parent = nullptr);
+
+    // The selected row, -1 when none.
+    int SelectedRow() const;
+    // Selects and focuses `row`; a row outside the list clears the selection.
+    void SelectRow(int row);
+
+private:
+    // The header takes the widths of the layout the model shows.
+    void ApplyColumnWidths();
+
+    TSourceListModel& model_;
+};
+
+} // namespace quovo
