@@ -309,8 +309,20 @@ protected:
     void SwitchPictureHookOff();
     // Encodes 0, 1 or more copies of `picture`; returns the bytes of the last encoded frame.
     int VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
-    // Crop, scaling and the encoding of `n` copies (fewer at the frame limit or a stop).
+    // Synchronisation: how many copies of the current picture of `ist` the output gets (0 drops
+    // it); moves the stream's tick count where the picture falls.
+    int64_t SyncCopyCount(TOutputStream& ost, const TInputStream& ist);
+    // The muxer takes pictures at any time: the sync methods do not fill the ticks.
+    bool VariableFrameRate(const TOutputStream& ost) const;
+    // The encoding of `n` copies (fewer at the frame limit or a stop), fitted to the encoder
+    // first unless the filter chain did that.
     int EncodeCopies(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int64_t n);
+    // Follows a new input size, crops and scales `picture` to the encoder's size and format;
+    // null (logged) when cropping fails.
+    AVFrame* FitToEncoder(TOutputStream& ost, const TInputStream& ist, AVFrame* picture);
+    // Encodes `fitted` `n` times with the frame properties of `picture`.
+    int WriteCopies(TOutputStream& ost, const TInputStream& ist, const AVFrame& picture,
+                    AVFrame* fitted, int64_t n);
     static AVFrame* MakeLastPictureSlot(TVideoOutputState& vs);
     // At the end of an input: copies of each output's last picture up to the input's end time.
     void ExtendLastPictures(TInputStream& ist);

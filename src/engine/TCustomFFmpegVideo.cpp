@@ -42,15 +42,10 @@ int InputHeight(const TInputStream& ist) {
     return ist.st->codecpar->height >> (ist.dec ? ist.dec->lowres : 0);
 }
 
-// The picture the scaler draws into: the encoder's size and format.
-void MakeTempPicture(TVideoOutputState& vs, const AVCodecContext& c) {
-    vs.tempPicture = MakeFrame();
-    vs.tempPicture->format = c.pix_fmt;
-    vs.tempPicture->width = c.width;
-    vs.tempPicture->height = c.height;
-    if (av_frame_get_buffer(vs.tempPicture.get(), 0) < 0) {
-        throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-    }
+// A time in microseconds as (fractional) ticks of `tb`.
+long double UsToTicks(int64_t us, AVRational tb) {
+    return static_cast<long double>(us) * tb.den /
+           (static_cast<long double>(AV_TIME_BASE) * tb.num);
 }
 
 } // namespace
@@ -461,24 +456,18 @@ void TCustomFFmpeg::PrepareVideoOutput(TOutputStream& ost, TInputStream& ist,
     }
     const int cropW = inW - vs.leftBand - vs.rightBand;
     const int cropH = inH - vs.topBand - vs.bottomBand;
-    vs.resampleOn = !(cropW == c->width && cropH == c->height && inFmt == c->pix_fmt);
-    if (vs.resampleOn) {
-        MakeTempPicture(vs, *c);
-        vs.scaler.reset(CachedScaler(nullptr, cropW, cropH, inFmt, c->width, c->height, c->pix_fmt,
-                                     opt_.swsFlags));
-        if (!vs.scaler) {
-            throw FFmpegException("Cannot get resampling context");
-        }
-        if (use == TVideoEncoderUse::Own) {
-            c->bits_per_raw_sample = 0;
-        }
-    }
     // The size the bands were given for, which they follow proportionally on a size change.
     vs.initialWidth = inW;
     vs.initialHeight = inH;
     vs.resampleWidth = cropW;
     vs.resampleHeight = cropH;
     vs.resampleFormat = inFmt;
+    if (!(cropW == c->width && cropH == c->height && inFmt == c->pix_fmt)) {
+        vs.MakeScaler(*c, opt_.swsFlags);
+        if (use == TVideoEncoderUse::Own) {
+            c->bits_per_raw_sample = 0;
+        }
+    }
 
     const AVRational sar = ist.st->sample_aspect_ratio.num ? ist.st->sample_aspect_ratio
                                                            : ist.st->codecpar->sample_aspect_ratio;
@@ -540,27 +529,38 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, const TInputStream& is
 // --- output ----------------------------------------------------------------------------------
 
 int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
-    TVideoOutputState& vs = *ost.video;
     if (std::find(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), ost.codec) !=
         flushedVideoEncoders_.end()) {
         ReopenVideoEncoder(ost);
     }
-    AVCodecContext* c = ost.codec->ctx.get(); // after reopening: the old one is freed
+    const int64_t n = SyncCopyCount(ost, ist);
+    const int bytes = EncodeCopies(ost, ist, picture, n);
+    // Kept (a reference, no copy) so that the end of the input can give it its duration.
+    if (n > 0 && av_frame_ref(MakeLastPictureSlot(*ost.video), picture) < 0) {
+        av_frame_unref(ost.video->lastPicture.get());
+    }
+    return bytes;
+}
 
-    // 1. Synchronisation: where this picture falls in encoder ticks. Exact while the values are
-    // whole numbers of microseconds and ticks.
+bool TCustomFFmpeg::VariableFrameRate(const TOutputStream& ost) const {
+    const AVOutputFormat* ofmt = outputFiles_[ost.file_index]->ctx->oformat;
+    return opt_.videoSyncMethod == 2 ||
+           (opt_.videoSyncMethod == -1 && (ofmt->flags & AVFMT_VARIABLE_FPS));
+}
+
+int64_t TCustomFFmpeg::SyncCopyCount(TOutputStream& ost, const TInputStream& ist) {
+    TVideoOutputState& vs = *ost.video;
+    // Where this picture falls in encoder ticks. Exact while the values are whole numbers of
+    // microseconds and ticks.
     const TInputStream& sync = ost.sync_ist >= 0 ? *ist_[ost.sync_ist] : ist;
-    const AVRational tb = c->time_base;
-    const long double s = static_cast<long double>(sync.pts - opt_.startTime) * tb.den /
-                          (static_cast<long double>(AV_TIME_BASE) * tb.num);
+    const AVRational tb = ost.codec->ctx->time_base;
+    const long double s = UsToTicks(sync.pts - opt_.startTime, tb);
     int64_t n = 1;
     if (opt_.videoSyncMethod == 0) {
         ost.sync_opts = std::llround(s);
     } else {
         const long double v = s - static_cast<long double>(ost.sync_opts);
-        const AVOutputFormat* ofmt = outputFiles_[ost.file_index]->ctx->oformat;
-        const bool variable = opt_.videoSyncMethod == 2 ||
-                              (opt_.videoSyncMethod == -1 && (ofmt->flags & AVFMT_VARIABLE_FPS));
+        const bool variable = VariableFrameRate(ost);
         if (v < -1.1L) {
             n = 0;
         } else if (variable) {
@@ -575,8 +575,7 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
         // At another frame rate a picture lasts until the next one: it takes the ticks nearest to
         // its time, so that it shows neither early nor late by more than half a tick. (The margin
         // above lets a picture run up to 1.6 ticks early, which a viewer sees against the sound.)
-        const long double d = static_cast<long double>(sync.next_pts - sync.pts) * tb.den /
-                              (static_cast<long double>(AV_TIME_BASE) * tb.num);
+        const long double d = UsToTicks(sync.next_pts - sync.pts, tb);
         if (!variable && ost.frame_number > 0 && !vs.filters.Built() && d > 0 &&
             std::fabs(static_cast<double>(d) - 1.0) > 0.01) {
             n = std::max<int64_t>(0, std::llround(s + d) - ost.sync_opts);
@@ -598,12 +597,7 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
     if (ost.frame_number == 0 && n > 0) {
         vs.startOffset = static_cast<double>(s - static_cast<long double>(ost.sync_opts));
     }
-    const int bytes = EncodeCopies(ost, ist, picture, n);
-    // Kept (a reference, no copy) so that the end of the input can give it its duration.
-    if (n > 0 && av_frame_ref(MakeLastPictureSlot(vs), picture) < 0) {
-        av_frame_unref(vs.lastPicture.get());
-    }
-    return bytes;
+    return n;
 }
 
 AVFrame* TCustomFFmpeg::MakeLastPictureSlot(TVideoOutputState& vs) {
@@ -622,25 +616,19 @@ void TCustomFFmpeg::ExtendLastPictures(TInputStream& ist) {
             continue;
         }
         // The last picture lasts until the input's end, as every other lasts until the next.
-        const AVCodecContext* c = ost.codec->ctx.get();
         int64_t endUs = std::max(ist.next_pts, ist.pts) - opt_.startTime;
         if (opt_.recordingTime != UnlimitedTime) {
             endUs = std::min(endUs, opt_.recordingTime);
         }
         // Measured from where the first picture went, so that the output lasts as long as the
         // input did whatever rounding placed that picture.
-        const AVRational tb = c->time_base;
-        const long double s = static_cast<long double>(endUs) * tb.den /
-                              (static_cast<long double>(AV_TIME_BASE) * tb.num);
-        const int64_t end = std::llround(s - ost.video->startOffset);
+        const int64_t end =
+            std::llround(UsToTicks(endUs, ost.codec->ctx->time_base) - ost.video->startOffset);
         int64_t n = end - ost.sync_opts;
         if (n <= 0) {
             continue;
         }
-        const AVOutputFormat* ofmt = outputFiles_[ost.file_index]->ctx->oformat;
-        const bool variable = opt_.videoSyncMethod == 0 || opt_.videoSyncMethod == 2 ||
-                              (opt_.videoSyncMethod == -1 && (ofmt->flags & AVFMT_VARIABLE_FPS));
-        if (variable) {
+        if (opt_.videoSyncMethod == 0 || VariableFrameRate(ost)) {
             // One copy on the last tick: the timestamps carry the picture's length.
             ost.sync_opts = end - 1;
             n = 1;
@@ -652,66 +640,51 @@ void TCustomFFmpeg::ExtendLastPictures(TInputStream& ist) {
 
 int TCustomFFmpeg::EncodeCopies(TOutputStream& ost, TInputStream& ist, AVFrame* picture,
                                 int64_t n) {
-    TVideoOutputState& vs = *ost.video;
-    AVCodecContext* c = ost.codec->ctx.get();
-    // 2. Frame limit.
     n = std::min<int64_t>(n, opt_.maxFrames[0] - ost.frame_number);
     if (n <= 0) {
         return 0;
     }
-
-    AVFrame* toEncode = picture;
-    if (!vs.filters.Built()) {
-        // 3. A new input size first: the bands of this very picture follow it. The output keeps
-        // its size: a stream that needed no scaler gets one now.
-        if (FollowSizeChange(ost, ist, *picture)) {
-            if (!vs.tempPicture) {
-                MakeTempPicture(vs, *c);
-            }
-            vs.resampleOn = true;
-            vs.scaler.reset(CachedScaler(nullptr, vs.resampleWidth, vs.resampleHeight,
-                                         vs.resampleFormat, c->width, c->height, c->pix_fmt,
-                                         opt_.swsFlags));
-            if (!vs.scaler) {
-                throw FFmpegException("Cannot get resampling context");
-            }
-        }
-        // 4. Cropping: a view of the picture inside the bands.
-        if (vs.cropOn) {
-            AVFrame* view = vs.cropped.get();
-            av_frame_unref(view);
-            int err = av_frame_ref(view, picture);
-            if (err >= 0) {
-                view->crop_top = vs.topBand;
-                view->crop_bottom = vs.bottomBand;
-                view->crop_left = vs.leftBand;
-                view->crop_right = vs.rightBand;
-                err = av_frame_apply_cropping(view, AV_FRAME_CROP_UNALIGNED);
-            }
-            if (err < 0) {
-                if (opt_.exitOnError) {
-                    throw FFmpegException("error cropping picture");
-                }
-                Log(llError, "error cropping picture");
-                return 0;
-            }
-            toEncode = view;
-        }
-        // 5. Scaling into the temporary picture.
-        if (vs.resampleOn) {
-            // The encoder may keep a reference to the last one; never draw over it.
-            if (av_frame_make_writable(vs.tempPicture.get()) < 0) {
-                throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-            }
-            sws_scale(vs.scaler.get(), toEncode->data, toEncode->linesize, 0, vs.resampleHeight,
-                      vs.tempPicture->data, vs.tempPicture->linesize);
-            toEncode = vs.tempPicture.get();
+    AVFrame* fitted = picture;
+    if (!ost.video->filters.Built()) {
+        fitted = FitToEncoder(ost, ist, picture);
+        if (!fitted) {
+            return 0;
         }
     }
+    return WriteCopies(ost, ist, *picture, fitted, n);
+}
 
-    // 6. Write n copies.
+AVFrame* TCustomFFmpeg::FitToEncoder(TOutputStream& ost, const TInputStream& ist,
+                                     AVFrame* picture) {
+    TVideoOutputState& vs = *ost.video;
+    const AVCodecContext& c = *ost.codec->ctx;
+    // A new input size first: the bands of this very picture follow it. The output keeps its
+    // size: a stream that needed no scaler gets one now.
+    if (FollowSizeChange(ost, ist, *picture)) {
+        vs.MakeScaler(c, opt_.swsFlags);
+    }
+    AVFrame* fitted = picture;
+    if (vs.cropOn) {
+        fitted = vs.CropView(picture);
+        if (!fitted) {
+            if (opt_.exitOnError) {
+                throw FFmpegException("error cropping picture");
+            }
+            Log(llError, "error cropping picture");
+            return nullptr;
+        }
+    }
+    if (vs.resampleOn) {
+        fitted = vs.ScaleToEncoder(*fitted);
+    }
+    return fitted;
+}
+
+int TCustomFFmpeg::WriteCopies(TOutputStream& ost, const TInputStream& ist, const AVFrame& picture,
+                               AVFrame* fitted, int64_t n) {
+    const AVCodecContext* c = ost.codec->ctx.get();
     int bytes = 0;
-    AVFrame* frame = vs.encodeFrame.get();
+    AVFrame* frame = ost.video->encodeFrame.get();
     const TVideoInputState* in = ist.video.get();
     for (int64_t i = 0; i < n && !stopRequested_; ++i) {
         if (i > 0) {
@@ -720,13 +693,13 @@ int TCustomFFmpeg::EncodeCopies(TOutputStream& ost, TInputStream& ist, AVFrame* 
                 break;
             }
         }
-        if (av_frame_ref(frame, toEncode) < 0) {
+        if (av_frame_ref(frame, fitted) < 0) {
             throw FFmpegException("Video encoding failed");
         }
-        frame->interlaced_frame = picture->interlaced_frame;
+        frame->interlaced_frame = picture.interlaced_frame;
         if (c->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) {
             frame->top_field_first =
-                opt_.topFieldFirst == -1 ? picture->top_field_first : opt_.topFieldFirst;
+                opt_.topFieldFirst == -1 ? picture.top_field_first : opt_.topFieldFirst;
         }
         frame->quality = opt_.sameQuality && in ? in->quality : c->global_quality;
         if (!opt_.meThreshold) {

@@ -56,6 +56,13 @@ struct TVideoOutputState {
     AvPacketPtr packet = MakePacket();
     // The encoder has been flushed; a joined output reopens it before the next picture.
     bool encoderFlushed = false;
+
+    // Turns scaling on: from the resample size and format to the encoder's `c`.
+    void MakeScaler(const AVCodecContext& c, int swsFlags);
+    // A view of `picture` inside the bands; null when the library refuses it.
+    AVFrame* CropView(AVFrame* picture);
+    // `picture` (of the resample size) scaled into the temporary picture, which it returns.
+    AVFrame* ScaleToEncoder(const AVFrame& picture);
 };
 
 } // namespace quovo
