@@ -179,6 +179,7 @@ bool DescribeTitle(const ifo_handle_t& vmg, ifo_handle_t& vts, int index, DVDTit
         return false;
     }
     const pgc_t& pgc0 = *vts.vts_pgcit->pgci_srp[first.pgcn - 1].pgc;
+    std::copy(std::begin(pgc0.palette), std::end(pgc0.palette), std::begin(info.Palette));
 
     const int audioStreams = std::min<int>(mat.nr_of_vts_audio_streams, kDVDMaxAudio);
     for (int i = 0; i < audioStreams; ++i) {

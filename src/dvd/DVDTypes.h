@@ -14,6 +14,7 @@
 //   DVDTitleInfo.AngleCount      (3148)
 //   DVDTitleInfo.TitleSet        (3152)       VTS number of the title
 //   DVDTitleInfo.ChapterStartMs  (3156)       start of chapter n+1 in ms from the title start
+//   DVDTitleInfo.Palette         (3552)       the subpictures' 16 colours, 0x00YYCrCb (the IFO's)
 #pragma once
 
 #include <cstddef>
@@ -70,7 +71,8 @@ struct DVDTitleInfo {
     int32_t AngleCount;
     int32_t TitleSet;
     uint32_t ChapterStartMs[kDVDMaxChapters];
-    uint8_t Reserved[408];
+    uint32_t Palette[16];
+    uint8_t Reserved[344];
 };
 
 struct DVDPlayParams {
@@ -99,6 +101,7 @@ static_assert(offsetof(DVDTitleInfo, SubtitleCount) == 708);
 static_assert(offsetof(DVDTitleInfo, Subtitles) == 712);
 static_assert(offsetof(DVDTitleInfo, ChapterCount) == 3144);
 static_assert(offsetof(DVDTitleInfo, AngleCount) == 3148);
+static_assert(offsetof(DVDTitleInfo, Palette) == 3552);
 static_assert(sizeof(DVDPlayParams) == 28);
 
 // A 64-byte language field as text: up to the first zero byte, all 64 bytes when there is none.

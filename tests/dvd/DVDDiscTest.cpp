@@ -72,11 +72,13 @@ TEST_P(DiscTitles, EveryFieldOfBothTitles) {
     EXPECT_EQ(I32(t1, 120 + 4), 0xC1);
     EXPECT_EQ(Text(t1, 120 + 20), "German");
     EXPECT_EQ(I32(t1, 204 + 4), 0); // beyond the count: as the caller filled it
-    ASSERT_EQ(I32(t1, 708), 1);
+    ASSERT_EQ(I32(t1, 708), 2);
     EXPECT_EQ(I32(t1, 712 + 0), 7);
     EXPECT_EQ(I32(t1, 712 + 4), 0x20);
     EXPECT_EQ(Text(t1, 712 + 8), "en");
     EXPECT_EQ(Text(t1, 712 + 12), "English");
+    EXPECT_EQ(I32(t1, 788 + 4), 0x21);
+    EXPECT_EQ(Text(t1, 788 + 12), "French");
     EXPECT_EQ(I32(t1, 3144), 4);
     EXPECT_EQ(I32(t1, 3148), 1); // angles
     EXPECT_EQ(I32(t1, 3152), 1); // title set
