@@ -90,7 +90,8 @@ TEST(DVDImport, FolderAndImageGiveOneRowPerTitle) {
         EXPECT_EQ(w.titleBox->title(), "DVD Title 1");
         EXPECT_EQ(Items(w.titleBox->cmbAudioLanguage),
                   QStringList({"128  English", "193  German"}));
-        EXPECT_EQ(Items(w.titleBox->cmbSubtitle), QStringList({"32  English", "Default"}));
+        EXPECT_EQ(Items(w.titleBox->cmbSubtitle),
+                  QStringList({"32  English", "33  French", "Default"}));
         EXPECT_EQ(w.titleBox->edtFrom->text(), "1");
         EXPECT_EQ(w.titleBox->edtTo->text(), "4");
     }
@@ -102,14 +103,14 @@ TEST(DVDImport, TitleBoxStoresChoicesInTheSelectedRow) {
     ASSERT_EQ(w.model.Count(), 2);
     TTitleBox& box = *w.titleBox;
     box.cmbAudioLanguage->setCurrentIndex(1);
-    box.cmbSubtitle->setCurrentIndex(1); // "Default"
+    box.cmbSubtitle->setCurrentIndex(2); // "Default"
     box.btnUpClick();
     box.btnUpClick();
     box.btnDown1Click();
     const TlvFilesRecord& first = w.model.Record(0);
     EXPECT_EQ(first.AudioIndex, 1);
     EXPECT_EQ(first.AudioID, 193);
-    EXPECT_EQ(first.SubtitleIndex, 1);
+    EXPECT_EQ(first.SubtitleIndex, 2);
     EXPECT_EQ(first.SubtitleID, 0);
     EXPECT_EQ(first.FromChapter, 3);
     EXPECT_EQ(first.ToChapter, 3);
