@@ -14,7 +14,8 @@ TSourceListView::TSourceListView(TSourceListModel& model, QWidget* parent)
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setSortingEnabled(false);
-    setAllColumnsShowFocus(true);
+    // The delegate draws the focus row; no focus rectangle of the style on top.
+    setAllColumnsShowFocus(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -7,6 +7,7 @@
 #include "TFormatPicker.h"
 #include "TPreviewPanel.h"
 #include "TSkin.h"
+#include "TSourceListDelegate.h"
 #include "TSourceListView.h"
 
 #include <QAction>
@@ -126,6 +127,8 @@ TfrmMain::TfrmMain(TDialogService& dialogs, QWidget* parent)
     column->addLayout(parameterSlot_);
     column->addWidget(BuildOutputRow());
     setCentralWidget(central);
+    BuildFilesPopup();
+    ConnectListCommands();
 
     memoLog_ = new QPlainTextEdit(central);
     memoLog_->setObjectName("memoLog");
@@ -155,7 +158,8 @@ void TfrmMain::BuildMenus() {
     file->setObjectName("File1");
     MenuAction(file, "Add1", "&Add")->setEnabled(false);
     MenuAction(file, "AddDVD1", "&Add DVD")->setEnabled(false);
-    MenuAction(file, "Clear1", "&Clear")->setEnabled(false);
+    MenuAction(file, "Remove1", "&Remove");
+    MenuAction(file, "Clear1", "&Clear");
     file->addSeparator();
     MenuAction(file, "Start1", "&Start")->setEnabled(false);
     file->addSeparator();
@@ -205,8 +209,8 @@ void TfrmMain::BuildToolBar() {
     bar->setFloatable(false);
     QToolButton* add = ToolButton(bar, "btnAdd", "&Add");
     ToolButton(bar, "BtnAddDVD", "&Add DVD")->setEnabled(false);
-    ToolButton(bar, "btnClear", "&Clear")->setEnabled(false);
-    ToolButton(bar, "BtnEdit", "&Edit")->setEnabled(false);
+    ToolButton(bar, "btnClear", "&Clear");
+    ToolButton(bar, "BtnEdit", "&Edit");
     QToolButton* remove = ToolButton(bar, "btnRemove", "&Remove");
     ToolButton(bar, "btnSettings", "&Settings");
     QToolButton* start = ToolButton(bar, "btnStart", "&Start");
@@ -225,6 +229,7 @@ QWidget* TfrmMain::BuildSourceArea() {
     titleSlot_->setObjectName("TitleBoxSlot");
     layout->addLayout(titleSlot_);
     lvFiles_ = new TSourceListView(sourceList_, area);
+    lvFiles_->setItemDelegate(new TSourceListDelegate([this] { return skinIndex_; }, lvFiles_));
     lvFiles_->setMinimumSize(360, 180);
     layout->addWidget(lvFiles_, 1);
     return area;
@@ -240,11 +245,7 @@ QGroupBox* TfrmMain::BuildPreviewPanel() {
         }
         return SelectedRow() < 0 ? std::string() : PreviewUrl(sourceList_.Record(SelectedRow()));
     };
-    host.openAddDvdMenu = [this] {
-        if (QAction* addDvd = findChild<QAction*>("AddDVD1"); addDvd && addDvd->isEnabled()) {
-            addDvd->trigger();
-        }
-    };
+    host.openAddDvdMenu = [this] { OpenAddDvdMenu(); };
     host.log = [this](const QString& line) { memoLog_->appendPlainText(line); };
     host.saveSnapshot = [this](const QImage& full, const QImage& small) {
         SaveSnapshot(full, small, true,
@@ -382,6 +383,7 @@ void TfrmMain::SkinClick(int index) {
     }
     skinIndex_ = index;
     ApplySkin(index);
+    lvFiles_->viewport()->update();
     skinGroup_->actions().at(index)->setChecked(true);
     settings_.WriteInteger("settings", "skinIndex", index);
 }

@@ -71,6 +71,12 @@ public:
     using TFolderOpener = std::function<void(const QString& folder)>;
     void SetFolderOpener(TFolderOpener opener) { folderOpener_ = std::move(opener); }
 
+    // The source list's commands.
+    void btnRemoveClick();
+    void btnClearClick();
+    // The list's pop-up menu (right click on the list, the "&Edit" button).
+    QMenu* FilesPopup() const { return pmFilesPopup_; }
+
     void btnBrowsClick();
     void btnOpenClick();
     void btnExitClick();
@@ -98,6 +104,12 @@ private:
     QGroupBox* BuildPreviewPanel();
     QWidget* BuildOutputRow();
     void FormShow();
+    // The source list's menus and buttons.
+    void BuildFilesPopup();
+    void ConnectListCommands();
+    // Enables what needs a selected row, in the Edit menu and the pop-up menu.
+    void UpdateRowCommands();
+    void OpenAddDvdMenu();
     void SetTabOrder();
     void edDirectoryChange(const QString& text);
     // Through the hook tests set, else the desktop's file manager.
@@ -130,6 +142,7 @@ private:
     QCheckBox* ckMute_ = nullptr;
     QPlainTextEdit* memoLog_ = nullptr;
     QActionGroup* skinGroup_ = nullptr;
+    QMenu* pmFilesPopup_ = nullptr;
 };
 
 } // namespace quovo

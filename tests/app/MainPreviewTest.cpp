@@ -60,6 +60,15 @@ TEST(MainPreviewTest, DoubleClickingAFileRowPlaysItInThePanel) {
         EXPECT_FALSE(QImage(QString::fromStdString(snaps + "/" + name)).isNull()) << name;
     }
     EXPECT_TRUE(opened.startsWith(QString::fromStdString(snaps))) << opened.toStdString();
+
+    // Removing a row keeps the preview while rows are left; removing the last one stops it.
+    window.SelectRow(0);
+    window.btnRemoveClick();
+    EXPECT_FALSE(panel->Stopped());
+    EXPECT_TRUE(panel->Player().IsOpen());
+    window.btnRemoveClick();
+    EXPECT_TRUE(panel->Stopped());
+    EXPECT_FALSE(panel->Player().IsOpen());
     window.close();
     EXPECT_TRUE(WaitUntil([&] { return !panel->Player().IsOpen(); }));
     ::unsetenv("QUOVO_CONFIG_DIR");

@@ -1,0 +1,128 @@
+// The main window's source list commands: the Edit menu's check commands, the list's pop-up menu
+// and their enabling, removing and clearing rows.
+#include "WinMain.h"
+
+#include "TPreviewPanel.h"
+#include "TSourceListView.h"
+
+#include <QMenu>
+#include <QToolButton>
+
+namespace quovo {
+
+namespace {
+
+// Edit menu entries that need a selected row.
+constexpr const char* kEditRowCommands[] = {"Crop1",     "Trim1",       "VideoEffect1",
+                                            "CheckAll1", "UncheckAll1", "ReverseCheck1",
+                                            "Check1",    "Uncheck1"};
+
+} // namespace
+
+void TfrmMain::BuildFilesPopup() {
+    pmFilesPopup_ = new QMenu(this);
+    pmFilesPopup_->setObjectName("pmFilesPopup");
+    auto entry = [this](const char* name, const QString& text) {
+        QAction* action = pmFilesPopup_->addAction(text);
+        action->setObjectName(name);
+        return action;
+    };
+    // The editing entries do what the Edit menu's do.
+    for (auto [name, twin, text] :
+         {std::tuple{"Crop2", "Crop1", "&Crop"},
+          {"Trim2", "Trim1", "&Trim"},
+          {"VideoEffect2", "VideoEffect1", "&Video Effect && Water Mark"}}) {
+        QAction* edit = findChild<QAction*>(twin);
+        connect(entry(name, text), &QAction::triggered, edit, &QAction::trigger);
+    }
+    pmFilesPopup_->addSeparator();
+    connect(entry("Add2", "Add"), &QAction::triggered, this, &TfrmMain::OpenAddDvdMenu);
+    QAction* remove = entry("Remove2", "Remove");
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    lvFiles_->addAction(remove);
+    connect(remove, &QAction::triggered, this, &TfrmMain::btnRemoveClick);
+    connect(entry("Clear2", "Clear"), &QAction::triggered, this, &TfrmMain::btnClearClick);
+    QAction* start = findChild<QAction*>("Start1");
+    connect(entry("Start2", "Start"), &QAction::triggered, start, &QAction::trigger);
+    pmFilesPopup_->addSeparator();
+    entry("Infomation1", "Video Infomation")->setVisible(false);
+    connect(pmFilesPopup_, &QMenu::aboutToShow, this, &TfrmMain::UpdateRowCommands);
+
+    lvFiles_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvFiles_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        pmFilesPopup_->popup(lvFiles_->viewport()->mapToGlobal(at));
+    });
+}
+
+void TfrmMain::ConnectListCommands() {
+    auto action = [this](const char* name) { return findChild<QAction*>(name); };
+    connect(action("Remove1"), &QAction::triggered, this, &TfrmMain::btnRemoveClick);
+    connect(action("Clear1"), &QAction::triggered, this, &TfrmMain::btnClearClick);
+    connect(findChild<QToolButton*>("btnRemove"), &QToolButton::clicked, this,
+            &TfrmMain::btnRemoveClick);
+    connect(findChild<QToolButton*>("btnClear"), &QToolButton::clicked, this,
+            &TfrmMain::btnClearClick);
+    auto* edit = findChild<QToolButton*>("BtnEdit");
+    connect(edit, &QToolButton::clicked, this,
+            [this, edit] { pmFilesPopup_->popup(edit->mapToGlobal(QPoint(0, edit->height()))); });
+
+    connect(action("CheckAll1"), &QAction::triggered, this, [this] { sourceList_.CheckAll(); });
+    connect(action("UncheckAll1"), &QAction::triggered, this, [this] { sourceList_.UncheckAll(); });
+    connect(action("ReverseCheck1"), &QAction::triggered, this,
+            [this] { sourceList_.ReverseCheck(); });
+    connect(action("Check1"), &QAction::triggered, this,
+            [this] { sourceList_.SetChecked(SelectedRow(), true); });
+    connect(action("Uncheck1"), &QAction::triggered, this,
+            [this] { sourceList_.SetChecked(SelectedRow(), false); });
+
+    connect(findChild<QMenu*>("Edit1"), &QMenu::aboutToShow, this, &TfrmMain::UpdateRowCommands);
+    // Kept current between openings too, so the Delete key and the pop-up's editing entries
+    // follow the selection.
+    connect(lvFiles_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TfrmMain::UpdateRowCommands);
+    connect(&sourceList_, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateRowCommands);
+    connect(&sourceList_, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateRowCommands);
+    UpdateRowCommands();
+}
+
+void TfrmMain::UpdateRowCommands() {
+    const bool selected = SelectedRow() >= 0;
+    for (const char* name : kEditRowCommands) {
+        findChild<QAction*>(name)->setEnabled(selected);
+    }
+    for (const char* name :
+         {"Crop2", "Trim2", "VideoEffect2", "Infomation1", "Remove2", "Clear2", "Start2"}) {
+        findChild<QAction*>(name)->setEnabled(selected);
+    }
+}
+
+void TfrmMain::OpenAddDvdMenu() {
+    if (QAction* addDvd = findChild<QAction*>("AddDVD1"); addDvd && addDvd->isEnabled()) {
+        addDvd->trigger();
+    }
+}
+
+void TfrmMain::btnRemoveClick() {
+    const int at = SelectedRow();
+    if (at < 0) {
+        return;
+    }
+    sourceList_.RemoveRow(at);
+    if (sourceList_.Count() == 0) {
+        preview_->imgbtnStopClick();
+    } else {
+        SelectRow(std::min(at, sourceList_.Count() - 1));
+    }
+}
+
+void TfrmMain::btnClearClick() {
+    if (sourceList_.Count() == 0) {
+        return;
+    }
+    converter_.ClearTasks();
+    sourceList_.Clear();
+    preview_->imgbtnStopClick();
+}
+
+} // namespace quovo
