@@ -1,5 +1,7 @@
 #include "DVDTitleReader.h"
 
+#include "FFmpegException.h"
+
 extern "C" {
 #include <libavutil/error.h>
 }
@@ -144,8 +146,8 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
             if (DVDPackScrambled(probe.data() + b * kDVDBlockSize)) {
                 why = "title " + std::to_string(params.Title + 1) +
                       " is encrypted (CSS); reading it needs libdvdcss, which libdvdread uses "
-                      "when it is installed";
-                return AVERROR(EACCES);
+                      "when it is installed (on Debian: the package libdvd-pkg from contrib)";
+                return kErrorDiscEncrypted;
             }
         }
     }

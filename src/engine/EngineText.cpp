@@ -40,6 +40,9 @@ const char* ErrorText(int code) {
         return "Not yet implemented in FFmpeg";
     case kErrorDiscStructure:
         return "The disc's structure cannot be read";
+    case kErrorDiscEncrypted:
+        return "The title is encrypted; reading it needs libdvdcss (on Debian, install the "
+               "package libdvd-pkg from contrib, which builds libdvdcss2)";
     default:
         return nullptr;
     }

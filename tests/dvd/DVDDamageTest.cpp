@@ -242,32 +242,13 @@ TEST(DamagedDisc, BitFlippedIfoFilesNeverTakeTheCallerDown) {
 
 namespace {
 
-// Sets the PES scrambling bits of every video packet in the first `packs` packs, as an
-// encrypted disc read without libdvdcss looks.
-void MarkScrambled(const std::string& vob, int packs) {
-    std::fstream f(vob, std::ios::binary | std::ios::in | std::ios::out);
-    std::vector<uint8_t> pack(2048);
-    for (int n = 0; n < packs; ++n) {
-        f.seekg(n * 2048);
-        f.read(reinterpret_cast<char*>(pack.data()), 2048);
-        for (size_t i = 14 + (pack[13] & 7); i + 7 <= 2048 && pack[i + 2] == 1;) {
-            if (pack[i + 3] == 0xE0) {
-                pack[i + 6] |= 0x10;
-            }
-            i += 6 + (pack[i + 4] << 8 | pack[i + 5]);
-        }
-        f.seekp(n * 2048);
-        f.write(reinterpret_cast<const char*>(pack.data()), 2048);
-    }
-}
-
 TEST(DamagedDisc, EncryptedTitleWithoutLibdvdcssIsRefusedWithTheReason) {
     dvdtest::LoadPlugin();
     LogCapture log;
     const std::string dir = dvdtest::CopyDiscFolder("scrambled");
-    MarkScrambled(dir + "/VIDEO_TS/VTS_01_1.VOB", 16);
+    fixtures::MarkScrambled(dir + "/VIDEO_TS/VTS_01_1.VOB", 16);
     ASSERT_EQ(EnumDVDTitles(dir), 2);
-    EXPECT_EQ(OpenFails("opendvd:" + dir + "|Title=1"), AVERROR(EACCES));
+    EXPECT_EQ(OpenFails("opendvd:" + dir + "|Title=1"), kErrorDiscEncrypted);
     EXPECT_NE(log.Take().find("title 1 is encrypted (CSS)"), std::string::npos);
     EXPECT_EQ(OpenFails("opendvd:" + dir + "|Title=2"), 0);
 }

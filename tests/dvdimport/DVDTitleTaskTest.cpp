@@ -114,6 +114,29 @@ TEST_F(DVDTitleTaskTest, ATitleTheDiscNoLongerHasIsReportedNotQueued) {
     EXPECT_FALSE(PrepareTitleRun(QUOVO_DVD_PLUGIN_FOLDER, dir_ + "/ejected"));
 }
 
+TEST_F(DVDTitleTaskTest, AnEncryptedTitleIsListedButItsTaskSaysWhatToInstall) {
+    const std::string disc = dvdimporttest::ScratchDir("encrypted");
+    std::filesystem::copy(dvdimporttest::Disc().folder, disc,
+                          std::filesystem::copy_options::recursive);
+    fx::MarkScrambled(disc + "/VIDEO_TS/VTS_01_1.VOB", 16);
+
+    dvdimporttest::TImportWindow w;
+    ASSERT_TRUE(w.Import(disc));
+    ASSERT_EQ(w.model.Count(), 2);
+    EXPECT_TRUE(w.dialogs.Messages.empty());
+
+    ASSERT_TRUE(PrepareTitleRun(QUOVO_DVD_PLUGIN_FOLDER, disc));
+    const TTitleTask task = QueueTitleRow(converter_, settings_, formats_, dialogs_, disc,
+                                          w.model.Record(0), "DVD Title 1");
+    EXPECT_EQ(task.TaskIndex, -1);
+    EXPECT_NE(task.Error.find("encrypted"), std::string::npos) << task.Error;
+    EXPECT_NE(task.Error.find("libdvd-pkg"), std::string::npos) << task.Error;
+    EXPECT_EQ(QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, w.model.Record(1),
+                            "DVD Title 2")
+                  .TaskIndex,
+              0);
+}
+
 TEST_F(DVDTitleTaskTest, EffectsAskForTheFrameHookAndTrimStartsTheInput) {
     const std::string disc = dvdimporttest::Disc().folder;
     ASSERT_TRUE(PrepareTitleRun(QUOVO_DVD_PLUGIN_FOLDER, disc)) << DVDPluginError();

@@ -36,6 +36,9 @@ TEST(EngineTextTest, FormatErrorTextTable) {
         {AVERROR_DEMUXER_NOT_FOUND, "Unknown format"},
         {AVERROR_MUXER_NOT_FOUND, "Unknown format"},
         {kErrorDiscStructure, "The disc's structure cannot be read"},
+        {kErrorDiscEncrypted, "The title is encrypted; reading it needs libdvdcss (on Debian, "
+                              "install the package libdvd-pkg from contrib, which builds "
+                              "libdvdcss2)"},
         // Codes of no entry: the library's own text, or the number when it has none.
         {AVERROR(EACCES), "Permission denied"},
         {AVERROR(ENOSPC), "No space left on device"},
