@@ -4,6 +4,8 @@
 
 #include "TAboutBox.h"
 #include "TAppSettings.h"
+#include "TDVDMainParts.h"
+#include "TTitleBox.h"
 #include "TFormatPicker.h"
 #include "TPreviewPanel.h"
 #include "TSkin.h"
@@ -134,6 +136,7 @@ TfrmMain::TfrmMain(TDialogService& dialogs, QWidget* parent)
     memoLog_->setObjectName("memoLog");
     memoLog_->setReadOnly(true);
     memoLog_->hide();
+    BuildDVDParts();
 
     // The libraries are linked; loading checks their versions and is retried when a run needs
     // them, so a failure here is only noted.
@@ -239,11 +242,17 @@ QGroupBox* TfrmMain::BuildPreviewPanel() {
     TPreviewPanel::THost host;
     host.rowCount = [this] { return sourceList_.Count(); };
     host.selectedUrl = [this] {
-        // With none selected the first row plays.
-        if (SelectedRow() < 0 && sourceList_.Count() > 0) {
+        // With none selected the first row plays (a title with the disc's defaults).
+        const bool firstForNone = SelectedRow() < 0 && sourceList_.Count() > 0;
+        if (firstForNone) {
             SelectRow(0);
         }
-        return SelectedRow() < 0 ? std::string() : PreviewUrl(sourceList_.Record(SelectedRow()));
+        if (SelectedRow() < 0) {
+            return std::string();
+        }
+        const TlvFilesRecord& record = sourceList_.Record(SelectedRow());
+        return record.Kind == TRowKind::Title ? dvd_->PreviewName(record, firstForNone)
+                                              : PreviewUrl(record);
     };
     host.openAddDvdMenu = [this] { OpenAddDvdMenu(); };
     host.log = [this](const QString& line) { memoLog_->appendPlainText(line); };
@@ -262,6 +271,24 @@ QGroupBox* TfrmMain::BuildPreviewPanel() {
         preview_->imgbtnPlayClick();
     });
     return preview_;
+}
+
+void TfrmMain::BuildDVDParts() {
+    TDVDMainParts::TWindow parts;
+    parts.window = this;
+    parts.model = &sourceList_;
+    parts.list = lvFiles_;
+    parts.selectedRow = [this] { return SelectedRow(); };
+    parts.selectRow = [this](int row) { SelectRow(row); };
+    parts.clearList = [this] {
+        converter_.ClearTasks();
+        sourceList_.Clear();
+        preview_->imgbtnStopClick();
+    };
+    parts.log = [this](const QString& line) { memoLog_->appendPlainText(line); };
+    dvd_ = new TDVDMainParts(std::move(parts), dialogs_);
+    titleSlot_->addWidget(dvd_->TitleBox());
+    dvd_->AttachAddDVD(findChild<QToolButton*>("BtnAddDVD"), findChild<QAction*>("AddDVD1"));
 }
 
 QWidget* TfrmMain::BuildOutputRow() {

@@ -33,6 +33,7 @@ class QMenu;
 
 namespace quovo {
 
+class TDVDMainParts;
 class TFormatPicker;
 class TPreviewPanel;
 class TSourceListView;
@@ -51,6 +52,8 @@ public:
 
     // The source list: its rows and records, and the row selected in lvFiles (-1: none).
     TSourceListModel& SourceList() { return sourceList_; }
+    // The DVD import, its menu and the title box.
+    TDVDMainParts* DVD() const { return dvd_; }
     TSourceListView* SourceListView() const { return lvFiles_; }
     int SelectedRow() const;
     // Selects `row`; a row outside the list clears the selection.
@@ -103,6 +106,8 @@ private:
     QWidget* BuildSourceArea();
     QGroupBox* BuildPreviewPanel();
     QWidget* BuildOutputRow();
+    // The title box, the Add DVD menu and the import.
+    void BuildDVDParts();
     void FormShow();
     // The source list's menus and buttons.
     void BuildFilesPopup();
@@ -133,6 +138,7 @@ private:
     int outputFormat_ = 0;
 
     TSourceListView* lvFiles_ = nullptr;
+    TDVDMainParts* dvd_ = nullptr;
     QVBoxLayout* titleSlot_ = nullptr;
     QVBoxLayout* parameterSlot_ = nullptr;
     TFormatPicker* formatPicker_ = nullptr;

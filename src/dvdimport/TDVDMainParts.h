@@ -1,0 +1,63 @@
+// The DVD parts of the main window, wired in one place: the title box above the source list,
+// the Add DVD menu behind the "&Add DVD" tool button and File menu entry, the import, and the
+// names the preview plays for title rows. The window hands in its list and a few commands.
+#pragma once
+
+#include "TDialogService.h"
+#include "TlvFilesRecord.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+
+class QAbstractItemView;
+class QAction;
+class QToolButton;
+class QWidget;
+
+namespace quovo {
+
+class TAddDVDMenu;
+class TDVDImporter;
+class TSourceListModel;
+class TTitleBox;
+
+class TDVDMainParts : public QObject {
+    Q_OBJECT
+public:
+    struct TWindow {
+        QWidget* window = nullptr;
+        TSourceListModel* model = nullptr;
+        QAbstractItemView* list = nullptr; // lvFiles
+        std::function<int()> selectedRow;
+        std::function<void(int row)> selectRow;
+        std::function<void()> clearList; // the list's Clear command
+        std::function<void(const QString& line)> log;
+    };
+
+    TDVDMainParts(TWindow window, TDialogService& dialogs);
+
+    TTitleBox* TitleBox() const { return titleBox_; }
+    TAddDVDMenu* Menu() const { return menu_; }
+    TDVDImporter* Importer() const { return importer_; }
+    const std::string& DVDPath() const;
+
+    // The tool button opens the menu below itself; the File menu entry opens it there too.
+    void AttachAddDVD(QToolButton* button, QAction* fileEntry);
+    // Opens the Add DVD menu at the bottom-left corner of the "&Add DVD" button.
+    void BtnAddDVDClick();
+
+    // What the preview opens for a title row, with the plug-in's playback values set: the row's
+    // own choices, or the disc defaults when the row was picked for want of a selection.
+    std::string PreviewName(const TlvFilesRecord& record, bool defaults);
+
+private:
+    TWindow window_;
+    TTitleBox* titleBox_;
+    TAddDVDMenu* menu_;
+    TDVDImporter* importer_;
+    QToolButton* button_ = nullptr;
+};
+
+} // namespace quovo
