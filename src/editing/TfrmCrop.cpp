@@ -2,6 +2,7 @@
 
 #include "DialogButtons.h"
 #include "FitRect.h"
+#include "TDisplayPlacement.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -34,11 +35,20 @@ void TCropPreview::SetFrame(QImage frame) {
     update();
 }
 
+void TCropPreview::SetPixelShape(AVRational sampleAspect) {
+    sampleAspect_ = sampleAspect;
+    update();
+}
+
+QRect TCropPreview::PictureRect(int frameWidth, int frameHeight) const {
+    return FitRect(DisplayWidth(frameWidth, sampleAspect_), frameHeight, width(), height());
+}
+
 void TCropPreview::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), kPreviewBackground);
     if (!frame_.isNull()) {
-        p.drawImage(FitRect(frame_.width(), frame_.height(), width(), height()), frame_);
+        p.drawImage(PictureRect(frame_.width(), frame_.height()), frame_);
     }
 }
 
@@ -124,6 +134,9 @@ TfrmCrop::TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string s
     connect(preview_.get(), &TDialogPreview::FileOpened, this, [this](int64_t, int w, int h) {
         videoWidth_ = w;
         videoHeight_ = h;
+        // A disc title's pixels are not square: the picture is shown, and cut, at its shape.
+        const TVideoStreamInfo video = preview_->Player().AVProbe().GetVideoStreamInfo(-1);
+        imgPreview->SetPixelShape({video.SampleAspectNum, video.SampleAspectDen});
     });
     preview_->Player().SetOnHook([this](TCustomPlayer*, TPicture* picture, int64_t) {
         if (picture == nullptr || stopped_ || paused_) {
@@ -186,8 +199,8 @@ void TfrmCrop::FormShow() {
             box->setEnabled(false);
         }
     } else {
-        model_.SetArea(TCropModel::PictureArea(
-            FitRect(videoWidth_, videoHeight_, kPreviewWidth, kPreviewHeight), QPoint(0, 0)));
+        model_.SetArea(TCropModel::PictureArea(imgPreview->PictureRect(videoWidth_, videoHeight_),
+                                               QPoint(0, 0)));
         RectTracker->setGeometry(
             model_.PlaceTracker({record_.ViewCropTop, record_.ViewCropBottom, record_.ViewCropLeft,
                                  record_.ViewCropRight}));

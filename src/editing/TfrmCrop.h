@@ -6,6 +6,7 @@
 
 #include "TCropModel.h"
 #include "TDialogPreview.h"
+#include "TDisplayPlacement.h"
 #include "TRectTracker.h"
 #include "TlvFilesRecord.h"
 
@@ -25,19 +26,23 @@ class QSpinBox;
 namespace quovo {
 
 // The picture area of the crop dialog: the last frame stretched into the largest rectangle of
-// its shape, on a light blue background.
+// its shape on screen (its pixels' shape counted), on a light blue background.
 class TCropPreview : public QWidget {
     Q_OBJECT
 public:
     explicit TCropPreview(QWidget* parent = nullptr);
     void SetFrame(QImage frame);
     const QImage& Frame() const { return frame_; }
+    void SetPixelShape(AVRational sampleAspect);
+    // Where a frame of the source's size is drawn.
+    QRect PictureRect(int frameWidth, int frameHeight) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage frame_;
+    AVRational sampleAspect_{1, 1};
 };
 
 class TfrmCrop : public QDialog {

@@ -2,12 +2,14 @@
 
 #include "TAppSettings.h"
 #include "TCustomFFmpeg.h"
+#include "TDisplayPlacement.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
@@ -234,8 +236,24 @@ void TPreviewPanel::imgbtnSnapClick() {
     }
     const QImage view(frame.Bits(), frame.Width(), frame.Height(), frame.Stride(),
                       QImage::Format_BGR888);
-    const QImage full = view.copy();
-    const QImage small = full.scaled(pan1->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Both pictures show the title's own shape, as the panel does: the full one with square
+    // pixels at the frame's height, the small one as the panel shows it, bars included.
+    const TVideoStreamInfo video = player_.AVProbe().GetVideoStreamInfo(-1);
+    const AVRational pixels{video.SampleAspectNum, video.SampleAspectDen};
+    const int fullWidth = DisplayWidth(frame.Width(), pixels);
+    const QImage full = fullWidth == frame.Width()
+                            ? view.copy()
+                            : view.scaled(fullWidth, frame.Height(), Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation);
+    const TDisplayRect shown =
+        PlacePicture(DisplayAspect(player_.AspectRatio(), pixels, frame.Width(), frame.Height(),
+                                   pan1->width(), pan1->height()),
+                     pan1->width(), pan1->height());
+    QImage small(pan1->size(), QImage::Format_RGB888);
+    small.fill(Qt::black);
+    QPainter(&small).drawImage(
+        QRect(shown.x, shown.y, shown.width, shown.height),
+        view.scaled(shown.width, shown.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     if (host_.saveSnapshot) {
         host_.saveSnapshot(full, small);
     }

@@ -20,6 +20,14 @@ double DisplayAspect(float aspectRatio, AVRational sampleAspect, int width, int 
     return a;
 }
 
+int DisplayWidth(int width, AVRational sampleAspect) {
+    if (sampleAspect.num <= 0 || sampleAspect.den <= 0) {
+        return width;
+    }
+    return static_cast<int>(
+        std::lround(static_cast<double>(width) * sampleAspect.num / sampleAspect.den));
+}
+
 TDisplayRect PlacePicture(double aspect, int areaWidth, int areaHeight) {
     TDisplayRect r;
     r.height = areaHeight & ~1; // even, as the width

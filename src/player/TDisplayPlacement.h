@@ -22,6 +22,9 @@ struct TDisplayRect {
 double DisplayAspect(float aspectRatio, AVRational sampleAspect, int width, int height,
                      int areaWidth, int areaHeight);
 
+// The width on screen of `width` pixels of shape `sampleAspect`; an unknown shape is square.
+int DisplayWidth(int width, AVRational sampleAspect);
+
 // The largest rectangle of aspect `aspect` centred in the area.
 TDisplayRect PlacePicture(double aspect, int areaWidth, int areaHeight);
 

@@ -32,6 +32,22 @@ const std::string& NtscClip() {
     return path;
 }
 
+// 2 s of 720 x 576 whose pixels make it 16:9 on screen, as a wide PAL disc title.
+const std::string& WidePalClip() {
+    static std::once_flag once;
+    static std::string path;
+    std::call_once(once, [] {
+        path = fixtures::FixtureDir() + "/editing-720x576-wide.mkv";
+        fixtures::MediaSpec spec;
+        spec.width = 720;
+        spec.height = 576;
+        spec.sampleAspect = {64, 45};
+        spec.durationS = 2.0;
+        fixtures::MakeMedia(path, spec);
+    });
+    return path;
+}
+
 void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
     QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)),
                   type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
@@ -82,6 +98,26 @@ TEST(CropDialog, SpinBoxesAndOkStoreEvenSourceMargins) {
     EXPECT_EQ(row.CropTop, 0);
     EXPECT_EQ(row.CropLeft, 0);
     EXPECT_EQ(row.ViewCropLeft, 0);
+}
+
+// A wide title is shown and cut at its shape on screen: 16:9 with bands above and below, and the
+// margins are still taken back to the source's own pixels.
+TEST(CropDialog, WideTitleIsShownAtItsShape) {
+    TlvFilesRecord row = FileRow(WidePalClip());
+    TfrmCrop dialog(row, WidePalClip(), "wide.mkv");
+    dialog.show();
+    // 1024 x 576 on screen fitted into 370 x 253: 370 x 208 from row 22, less the one-pixel inset.
+    EXPECT_EQ(dialog.RectTracker->geometry(), QRect(1, 23, 368, 207));
+    ASSERT_TRUE(WaitUntil([&] { return !dialog.imgPreview->Frame().isNull(); }));
+    const QImage shown = dialog.imgPreview->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(185, 10), QColor(166, 202, 240)) << "band above the picture";
+    EXPECT_EQ(shown.pixelColor(185, 243), QColor(166, 202, 240)) << "band below the picture";
+    EXPECT_NE(shown.pixelColor(185, 126), QColor(166, 202, 240));
+    dialog.spedLeft->setValue(46);
+    dialog.spedUp->setValue(26);
+    dialog.btnOkClick();
+    EXPECT_EQ(row.CropLeft, 90); // 46 of 368 preview columns are 90 of 720 source columns
+    EXPECT_EQ(row.CropTop, 72);  // 26 of 207 preview rows are 72 of 576 source rows
 }
 
 TEST(CropDialog, NothingOpenStoresZeroCrop) {

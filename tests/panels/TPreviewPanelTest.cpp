@@ -203,6 +203,42 @@ TEST(TPreviewPanelTest, SnapshotHandsOverTheFullFrameAndOneAtThePanelsSize) {
     panel.imgbtnStopClick();
 }
 
+// A wide PAL title (720 x 576 pixels shown at 16:9) is snapped at its shape: the full picture
+// with square pixels, the small one as the panel shows it, with bands above and below.
+TEST(TPreviewPanelTest, SnapshotsOfAWideTitleKeepItsShape) {
+    TPanelUnderTest t("panel-snap-wide");
+    const std::string wide = fixtures::FixtureDir() + "/panel-wide.mkv";
+    fixtures::MediaSpec spec;
+    spec.width = 720;
+    spec.height = 576;
+    spec.sampleAspect = {64, 45};
+    spec.durationS = 1.0;
+    fixtures::MakeMedia(wide, spec);
+    t.host.url = wide;
+    TPreviewPanel& panel = t.panel;
+    panel.imgbtnPlayClick();
+    ASSERT_TRUE(WaitUntil([&] {
+        int64_t pts;
+        panel.Player().CurrentFrame(pts);
+        return pts >= 0;
+    }));
+    panel.imgbtnPauseClick();
+    panel.imgbtnSnapClick();
+    panel.imgbtnStopClick();
+    ASSERT_EQ(t.host.snapshots, 1);
+    EXPECT_EQ(t.host.full.size(), QSize(1024, 576));
+    const QImage& small = t.host.small;
+    ASSERT_EQ(small.size(), panel.pan1->size());
+    // The picture's own height in the panel's width, centred.
+    const int h = static_cast<int>(std::lround(small.width() * 9.0 / 16.0)) & ~1;
+    const int top = (small.height() - h) / 2;
+    ASSERT_GT(top, 4);
+    const auto level = [&](int y) { return qGray(small.pixel(small.width() / 2, y)); };
+    EXPECT_LT(level(top - 3), 8) << "band above";
+    EXPECT_LT(level(top + h + 2), 8) << "band below";
+    EXPECT_GT(level(top + h / 2), 20) << "the picture (its bars) in between";
+}
+
 TEST(TPreviewPanelTest, DurationLabelsRoundToWholeSeconds) {
     struct Case {
         int64_t us;

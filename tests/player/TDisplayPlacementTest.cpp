@@ -31,6 +31,20 @@ TEST(TDisplayPlacementTest, PicturesKeepTheirShapeCentredWithEvenSizes) {
     }
 }
 
+TEST(TDisplayPlacementTest, DisplayWidthCountsThePixelsShape) {
+    struct Case {
+        int width;
+        AVRational sar;
+        int shown;
+    } cases[] = {
+        {720, {64, 45}, 1024}, {720, {16, 15}, 768}, {720, {8, 9}, 640}, {720, {32, 27}, 853},
+        {720, {1, 1}, 720},    {720, {0, 1}, 720},   {720, {1, 0}, 720}, {0, {64, 45}, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DisplayWidth(c.width, c.sar), c.shown) << c.sar.num << ":" << c.sar.den;
+    }
+}
+
 TEST(TDisplayPlacementTest, NegativeRatioBeforeTheAreaIsKnownUsesThePicturesShape) {
     EXPECT_DOUBLE_EQ(DisplayAspect(-1.0f, {1, 1}, 320, 240, 0, 0), 320.0 / 240.0);
 }
