@@ -37,13 +37,8 @@ const std::string& WidePalClip() {
     static std::once_flag once;
     static std::string path;
     std::call_once(once, [] {
-        path = fixtures::FixtureDir() + "/editing-720x576-wide.mkv";
-        fixtures::MediaSpec spec;
-        spec.width = 720;
-        spec.height = 576;
-        spec.sampleAspect = {64, 45};
-        spec.durationS = 2.0;
-        fixtures::MakeMedia(path, spec);
+        path = fixtures::FixtureDir() + "/editing-720x576-wide.mpg";
+        fixtures::MakeMedia(path, fixtures::PalSpec(true, 2.0));
     });
     return path;
 }

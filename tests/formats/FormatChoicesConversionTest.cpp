@@ -157,8 +157,8 @@ TEST_F(FormatChoicesConversionTest, DvSoundIsStereo) {
             TFormatRunResult result =
                 Convert(code, clip, {{"paraChannel", channels}, {"paraSampleRate", "as source"}});
             ASSERT_TRUE(result.Ok) << result.Error;
-            const fx::StreamProbe* sound =
-                fx::ProbeMedia(result.Output).Find(fx::StreamKind::Audio);
+            const fx::ProbeResult probe = fx::ProbeMedia(result.Output);
+            const fx::StreamProbe* sound = probe.Find(fx::StreamKind::Audio);
             ASSERT_NE(sound, nullptr);
             EXPECT_EQ(sound->channels, 2);
             EXPECT_EQ(sound->sampleRate, 48000);
@@ -166,40 +166,56 @@ TEST_F(FormatChoicesConversionTest, DvSoundIsStereo) {
     }
 }
 
+// The white box's sides in an area of a decoded picture, as shown on screen: width ÷ height.
+double BoxShape(const AVFrame& grey, AVRational sar, int x, int y, int w, int h) {
+    const fx::BoxSides box = fx::WhiteBoxSides(grey, x, y, w, h);
+    EXPECT_GT(box.height, 10);
+    return box.height > 0 ? box.width * av_q2d(sar) / box.height : 0;
+}
+
 // Sources whose pixels are not square keep their shape: at their own size the output keeps the
-// pixels' shape, and fitted into a device's frame the whole picture shows at its own shape.
+// pixels' shape, and fitted into a device's frame the whole picture shows at its own shape. The
+// pattern's box, a square on screen in the source, stays one.
 TEST_F(FormatChoicesConversionTest, AnamorphicSourcesKeepTheirShape) {
     struct Case {
         const char* name;
-        AVRational sar;
+        bool wide;
+        const char* container;
+        const char* ext;
         double displayAspect;
         int pictureTop, pictureHeight; // in the device's 320x240 letterbox
     } cases[] = {
-        {"16:9 PAL", {64, 45}, 16.0 / 9.0, 30, 180},
-        {"4:3 PAL", {16, 15}, 4.0 / 3.0, 0, 240},
+        {"16:9 PAL program stream", true, "mpeg", ".mpg", 16.0 / 9.0, 30, 180},
+        {"4:3 PAL transport stream", false, "mpegts", ".ts", 4.0 / 3.0, 0, 240},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fx::MediaSpec spec;
-        spec.container = "mpeg";
-        spec.videoCodec = "mpeg2video";
-        spec.width = 720;
-        spec.height = 576;
-        spec.sampleAspect = c.sar;
-        spec.durationS = 0.4;
-        spec.audio.clear();
-        const std::string clip = dir_ / (std::to_string(c.sar.num) + ".mpg");
+        fx::MediaSpec spec = fx::PalSpec(c.wide, 0.4);
+        spec.container = c.container;
+        const std::string clip = dir_ / (std::string("pal") + c.ext);
         fx::MakeMedia(clip, spec);
+        const auto src = fx::DecodePictures(clip, AV_PIX_FMT_GRAY8, 1);
+        ASSERT_EQ(src.size(), 1u);
+        ASSERT_NEAR(BoxShape(*src[0], spec.sampleAspect, 0, 0, 720, 576), 1.0, 0.03);
 
-        TFormatRunResult kept = Convert(
-            2200, clip,
-            {{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "as source"}, {"paraZoom", "full"}});
-        ASSERT_TRUE(kept.Ok) << kept.Error;
-        const fx::StreamProbe* video = fx::ProbeMedia(kept.Output).Find(fx::StreamKind::Video);
-        ASSERT_NE(video, nullptr);
-        ASSERT_GT(video->sampleAspect.num, 0);
-        EXPECT_NEAR(video->width * av_q2d(video->sampleAspect) / video->height, c.displayAspect,
-                    0.01);
+        // Matroska at the source's size, with its own encoder (H.264) and with MPEG-4.
+        for (const char* encoder : {"libx264", "mpeg4"}) {
+            SCOPED_TRACE(encoder);
+            TFormatRunResult kept = Convert(2200, clip,
+                                            {{"paraVideoEncoder", encoder},
+                                             {"paraVideoSize", "as source"},
+                                             {"paraZoom", "full"}});
+            ASSERT_TRUE(kept.Ok) << kept.Error;
+            const fx::ProbeResult probe = fx::ProbeMedia(kept.Output);
+            const fx::StreamProbe* video = probe.Find(fx::StreamKind::Video);
+            ASSERT_NE(video, nullptr);
+            ASSERT_GT(video->sampleAspect.num, 0);
+            EXPECT_NEAR(video->width * av_q2d(video->sampleAspect) / video->height, c.displayAspect,
+                        0.01);
+            const auto out = fx::DecodePictures(kept.Output, AV_PIX_FMT_GRAY8, 1);
+            ASSERT_EQ(out.size(), 1u);
+            EXPECT_NEAR(BoxShape(*out[0], video->sampleAspect, 0, 0, 720, 576), 1.0, 0.03);
+        }
 
         TFormatRunResult device = Convert(3, clip,
                                           {{"paraVideoEncoder", "mpeg4"},
@@ -207,7 +223,6 @@ TEST_F(FormatChoicesConversionTest, AnamorphicSourcesKeepTheirShape) {
                                            {"paraVideoBitRate", "4000"},
                                            {"paraZoom", "lbox"}});
         ASSERT_TRUE(device.Ok) << device.Error;
-        const auto src = fx::DecodePictures(clip, AV_PIX_FMT_GRAY8, 1);
         const auto dst = fx::DecodePictures(device.Output, AV_PIX_FMT_GRAY8, 1);
         ASSERT_EQ(dst.size(), 1u);
         ASSERT_EQ(dst[0]->width, 320);
@@ -220,9 +235,11 @@ TEST_F(FormatChoicesConversionTest, AnamorphicSourcesKeepTheirShape) {
         EXPECT_LT(
             fx::MeanDiff(*dst[0], 2, c.pictureTop + 2, 316, c.pictureHeight - 4, *expected, 2, 2),
             3.0);
-        const fx::StreamProbe* fitted = fx::ProbeMedia(device.Output).Find(fx::StreamKind::Video);
+        const fx::ProbeResult probe = fx::ProbeMedia(device.Output);
+        const fx::StreamProbe* fitted = probe.Find(fx::StreamKind::Video);
         ASSERT_NE(fitted, nullptr);
         EXPECT_NEAR(av_q2d(fitted->sampleAspect), 1.0, 0.01) << "a device gets square pixels";
+        EXPECT_NEAR(BoxShape(*dst[0], {1, 1}, 0, c.pictureTop, 320, c.pictureHeight), 1.0, 0.05);
     }
 }
 

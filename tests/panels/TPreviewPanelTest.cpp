@@ -207,13 +207,8 @@ TEST(TPreviewPanelTest, SnapshotHandsOverTheFullFrameAndOneAtThePanelsSize) {
 // with square pixels, the small one as the panel shows it, with bands above and below.
 TEST(TPreviewPanelTest, SnapshotsOfAWideTitleKeepItsShape) {
     TPanelUnderTest t("panel-snap-wide");
-    const std::string wide = fixtures::FixtureDir() + "/panel-wide.mkv";
-    fixtures::MediaSpec spec;
-    spec.width = 720;
-    spec.height = 576;
-    spec.sampleAspect = {64, 45};
-    spec.durationS = 1.0;
-    fixtures::MakeMedia(wide, spec);
+    const std::string wide = fixtures::FixtureDir() + "/panel-wide.mpg";
+    fixtures::MakeMedia(wide, fixtures::PalSpec(true, 1.0));
     t.host.url = wide;
     TPreviewPanel& panel = t.panel;
     panel.imgbtnPlayClick();
