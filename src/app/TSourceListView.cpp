@@ -2,7 +2,9 @@
 
 #include "TSourceListModel.h"
 
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
 
 namespace quovo {
 
@@ -22,6 +24,8 @@ TSourceListView::TSourceListView(TSourceListModel& model, QWidget* parent)
     setTextElideMode(Qt::ElideRight);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
     setModel(&model_);
     connect(&model_, &QAbstractItemModel::modelReset, this, &TSourceListView::ApplyColumnWidths);
     ApplyColumnWidths();
@@ -41,6 +45,49 @@ void TSourceListView::SelectRow(int row) {
     selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
                                               QItemSelectionModel::Rows);
     scrollTo(at);
+}
+
+namespace {
+
+QStringList LocalPaths(const QMimeData* data) {
+    QStringList paths;
+    if (data != nullptr) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile()) {
+                paths << url.toLocalFile();
+            }
+        }
+    }
+    return paths;
+}
+
+} // namespace
+
+// Only files and folders of this computer can be added; rows are never moved by dragging.
+void TSourceListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (LocalPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TSourceListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (LocalPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TSourceListView::dropEvent(QDropEvent* event) {
+    const QStringList paths = LocalPaths(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit PathsDropped(paths);
 }
 
 void TSourceListView::ApplyColumnWidths() {

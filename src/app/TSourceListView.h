@@ -18,6 +18,15 @@ public:
     // Selects and focuses `row`; a row outside the list clears the selection.
     void SelectRow(int row);
 
+signals:
+    // Local files or folders were dropped on the list.
+    void PathsDropped(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     // The header takes the widths of the layout the model shows.
     void ApplyColumnWidths();

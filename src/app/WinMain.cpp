@@ -21,6 +21,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -140,7 +141,7 @@ TfrmMain::TfrmMain(TDialogService& dialogs, QWidget* parent)
 
     // The libraries are linked; loading checks their versions and is retried when a run needs
     // them, so a failure here is only noted.
-    if (!converter_.LibrariesLoaded() && !converter_.LoadLibraries(ProgramFolder() + "/LibAV")) {
+    if (!LoadConverterLibraries()) {
         memoLog_->appendPlainText(QString::fromStdString(converter_.LastErrMsg()));
     }
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -156,10 +157,14 @@ TfrmMain::~TfrmMain() {
     }
 }
 
+bool TfrmMain::LoadConverterLibraries() {
+    return converter_.LibrariesLoaded() || converter_.LoadLibraries(ProgramFolder() + "/LibAV");
+}
+
 void TfrmMain::BuildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("File1");
-    MenuAction(file, "Add1", "&Add")->setEnabled(false);
+    MenuAction(file, "Add1", "&Add");
     MenuAction(file, "AddDVD1", "&Add DVD")->setEnabled(false);
     MenuAction(file, "Remove1", "&Remove");
     MenuAction(file, "Clear1", "&Clear");
@@ -345,6 +350,10 @@ void TfrmMain::FormShow() {
         ckMute_->setChecked(*mute);
     }
     SetTabOrder();
+    if (!startupPaths_.isEmpty()) {
+        // Once the window is up, so a long add shows its progress over it.
+        QTimer::singleShot(0, this, [this] { AddFiles(startupPaths_); });
+    }
     setWindowTitle(QString::fromStdString(global_->AppTitle + global_->VersionText));
     formatPicker_->FillFormatList();
 }

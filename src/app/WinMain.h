@@ -8,6 +8,7 @@
 #pragma once
 
 #include "TDialogService.h"
+#include "TFileAdder.h"
 #include "TGlobalObject.h"
 #include "TIniStore.h"
 #include "TMediaConverter.h"
@@ -74,7 +75,15 @@ public:
     using TFolderOpener = std::function<void(const QString& folder)>;
     void SetFolderOpener(TFolderOpener opener) { folderOpener_ = std::move(opener); }
 
-    // The source list's commands.
+    // The source list's commands. "&Add" asks the chooser for files (the open-file dialog
+    // unless a test set another) and adds them.
+    using TFileChooser = std::function<QStringList(const QString& folder)>;
+    void SetFileChooser(TFileChooser chooser) { fileChooser_ = std::move(chooser); }
+    void btnAddClick();
+    // Adds files as "&Add" does, in order; a DVD folder or image goes to AddDiscPath, other
+    // folders are skipped. The rows come in as the files are opened.
+    void AddFiles(const QStringList& paths);
+    bool Adding() const { return fileAdder_->Adding(); }
     void btnRemoveClick();
     void btnClearClick();
     // The list's pop-up menu (right click on the list, the "&Edit" button).
@@ -101,6 +110,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The component's libraries from "LibAV" beside the program, unless already loaded.
+    bool LoadConverterLibraries();
     void BuildMenus();
     void BuildToolBar();
     QWidget* BuildSourceArea();
@@ -115,6 +126,9 @@ private:
     // Enables what needs a selected row, in the Edit menu and the pop-up menu.
     void UpdateRowCommands();
     void OpenAddDvdMenu();
+    // A VIDEO_TS folder, a folder holding one, or an ISO image given to be added.
+    void AddDiscPath(const QString& path);
+    void FilesAdded(int added);
     void SetTabOrder();
     void edDirectoryChange(const QString& text);
     // Through the hook tests set, else the desktop's file manager.
@@ -131,6 +145,7 @@ private:
     TSourceListModel sourceList_;
     TFolderChooser folderChooser_;
     TFolderOpener folderOpener_;
+    TFileChooser fileChooser_;
     QStringList startupPaths_;
     int skinIndex_ = 0;
     bool shown_ = false;
@@ -149,6 +164,7 @@ private:
     QPlainTextEdit* memoLog_ = nullptr;
     QActionGroup* skinGroup_ = nullptr;
     QMenu* pmFilesPopup_ = nullptr;
+    TFileAdder* fileAdder_ = nullptr;
 };
 
 } // namespace quovo

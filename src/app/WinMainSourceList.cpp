@@ -57,6 +57,13 @@ void TfrmMain::BuildFilesPopup() {
 
 void TfrmMain::ConnectListCommands() {
     auto action = [this](const char* name) { return findChild<QAction*>(name); };
+    fileAdder_ = new TFileAdder(
+        sourceList_, settings_, formatFile_, dialogs_, [this] { return CurrentFormatCode(); },
+        this);
+    connect(fileAdder_, &TFileAdder::Finished, this, &TfrmMain::FilesAdded);
+    connect(lvFiles_, &TSourceListView::PathsDropped, this, &TfrmMain::AddFiles);
+    connect(action("Add1"), &QAction::triggered, this, &TfrmMain::btnAddClick);
+    connect(findChild<QToolButton*>("btnAdd"), &QToolButton::clicked, this, &TfrmMain::btnAddClick);
     connect(action("Remove1"), &QAction::triggered, this, &TfrmMain::btnRemoveClick);
     connect(action("Clear1"), &QAction::triggered, this, &TfrmMain::btnClearClick);
     connect(findChild<QToolButton*>("btnRemove"), &QToolButton::clicked, this,
@@ -120,6 +127,7 @@ void TfrmMain::btnClearClick() {
     if (sourceList_.Count() == 0) {
         return;
     }
+    fileAdder_->Cancel();
     converter_.ClearTasks();
     sourceList_.Clear();
     preview_->imgbtnStopClick();
