@@ -285,11 +285,7 @@ void TfrmMain::BuildDVDParts() {
     parts.list = lvFiles_;
     parts.selectedRow = [this] { return SelectedRow(); };
     parts.selectRow = [this](int row) { SelectRow(row); };
-    parts.clearList = [this] {
-        converter_.ClearTasks();
-        sourceList_.Clear();
-        preview_->imgbtnStopClick();
-    };
+    parts.clearList = [this] { btnClearClick(); };
     parts.log = [this](const QString& line) { memoLog_->appendPlainText(line); };
     dvd_ = new TDVDMainParts(std::move(parts), dialogs_);
     titleSlot_->addWidget(dvd_->TitleBox());
