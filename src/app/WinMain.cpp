@@ -5,12 +5,13 @@
 #include "TAboutBox.h"
 #include "TAppSettings.h"
 #include "TDVDMainParts.h"
-#include "TTitleBox.h"
+#include "TEditingDialogs.h"
 #include "TFormatPicker.h"
 #include "TPreviewPanel.h"
 #include "TSkin.h"
 #include "TSourceListDelegate.h"
 #include "TSourceListView.h"
+#include "TTitleBox.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -35,11 +36,6 @@ namespace {
 
 constexpr int kMinimumWidth = 786;
 constexpr int kMinimumHeight = 522;
-
-// What the preview plays for a row: a file row's source; title rows are named by the DVD import.
-std::string PreviewUrl(const TlvFilesRecord& record) {
-    return record.Kind == TRowKind::File ? record.SourceName : std::string();
-}
 
 std::string ProgramFolder() {
     std::error_code ec;
@@ -132,6 +128,7 @@ TfrmMain::TfrmMain(TDialogService& dialogs, QWidget* parent)
     setCentralWidget(central);
     BuildFilesPopup();
     ConnectListCommands();
+    ConnectEditingCommands();
 
     memoLog_ = new QPlainTextEdit(central);
     memoLog_->setObjectName("memoLog");
@@ -255,9 +252,7 @@ QGroupBox* TfrmMain::BuildPreviewPanel() {
         if (SelectedRow() < 0) {
             return std::string();
         }
-        const TlvFilesRecord& record = sourceList_.Record(SelectedRow());
-        return record.Kind == TRowKind::Title ? dvd_->PreviewName(record, firstForNone)
-                                              : PreviewUrl(record);
+        return RowPreviewName(SelectedRow(), firstForNone);
     };
     host.openAddDvdMenu = [this] { OpenAddDvdMenu(); };
     host.log = [this](const QString& line) { memoLog_->appendPlainText(line); };

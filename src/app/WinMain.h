@@ -35,6 +35,7 @@ class QMenu;
 namespace quovo {
 
 class TDVDMainParts;
+class TEditingDialogs;
 class TFormatPicker;
 class TPreviewPanel;
 class TSourceListView;
@@ -88,6 +89,11 @@ public:
     void btnClearClick();
     // The list's pop-up menu (right click on the list, the "&Edit" button).
     QMenu* FilesPopup() const { return pmFilesPopup_; }
+    // The editing dialogs for the selected row (Edit menu and pop-up menu).
+    void Crop1Click();
+    void Trim1Click();
+    void VideoEffect1Click();
+    TEditingDialogs& EditingDialogs() { return *editing_; }
 
     void btnBrowsClick();
     void btnOpenClick();
@@ -129,6 +135,12 @@ private:
     // A VIDEO_TS folder, a folder holding one, or an ISO image given to be added.
     void AddDiscPath(const QString& path);
     void FilesAdded(int added);
+    void ConnectEditingCommands();
+    // What a row's preview opens: the file, or the title's "opendvd:" name with the plug-in set
+    // to the row's choices (or the disc's defaults).
+    std::string RowPreviewName(int row, bool discDefaults);
+    // The selected row (-1: none), the main preview stopped when there is one.
+    int RowToEdit();
     void SetTabOrder();
     void edDirectoryChange(const QString& text);
     // Through the hook tests set, else the desktop's file manager.
@@ -154,6 +166,7 @@ private:
 
     TSourceListView* lvFiles_ = nullptr;
     TDVDMainParts* dvd_ = nullptr;
+    std::unique_ptr<TEditingDialogs> editing_;
     QVBoxLayout* titleSlot_ = nullptr;
     QVBoxLayout* parameterSlot_ = nullptr;
     TFormatPicker* formatPicker_ = nullptr;
