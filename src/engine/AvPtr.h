@@ -102,7 +102,11 @@ private:
     AVDictionary* dict_ = nullptr;
 };
 
-inline AvFramePtr MakeFrame() { return AvFramePtr(av_frame_alloc()); }
-inline AvPacketPtr MakePacket() { return AvPacketPtr(av_packet_alloc()); }
+inline AvFramePtr MakeFrame() {
+    return AvFramePtr(av_frame_alloc());
+}
+inline AvPacketPtr MakePacket() {
+    return AvPacketPtr(av_packet_alloc());
+}
 
 } // namespace quovo

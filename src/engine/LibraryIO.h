@@ -56,7 +56,8 @@ public:
 
     AVIOContext* Context() const { return pb_; }
     std::vector<std::pair<std::string, std::string>> InputOptions() const {
-        return stream_ ? stream_->InputOptions() : std::vector<std::pair<std::string, std::string>>{};
+        return stream_ ? stream_->InputOptions()
+                       : std::vector<std::pair<std::string, std::string>>{};
     }
     // A demuxer given this context needs AVFMT_FLAG_CUSTOM_IO.
     bool IsCustom() const { return stream_ != nullptr; }

@@ -114,8 +114,7 @@ struct TEngineOptions {
     std::vector<TMetaDataMap> metaDataMaps;
     // Timestamp scale per input file and stream slot (0: none).
     double inputFilesTsScale[MAX_FILES][MAX_STREAMS] = {};
-    std::vector<std::string> videoBitstreamFilters, audioBitstreamFilters,
-        subtitleBitstreamFilters;
+    std::vector<std::string> videoBitstreamFilters, audioBitstreamFilters, subtitleBitstreamFilters;
     int videoBufferSize = 262144;
     // Encoder and muxer options of presets and targets that only the opened encoder or muxer
     // knows; every stream (output file) created afterwards gets them.

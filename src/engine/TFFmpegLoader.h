@@ -18,7 +18,9 @@ enum TLibraryIndex {
     libSDL = 7
 };
 
-constexpr unsigned LibMask(TLibraryIndex i) { return 1u << i; }
+constexpr unsigned LibMask(TLibraryIndex i) {
+    return 1u << i;
+}
 // Libraries of the engine, the conversion component and the probe.
 constexpr unsigned ConverterLibraryMask = LibMask(libAVCodec) | LibMask(libAVFilter) |
                                           LibMask(libAVFormat) | LibMask(libAVUtil) |
