@@ -112,13 +112,18 @@ int ListFormats() {
     return 0;
 }
 
-int RunFormat(int argc, char** argv) {
+struct FormatArguments {
     std::string codeText;
+    int code = 0;
     std::string outputDir;
     std::string logLevel = "error";
     int parallel = 1;
     int codecThreads = 1;
     std::vector<std::string> inputs;
+};
+
+// Returns -1 when the run goes on, else the exit status (help shown, bad arguments).
+int ParseFormatArguments(int argc, char** argv, FormatArguments& a) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& into) {
@@ -132,15 +137,15 @@ int RunFormat(int argc, char** argv) {
             std::fputs(kFormatUsage, stdout);
             return 0;
         } else if (arg == "--format") {
-            if (!value(codeText)) {
+            if (!value(a.codeText)) {
                 return BadFormatArguments("--format needs a format code");
             }
         } else if (arg == "--output-dir") {
-            if (!value(outputDir) || outputDir.empty()) {
+            if (!value(a.outputDir) || a.outputDir.empty()) {
                 return BadFormatArguments("--output-dir needs a folder");
             }
         } else if (arg == "--loglevel") {
-            if (!value(logLevel)) {
+            if (!value(a.logLevel)) {
                 return BadFormatArguments("--loglevel needs a level name");
             }
         } else if (arg == "--parallel" || arg == "--codec-threads") {
@@ -151,25 +156,78 @@ int RunFormat(int argc, char** argv) {
                 return BadFormatArguments(arg + " needs a whole number of at least " +
                                           std::to_string(least));
             }
-            (arg == "--parallel" ? parallel : codecThreads) = n;
+            (arg == "--parallel" ? a.parallel : a.codecThreads) = n;
         } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             return BadFormatArguments("unknown option " + arg);
         } else {
-            inputs.push_back(arg);
+            a.inputs.push_back(arg);
         }
     }
-    auto code = ParseWholeNumber(codeText);
+    auto code = ParseWholeNumber(a.codeText);
     if (!code || !FindFormat(*code)) {
-        return BadFormatArguments("unknown format code '" + codeText +
+        return BadFormatArguments("unknown format code '" + a.codeText +
                                   "' (quovo-convert --list-formats shows them)");
     }
-    if (inputs.empty()) {
+    a.code = *code;
+    if (a.inputs.empty()) {
         return BadFormatArguments("no input file given");
     }
+    return -1;
+}
 
+void PrintProgress(const std::string& input, const TProgressInfo& p) {
+    const double done = p.CurrentDuration / 1e6;
+    if (p.TotalDuration > 0) {
+        std::fprintf(stderr, "progress: %s %.1f%% time=%.2f/%.2f frame=%d size=%lldkB\n",
+                     input.c_str(), 100.0 * p.CurrentDuration / p.TotalDuration, done,
+                     p.TotalDuration / 1e6, p.FrameNumber,
+                     static_cast<long long>(p.CurrentSize / 1024));
+    } else {
+        std::fprintf(stderr, "progress: %s time=%.2f frame=%d size=%lldkB\n", input.c_str(), done,
+                     p.FrameNumber, static_cast<long long>(p.CurrentSize / 1024));
+    }
+}
+
+// Converts every input with the settings in `settings`; returns the exit status.
+int ConvertInputs(const FormatArguments& a, TIniStore& settings, TIniStore& formats,
+                  const std::string& appTitle) {
+    TConsoleDialogs dialogs;
+    TFormatFileRun run(settings, formats, dialogs, appTitle);
+    run.SetOutputFolder(a.outputDir);
+    run.SetStopFlag(&StopSignalled());
+    run.SetOnProgress(PrintProgress);
+    const std::string name = FindFormat(a.code)->Name;
+    int failures = 0;
+    run.SetCodecThreads(a.codecThreads);
+    run.ConvertAll(
+        a.code, a.inputs, a.parallel,
+        [&](const std::string& input) {
+            std::fprintf(stderr, "converting: %s to %s\n", input.c_str(), name.c_str());
+        },
+        [&](const std::string& input, const TFormatRunResult& r) {
+            if (r.Ok) {
+                std::printf("%s\n", r.Output.c_str());
+                std::fflush(stdout);
+            } else {
+                ++failures;
+                std::fprintf(stderr, "quovo-convert: %s: %s\n", input.c_str(), r.Error.c_str());
+            }
+        });
+    if (StopSignalled().load()) {
+        std::fprintf(stderr, "quovo-convert: stopped\n");
+        return 130;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+int RunFormat(int argc, char** argv) {
+    FormatArguments a;
+    if (const int rc = ParseFormatArguments(argc, argv, a); rc >= 0) {
+        return rc;
+    }
     // Ctrl-C or a termination request ends the run cleanly: no half-written output stays behind.
     InstallStopSignals();
-    if (std::string error; !LogToStandardError(logLevel, error)) {
+    if (std::string error; !LogToStandardError(a.logLevel, error)) {
         return BadFormatArguments("bad --loglevel: " + error);
     }
     if (!FFLoader().LoadLibraries(ConverterLibraryMask)) {
@@ -191,51 +249,13 @@ int RunFormat(int argc, char** argv) {
             return 1;
         }
     }
-    TIniStore& settings = warning.empty() ? userSettings : scratch.Store();
-    if (!formats.SectionExists(FormatSection(*code))) {
+    if (!formats.SectionExists(FormatSection(a.code))) {
         std::fprintf(stderr, "quovo-convert: the format file %s is missing or has no format %d\n",
-                     global.FormatFile.c_str(), *code);
+                     global.FormatFile.c_str(), a.code);
         return 1;
     }
-    TConsoleDialogs dialogs;
-    TFormatFileRun run(settings, formats, dialogs, global.AppTitle);
-    run.SetOutputFolder(outputDir);
-    run.SetStopFlag(&StopSignalled());
-    run.SetOnProgress([](const std::string& input, const TProgressInfo& p) {
-        const double done = p.CurrentDuration / 1e6;
-        if (p.TotalDuration > 0) {
-            std::fprintf(stderr, "progress: %s %.1f%% time=%.2f/%.2f frame=%d size=%lldkB\n",
-                         input.c_str(), 100.0 * p.CurrentDuration / p.TotalDuration, done,
-                         p.TotalDuration / 1e6, p.FrameNumber,
-                         static_cast<long long>(p.CurrentSize / 1024));
-        } else {
-            std::fprintf(stderr, "progress: %s time=%.2f frame=%d size=%lldkB\n", input.c_str(),
-                         done, p.FrameNumber, static_cast<long long>(p.CurrentSize / 1024));
-        }
-    });
-
-    const std::string name = FindFormat(*code)->Name;
-    int failures = 0;
-    run.SetCodecThreads(codecThreads);
-    run.ConvertAll(
-        *code, inputs, parallel,
-        [&](const std::string& input) {
-            std::fprintf(stderr, "converting: %s to %s\n", input.c_str(), name.c_str());
-        },
-        [&](const std::string& input, const TFormatRunResult& r) {
-            if (r.Ok) {
-                std::printf("%s\n", r.Output.c_str());
-                std::fflush(stdout);
-            } else {
-                ++failures;
-                std::fprintf(stderr, "quovo-convert: %s: %s\n", input.c_str(), r.Error.c_str());
-            }
-        });
-    if (StopSignalled().load()) {
-        std::fprintf(stderr, "quovo-convert: stopped\n");
-        return 130;
-    }
-    return failures == 0 ? 0 : 1;
+    return ConvertInputs(a, warning.empty() ? userSettings : scratch.Store(), formats,
+                         global.AppTitle);
 }
 
 } // namespace

@@ -27,6 +27,16 @@ struct TAudioInputState {
     bool keepFirstMark = false;
 };
 
+// One decoded buffer on its way to an encoder.
+struct TAudioChunk {
+    const uint8_t* const* planes; // planar sound: the decoder's planes
+    const uint8_t* buf;           // interleaved sound: its bytes (padding may replace them)
+    int size;                     // bytes in all
+    AVSampleFormat format;
+    int channels;
+    int rate;
+};
+
 // Sample FIFO, resampler and sample-format conversion of an audio output stream.
 struct TAudioOutputState {
     AvAudioFifoPtr fifo;   // encoder samples waiting for a full encoder frame

@@ -30,6 +30,7 @@ struct TVideoOutputState;
 struct TVideoInputState;
 struct TAudioOutputState;
 struct TAudioInputState;
+struct TAudioChunk;
 struct TOutputStream;
 
 // A picture attached to a file (cover art) rather than a video.
@@ -265,6 +266,8 @@ protected:
     // decoded frame on to the output streams fed by `ist`, and returns 0, or -1 when decoding
     // failed. Dispatches by kind to the Decode* operations below.
     int DecodeAndOutput(TInputStream& ist, AVPacket* pkt);
+    // Outputs that copy `ist` while another output decodes it take the packet (none: nothing).
+    void CopyToStreamCopies(TInputStream& ist, AVPacket* pkt);
     // Delayed output of the encoders fed by `ist` at the end of its input.
     void FlushEncoders(TInputStream& ist);
     // Output streams fed by input stream `ist` (in output order); skip those not `active`.
@@ -287,6 +290,10 @@ public:
 
 protected:
     int DecodeVideo(TInputStream& ist, AVPacket* pkt);
+    // A decoded (and pre-processed) picture to every output of `ist`, through its filter chain.
+    void OutputDecodedPicture(TInputStream& ist, AVFrame* picture);
+    // VideoOutput and the statistics line.
+    void OutputPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     // At the end of an input: the pictures the filter chains still hold.
     void DrainFilterChains(TInputStream& ist);
     void DrainFilterChain(TOutputStream& ost, TInputStream& ist);
@@ -353,6 +360,8 @@ protected:
     int DecodeAudio(TInputStream& ist, AVPacket* pkt);
     int DecodeSubtitle(TInputStream& ist, AVPacket* pkt);
     void SetupAudioEncoding(TOutputStream& ost, TInputStream& ist);
+    // At the end of `ist`: the encoders' last frames; a joined output reopens them.
+    void EndAudioInput(TInputStream& ist);
     void FlushAudioEncoder(TOutputStream& ost);
     // The audio state of `ost`, made on first use (later entries of a joined output).
     TAudioOutputState& AudioState(TOutputStream& ost, const TInputStream& ist);
@@ -363,7 +372,21 @@ protected:
     // `inFmt` (one pointer for interleaved sound), `size` bytes in all.
     void AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes, int size,
                      AVSampleFormat inFmt, int decChannels, int decRate);
-    void GrowAudioWork(TAudioOutputState& a, AVCodecContext* enc, int64_t bytes);
+    // The steps of AudioOutput: buffer sizes for `planned` bytes of input, the resampler or
+    // converter the input needs, synchronisation (may trim, pad or drop the chunk, or ask for
+    // larger buffers), conversion into the encoder's format, the FIFO and the encoder.
+    void PlanAudioBuffers(TAudioOutputState& a, const AVCodecContext& encoder,
+                          const TAudioChunk& in, int64_t planned);
+    void MakeAudioConverter(TAudioOutputState& a, const AVCodecContext& encoder,
+                            const TAudioChunk& in);
+    enum class TAudioSyncStep { Go, Replan, Dropped };
+    TAudioSyncStep SyncAudio(TOutputStream& ost, TInputStream& ist, TAudioChunk& in,
+                             int64_t& planned);
+    // Returns the samples converted (0 when none), `data` their planes.
+    int ToEncoderFormat(TAudioOutputState& a, const AVCodecContext& encoder, const TAudioChunk& in,
+                        const uint8_t* const*& data);
+    void QueueAudio(TOutputStream& ost, const uint8_t* const* data, int samples);
+    void GrowAudioWork(TAudioOutputState& a, const AVCodecContext* enc, int64_t bytes);
     AVFrame* PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc, int samples);
     // Sends `frame` (none: end of stream) and writes every packet the encoder returns.
     void EncodeAudioFrame(TOutputStream& ost, AVFrame* frame);
@@ -432,11 +455,48 @@ private:
     // files
     // The frame settings an opened input's video stream `index` gives (size, aspect, rate).
     void TakeFrameSettings(const AVStream* st, AVCodecContext* dec, int index);
+    // The steps of OpenInputFile: decoders forced by name (throws when unknown), the custom I/O
+    // and the demuxer (a library error code), the program to read (false when absent), the seek
+    // to the start time (returns the start timestamp), the decoder settings of a stream.
+    void ForceInputDecoders(AVFormatContext& ic);
+    int OpenInputContext(const std::string& fileName, const AVInputFormat* fmt,
+                         AvInputContextPtr& ic, TInputFileEntry& entry);
+    static bool SelectProgram(AVFormatContext& ic, int programId);
+    int64_t SeekInputStart(AVFormatContext& ic, const std::string& displayName);
+    AvCodecContextPtr MakeInputDecoder(AVStream* st, int index);
+    // The steps of OpenOutputFile: the muxer (forced or guessed from the name), the kinds of
+    // stream it gets, their creation, the file's metadata, the entries of a joined output.
+    // Failures throw their message.
+    struct TStreamUse {
+        bool video = false, audio = false, subtitle = false;
+    };
+    const AVOutputFormat* GuessOutputFormat(const std::string& displayName);
+    TStreamUse OutputStreamUse(const AVOutputFormat& ofmt, bool join);
+    void AddOutputStreams(int fileIndex, TStreamUse use);
+    void SetOutputMetadata(AVFormatContext& oc);
+    void JoinInputs(const std::shared_ptr<TOutputFileShared>& of, int index);
     AVStream* NewStream(TOutputFileShared& of, AVMediaType kind);
     void FinishNewStream(AVStream* st, TStreamCodec& sc, AVMediaType kind);
     // Remakes the stream's codec context for `codec` (with the encoder's own defaults).
     AVCodecContext* BindEncoder(TStreamCodec& sc, const AVCodec* codec);
+    // The encoder named `name`, or the output format's default for `kind`; sets the codec id.
+    const AVCodec* ChooseEncoder(TStreamCodec& sc, const std::string& name, AVMediaType kind,
+                                 const AVFormatContext& oc);
+    // The requested pixel format when `codec` takes it, else the codec's first.
+    static AVPixelFormat EncoderPixelFormat(const AVCodecContext& c, const AVCodec* codec,
+                                            AVRational rate);
+    // Key frames, quantisers, matrices, rate control, PSNR and passes of a new video stream.
+    void SetVideoCoding(AVCodecContext& c);
+    static void ParseRcOverride(const std::string& rc, AVCodecContext& c);
     void SetupOutputStreams();
+    // The steps of SetupOutputStreams: the stream records, the stream maps' check, the input
+    // stream feeding output stream `n` (mapped, or the best of its kind), its parameters.
+    void MakeInputRecords();
+    void MakeOutputRecords();
+    void CheckStreamMaps(int outputStreams) const;
+    void ChooseSource(TOutputStream& ost, int n);
+    int BestSource(const TOutputStream& ost, AVMediaType kind) const;
+    void SetupOutputStream(TOutputStream& ost, int n);
     void SetupStreamCopy(TOutputStream& ost, TInputStream& ist);
     void SetupEncoding(TOutputStream& ost, TInputStream& ist);
     void OpenPassLogFile(TOutputStream& ost, int n);

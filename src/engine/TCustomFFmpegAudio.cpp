@@ -149,13 +149,7 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
     }
 
     // Copies of the same stream take the packet as it came.
-    if (pkt && ReachedStartTime(ist)) {
-        for (TOutputStream* ost : OutputsOf(ist)) {
-            if (ost->active && !ost->encoding_needed) {
-                CopyPacket(*ost, ist, pkt, false);
-            }
-        }
-    }
+    CopyToStreamCopies(ist, pkt);
 
     int frames = 0;
     for (;;) {
@@ -221,18 +215,22 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
     }
 
     if (!pkt) {
-        for (TOutputStream* ost : OutputsOf(ist)) {
-            if (!ost->active || !ost->encoding_needed) {
-                continue;
-            }
-            DrainAudioEncoder(*ost);
-            // Joined inputs go on into the same stream with a fresh encoder.
-            if (joined_ && ist.file_index + 1 < InputFileCount()) {
-                ReopenAudioEncoder(*ost);
-            }
-        }
+        EndAudioInput(ist);
     }
     return 0;
+}
+
+void TCustomFFmpeg::EndAudioInput(TInputStream& ist) {
+    for (TOutputStream* ost : OutputsOf(ist)) {
+        if (!ost->active || !ost->encoding_needed) {
+            continue;
+        }
+        DrainAudioEncoder(*ost);
+        // Joined inputs go on into the same stream with a fresh encoder.
+        if (joined_ && ist.file_index + 1 < InputFileCount()) {
+            ReopenAudioEncoder(*ost);
+        }
+    }
 }
 
 int TCustomFFmpeg::ApplyVolume(TAudioInputState& in, int channels, int samples,
@@ -278,179 +276,213 @@ int TCustomFFmpeg::ApplyVolume(TAudioInputState& in, int channels, int samples,
 void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes,
                                 int size, AVSampleFormat inFmt, int decChannels, int decRate) {
     TAudioOutputState& a = AudioState(ost, ist);
-    AVCodecContext* enc = ost.codec->ctx.get();
-    const AVSampleFormat encFmt = enc->sample_fmt;
-    const int osize = av_get_bytes_per_sample(encFmt);
-    const int isize = av_get_bytes_per_sample(inFmt);
-    const int encChannels = enc->ch_layout.nb_channels;
-    const int encRate = enc->sample_rate;
-    const int bps = av_get_bits_per_sample(enc->codec_id);
-    const int frameSize = enc->frame_size;
-    if (osize <= 0 || isize <= 0 || encChannels <= 0 || encRate <= 0) {
+    const AVCodecContext* enc = ost.codec->ctx.get();
+    if (av_get_bytes_per_sample(enc->sample_fmt) <= 0 || av_get_bytes_per_sample(inFmt) <= 0 ||
+        enc->ch_layout.nb_channels <= 0 || enc->sample_rate <= 0) {
         throw FFmpegException("Audio encoding failed");
     }
-
     // Interleaved sound (always so when synchronising) is one buffer that padding and trimming
     // may replace; planar sound goes on as the decoder's planes.
-    const bool planar = av_sample_fmt_is_planar(inFmt);
-    const uint8_t* buf = planes[0];
+    TAudioChunk chunk{planes, planes[0], size, inFmt, decChannels, decRate};
     int64_t planned = size;
     for (;;) {
-        // Buffer sizes: room for the resampled sound with margin, and for its encoded form.
-        int64_t b = (planned + isize * decChannels - 1) / (isize * decChannels);
-        b = (b * encRate + decRate) / decRate;
-        b = 2 * b + 10000;
-        b = std::max<int64_t>(b, frameSize);
-        b *= osize * encChannels;
-        int64_t o = std::max<int64_t>(b, static_cast<int64_t>(frameSize) * osize * encChannels);
-        if (bps > 8 * osize) {
-            o = o * bps / (8 * osize);
+        PlanAudioBuffers(a, *enc, chunk, planned);
+        MakeAudioConverter(a, *enc, chunk);
+        const TAudioSyncStep step = SyncAudio(ost, ist, chunk, planned);
+        if (step == TAudioSyncStep::Dropped) {
+            return;
         }
-        o += 16384;
-        if (o > INT_MAX || b > INT_MAX) {
-            throw FFmpegException("Buffer sizes too large in do_audio_out");
-        }
-        GrowAudioWork(a, enc, b);
-        a.outputBytes = std::max(a.outputBytes, o);
-
-        // The resampler is made for the sound that arrives; a change of input (a damaged or
-        // switching stream) makes a new one.
-        if (encChannels != decChannels) {
-            a.resample = true;
-        }
-        if (a.resample && a.resampler &&
-            (a.resamplerFrom != inFmt || a.resamplerChannels != decChannels ||
-             a.resamplerRate != decRate)) {
-            a.resampler.reset();
-        }
-        if (a.resample && !a.resampler) {
-            // The old resampler went through s16; the line stays in the log vocabulary for
-            // the same cases although the resampler now keeps float precision.
-            if (inFmt != AV_SAMPLE_FMT_S16 && opt_.verbose > 0) {
-                Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
-            }
-            a.resampler = MakeSwr(enc->ch_layout, encFmt, encRate, decChannels, inFmt, decRate,
-                                  true, opt_.audioSyncMethod > 1);
-            if (!a.resampler) {
-                throw FFmpegException(
-                    StringPrintf("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
-                                 decChannels, decRate, encChannels, encRate));
-            }
-            a.resamplerFrom = inFmt;
-            a.resamplerChannels = decChannels;
-            a.resamplerRate = decRate;
-        }
-        if (!a.resample && inFmt != encFmt && (a.convFrom != inFmt || a.convTo != encFmt)) {
-            a.converter.reset();
-            a.converter =
-                MakeSwr(enc->ch_layout, encFmt, encRate, decChannels, inFmt, encRate, false);
-            if (!a.converter) {
-                throw FFmpegException(StringPrintf("Cannot convert %s sample format to %s sample "
-                                                   "format",
-                                                   SampleFormatName(inFmt).c_str(),
-                                                   SampleFormatName(encFmt).c_str()));
-            }
-            a.convFrom = inFmt;
-            a.convTo = encFmt;
-        }
-
-        // Synchronisation with the sync stream: how many samples the sound is behind (positive)
-        // or ahead (negative) of where its timestamps say it should be.
-        const TInputStream& sync = *ist_[ost.sync_ist >= 0 ? ost.sync_ist : ost.source_index];
-        const double syncSeconds = static_cast<double>(sync.pts - opt_.startTime) / AV_TIME_BASE;
-        const int64_t queued = av_audio_fifo_size(a.fifo.get());
-        if (opt_.audioSyncMethod == 0) {
-            ost.sync_opts = llrint(syncSeconds * encRate) - queued;
+        if (step == TAudioSyncStep::Go) {
             break;
         }
-        const double d = syncSeconds * encRate - static_cast<double>(ost.sync_opts) -
-                         static_cast<double>(queued);
-        const double id = d * decRate / encRate;
-        int64_t byteDelta = static_cast<int64_t>(id) * isize * decChannels;
-        if (std::fabs(d) <= 50) {
-            break;
+    }
+    const uint8_t* const* data = nullptr;
+    const int samples = ToEncoderFormat(a, *enc, chunk, data);
+    if (samples > 0) {
+        QueueAudio(ost, data, samples);
+    }
+}
+
+void TCustomFFmpeg::PlanAudioBuffers(TAudioOutputState& a, const AVCodecContext& encoder,
+                                     const TAudioChunk& in, int64_t planned) {
+    const AVCodecContext* enc = &encoder;
+    const int osize = av_get_bytes_per_sample(enc->sample_fmt);
+    const int isize = av_get_bytes_per_sample(in.format);
+    const int encChannels = enc->ch_layout.nb_channels;
+    const int bps = av_get_bits_per_sample(enc->codec_id);
+    const int frameSize = enc->frame_size;
+    // Room for the resampled sound with margin, and for its encoded form.
+    int64_t b = (planned + isize * in.channels - 1) / (isize * in.channels);
+    b = (b * enc->sample_rate + in.rate) / in.rate;
+    b = 2 * b + 10000;
+    b = std::max<int64_t>(b, frameSize);
+    b *= osize * encChannels;
+    int64_t o = std::max<int64_t>(b, static_cast<int64_t>(frameSize) * osize * encChannels);
+    if (bps > 8 * osize) {
+        o = o * bps / (8 * osize);
+    }
+    o += 16384;
+    if (o > INT_MAX || b > INT_MAX) {
+        throw FFmpegException("Buffer sizes too large in do_audio_out");
+    }
+    GrowAudioWork(a, enc, b);
+    a.outputBytes = std::max(a.outputBytes, o);
+}
+
+void TCustomFFmpeg::MakeAudioConverter(TAudioOutputState& a, const AVCodecContext& encoder,
+                                       const TAudioChunk& in) {
+    const AVCodecContext* enc = &encoder;
+    const AVSampleFormat encFmt = enc->sample_fmt;
+    const int encChannels = enc->ch_layout.nb_channels;
+    const int encRate = enc->sample_rate;
+    // The resampler is made for the sound that arrives; a change of input (a damaged or
+    // switching stream) makes a new one.
+    if (encChannels != in.channels) {
+        a.resample = true;
+    }
+    if (a.resample && a.resampler &&
+        (a.resamplerFrom != in.format || a.resamplerChannels != in.channels ||
+         a.resamplerRate != in.rate)) {
+        a.resampler.reset();
+    }
+    if (a.resample && !a.resampler) {
+        // The old resampler went through s16; the line stays in the log vocabulary for the same
+        // cases although the resampler now keeps float precision.
+        if (in.format != AV_SAMPLE_FMT_S16 && opt_.verbose > 0) {
+            Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
         }
-        if (ist.is_start || std::fabs(d) > opt_.audioDriftThreshold * encRate) {
-            if (byteDelta < 0) {
-                byteDelta = std::max<int64_t>(byteDelta, -size);
-                buf += -byteDelta;
-                size += static_cast<int>(byteDelta);
-                if (opt_.verbose > 2) {
-                    LogFmt(llVerbose, "discarding %d audio samples", static_cast<int>(-d));
-                }
-                if (size <= 0) {
-                    ist.audio->keepFirstMark = true;
-                    return;
-                }
-                ist.is_start = false;
-                break;
+        a.resampler = MakeSwr(enc->ch_layout, encFmt, encRate, in.channels, in.format, in.rate,
+                              true, opt_.audioSyncMethod > 1);
+        if (!a.resampler) {
+            throw FFmpegException(
+                StringPrintf("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
+                             in.channels, in.rate, encChannels, encRate));
+        }
+        a.resamplerFrom = in.format;
+        a.resamplerChannels = in.channels;
+        a.resamplerRate = in.rate;
+    }
+    if (!a.resample && in.format != encFmt && (a.convFrom != in.format || a.convTo != encFmt)) {
+        a.converter.reset();
+        a.converter =
+            MakeSwr(enc->ch_layout, encFmt, encRate, in.channels, in.format, encRate, false);
+        if (!a.converter) {
+            throw FFmpegException(StringPrintf("Cannot convert %s sample format to %s sample "
+                                               "format",
+                                               SampleFormatName(in.format).c_str(),
+                                               SampleFormatName(encFmt).c_str()));
+        }
+        a.convFrom = in.format;
+        a.convTo = encFmt;
+    }
+}
+
+TCustomFFmpeg::TAudioSyncStep TCustomFFmpeg::SyncAudio(TOutputStream& ost, TInputStream& ist,
+                                                       TAudioChunk& in, int64_t& planned) {
+    TAudioOutputState& a = *ost.audio;
+    const int encRate = ost.codec->ctx->sample_rate;
+    const int isize = av_get_bytes_per_sample(in.format);
+    // How many samples the sound is behind (positive) or ahead (negative) of where the sync
+    // stream's timestamps say it should be.
+    const TInputStream& sync = *ist_[ost.sync_ist >= 0 ? ost.sync_ist : ost.source_index];
+    const double syncSeconds = static_cast<double>(sync.pts - opt_.startTime) / AV_TIME_BASE;
+    const int64_t queued = av_audio_fifo_size(a.fifo.get());
+    if (opt_.audioSyncMethod == 0) {
+        ost.sync_opts = llrint(syncSeconds * encRate) - queued;
+        return TAudioSyncStep::Go;
+    }
+    const double d =
+        syncSeconds * encRate - static_cast<double>(ost.sync_opts) - static_cast<double>(queued);
+    const double id = d * in.rate / encRate;
+    int64_t byteDelta = static_cast<int64_t>(id) * isize * in.channels;
+    if (std::fabs(d) <= 50) {
+        return TAudioSyncStep::Go;
+    }
+    if (ist.is_start || std::fabs(d) > opt_.audioDriftThreshold * encRate) {
+        if (byteDelta < 0) {
+            byteDelta = std::max<int64_t>(byteDelta, -in.size);
+            in.buf += -byteDelta;
+            in.size += static_cast<int>(byteDelta);
+            if (opt_.verbose > 2) {
+                LogFmt(llVerbose, "discarding %d audio samples", static_cast<int>(-d));
             }
-            if (byteDelta > planned - size) {
-                planned = byteDelta + size;
-                continue; // plan the buffers again for the longer sound
+            if (in.size <= 0) {
+                ist.audio->keepFirstMark = true;
+                return TAudioSyncStep::Dropped;
             }
             ist.is_start = false;
-            if (a.silence.size() < static_cast<size_t>(byteDelta + size)) {
-                a.silence.resize(byteDelta + size);
-            }
-            uint8_t* planes[1] = {a.silence.data()};
-            av_samples_set_silence(planes, 0, static_cast<int>(byteDelta / (isize * decChannels)),
-                                   decChannels, inFmt);
-            std::memcpy(a.silence.data() + byteDelta, buf, size);
-            buf = a.silence.data();
-            size += static_cast<int>(byteDelta);
-            if (opt_.verbose > 2) {
-                LogFmt(llVerbose, "adding %d audio samples of silence", static_cast<int>(d));
-            }
-        } else if (opt_.audioSyncMethod > 1) {
-            const int c =
-                std::clamp(static_cast<int>(d), -opt_.audioSyncMethod, opt_.audioSyncMethod);
-            if (opt_.verbose > 2) {
-                LogFmt(llVerbose, "compensating audio timestamp drift:%f compensation:%d in:%d", d,
-                       c, encRate);
-            }
-            if (a.resampler) {
-                swr_set_compensation(a.resampler.get(), c, encRate);
-            }
+            return TAudioSyncStep::Go;
         }
-        break;
+        if (byteDelta > planned - in.size) {
+            planned = byteDelta + in.size;
+            return TAudioSyncStep::Replan; // the buffers again for the longer sound
+        }
+        ist.is_start = false;
+        if (a.silence.size() < static_cast<size_t>(byteDelta + in.size)) {
+            a.silence.resize(byteDelta + in.size);
+        }
+        uint8_t* planes[1] = {a.silence.data()};
+        av_samples_set_silence(planes, 0, static_cast<int>(byteDelta / (isize * in.channels)),
+                               in.channels, in.format);
+        std::memcpy(a.silence.data() + byteDelta, in.buf, in.size);
+        in.buf = a.silence.data();
+        in.size += static_cast<int>(byteDelta);
+        if (opt_.verbose > 2) {
+            LogFmt(llVerbose, "adding %d audio samples of silence", static_cast<int>(d));
+        }
+    } else if (opt_.audioSyncMethod > 1) {
+        const int c = std::clamp(static_cast<int>(d), -opt_.audioSyncMethod, opt_.audioSyncMethod);
+        if (opt_.verbose > 2) {
+            LogFmt(llVerbose, "compensating audio timestamp drift:%f compensation:%d in:%d", d, c,
+                   encRate);
+        }
+        if (a.resampler) {
+            swr_set_compensation(a.resampler.get(), c, encRate);
+        }
     }
+    return TAudioSyncStep::Go;
+}
 
-    // Into the encoder's format: resampled, converted, or as it is.
-    const int inSamples = size / (decChannels * isize);
-    const uint8_t* const* data = nullptr;
-    int samples = 0;
-    const uint8_t* packed[1] = {buf};
-    const uint8_t** input = const_cast<const uint8_t**>(planar ? planes : packed);
+int TCustomFFmpeg::ToEncoderFormat(TAudioOutputState& a, const AVCodecContext& encoder,
+                                   const TAudioChunk& in, const uint8_t* const*& data) {
+    const AVCodecContext* enc = &encoder;
+    const int inSamples = in.size / (in.channels * av_get_bytes_per_sample(in.format));
+    const uint8_t** input =
+        const_cast<const uint8_t**>(av_sample_fmt_is_planar(in.format) ? in.planes : &in.buf);
     const int capacity = a.work->nb_samples;
+    data = a.work->extended_data;
     if (a.resample) {
-        samples = swr_convert(a.resampler.get(), a.work->extended_data, capacity, input, inSamples);
+        const int samples =
+            swr_convert(a.resampler.get(), a.work->extended_data, capacity, input, inSamples);
         if (samples < 0) {
-            throw FFmpegException(
-                FormatErrorText(StringPrintf("Can not resample %d channels @ %d Hz to %d "
-                                             "channels @ %d Hz",
-                                             decChannels, decRate, encChannels, encRate),
-                                samples));
+            throw FFmpegException(FormatErrorText(
+                StringPrintf("Can not resample %d channels @ %d Hz to %d "
+                             "channels @ %d Hz",
+                             in.channels, in.rate, enc->ch_layout.nb_channels, enc->sample_rate),
+                samples));
         }
-        data = a.work->extended_data;
-    } else if (inFmt != encFmt) {
-        samples = swr_convert(a.converter.get(), a.work->extended_data, capacity, input, inSamples);
+        return samples;
+    }
+    if (in.format != enc->sample_fmt) {
+        const int samples =
+            swr_convert(a.converter.get(), a.work->extended_data, capacity, input, inSamples);
         if (samples < 0) {
             if (opt_.exitOnError) {
                 throw FFmpegException("av_audio_convert() failed");
             }
             Log(llError, "av_audio_convert() failed");
-            return;
+            return 0;
         }
-        data = a.work->extended_data;
-    } else {
-        data = input;
-        samples = inSamples;
+        return samples;
     }
-    if (samples <= 0) {
-        return;
-    }
+    data = input;
+    return inSamples;
+}
 
+void TCustomFFmpeg::QueueAudio(TOutputStream& ost, const uint8_t* const* data, int samples) {
+    TAudioOutputState& a = *ost.audio;
+    AVCodecContext* enc = ost.codec->ctx.get();
+    const int frameSize = enc->frame_size;
     if (frameSize > 1) {
         if (av_audio_fifo_realloc(a.fifo.get(), av_audio_fifo_size(a.fifo.get()) + samples) < 0) {
             throw FFmpegException("av_fifo_realloc2() failed");
@@ -469,6 +501,8 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
     }
 
     // Sample-per-sample codecs take the whole buffer as one packet.
+    const int encChannels = enc->ch_layout.nb_channels;
+    const int bps = av_get_bits_per_sample(enc->codec_id);
     const int64_t start = ost.sync_opts;
     ost.sync_opts += samples;
     int64_t encodeSize = static_cast<int64_t>(samples) * encChannels;
@@ -480,12 +514,11 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
     }
     AVFrame* frame = PrepareEncodeFrame(a, enc, samples);
     av_samples_copy(frame->extended_data, const_cast<uint8_t* const*>(data), 0, 0, samples,
-                    encChannels, encFmt);
+                    encChannels, enc->sample_fmt);
     frame->pts = start;
     EncodeAudioFrame(ost, frame);
 }
-
-void TCustomFFmpeg::GrowAudioWork(TAudioOutputState& a, AVCodecContext* enc, int64_t bytes) {
+void TCustomFFmpeg::GrowAudioWork(TAudioOutputState& a, const AVCodecContext* enc, int64_t bytes) {
     if (bytes <= a.workBytes) {
         return;
     }

@@ -42,6 +42,17 @@ void TCustomFFmpeg::FlushEncoders(TInputStream& ist) {
     }
 }
 
+void TCustomFFmpeg::CopyToStreamCopies(TInputStream& ist, AVPacket* pkt) {
+    if (!pkt || !ReachedStartTime(ist)) {
+        return;
+    }
+    for (TOutputStream* ost : OutputsOf(ist)) {
+        if (ost->active && !ost->encoding_needed) {
+            CopyPacket(*ost, ist, pkt, false);
+        }
+    }
+}
+
 bool TCustomFFmpeg::ReachedStartTime(const TInputStream& ist) const {
     return opt_.startTime == 0 || ist.pts >= opt_.startTime;
 }

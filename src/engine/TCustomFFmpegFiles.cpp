@@ -185,76 +185,24 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         throw FFmpegException("avformat_alloc_context failed");
     }
     AvInputContextPtr ic(raw);
-    AvDictionary params;
-    AddFormatParameters(opt_, params.address());
-    if (opt_.loopInput) {
-        av_dict_set(params.address(), "loop", "1", 0);
-    }
     generic_.Apply(ic.get(), generic_.Container(), AV_OPT_FLAG_DECODING_PARAM);
-
-    const AVCodec* vdec;
-    const AVCodec* adec;
-    const AVCodec* sdec;
     try {
-        vdec = FindCodec(opt_.videoCodecName, AVMEDIA_TYPE_VIDEO, TCodecDirection::Decoder,
-                         generic_.Codec(AVMEDIA_TYPE_VIDEO)->strict_std_compliance);
-        adec = FindCodec(opt_.audioCodecName, AVMEDIA_TYPE_AUDIO, TCodecDirection::Decoder,
-                         generic_.Codec(AVMEDIA_TYPE_AUDIO)->strict_std_compliance);
-        sdec = FindCodec(opt_.subtitleCodecName, AVMEDIA_TYPE_SUBTITLE, TCodecDirection::Decoder,
-                         generic_.Codec(AVMEDIA_TYPE_SUBTITLE)->strict_std_compliance);
+        ForceInputDecoders(*ic);
     } catch (const FFmpegException& e) {
         return fail(e.what());
-    }
-    ic->video_codec_id = vdec ? vdec->id : AV_CODEC_ID_NONE;
-    ic->audio_codec_id = adec ? adec->id : AV_CODEC_ID_NONE;
-    ic->subtitle_codec_id = sdec ? sdec->id : AV_CODEC_ID_NONE;
-    ic->flags |= AVFMT_FLAG_NONBLOCK;
-    if (opt_.pgmyuvCompatibility) {
-        ic->video_codec_id = AV_CODEC_ID_PGMYUV;
     }
 
     const std::string displayName = FromLibraryName(fileName);
     TInputFileEntry entry;
-    if (IsCustomIOName(fileName)) {
-        int err = TLibraryIO::Open(fileName, AVIO_FLAG_READ, entry.io);
-        if (err < 0) {
-            return fail(FormatErrorText(displayName, err));
-        }
-        ic->pb = entry.io->Context();
-        ic->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (const int err = OpenInputContext(fileName, fmt, ic, entry); err < 0) {
+        return fail(FormatErrorText(displayName, err));
     }
-    {
-        AVFormatContext* p = ic.release();
-        int err = avformat_open_input(&p, fileName.c_str(), fmt, params.address());
-        if (err < 0) {
-            // the library freed the context
-            return fail(FormatErrorText(displayName, err));
-        }
-        ic.reset(p);
-    }
-
     if (opt_.opt_programid) {
-        bool found = false;
-        for (unsigned i = 0; i < ic->nb_streams; ++i) {
-            ic->streams[i]->discard = AVDISCARD_ALL;
-        }
-        for (unsigned i = 0; i < ic->nb_programs; ++i) {
-            AVProgram* p = ic->programs[i];
-            if (p->id != opt_.opt_programid) {
-                p->discard = AVDISCARD_ALL;
-            } else {
-                found = true;
-                for (unsigned j = 0; j < p->nb_stream_indexes; ++j) {
-                    ic->streams[p->stream_index[j]]->discard = AVDISCARD_DEFAULT;
-                }
-            }
-        }
-        if (!found) {
+        if (!SelectProgram(*ic, opt_.opt_programid)) {
             return fail("Specified program id not found");
         }
         opt_.opt_programid = 0;
     }
-
     {
         std::lock_guard lock(CodecLock());
         int err = avformat_find_stream_info(ic.get(), nullptr);
@@ -265,75 +213,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
             return fail(lastErrorText_);
         }
     }
-
-    int64_t timestamp = opt_.startTime;
-    if (ic->start_time != AV_NOPTS_VALUE) {
-        timestamp += ic->start_time;
-    }
-    if (opt_.startTime != 0) {
-        int err = av_seek_frame(ic.get(), -1, timestamp, AVSEEK_FLAG_BACKWARD);
-        if (err < 0 && opt_.verbose > 0) {
-            LogFmt(llVerbose, "%s: could not seek to position %0.3f", displayName.c_str(),
-                   static_cast<double>(timestamp) / AV_TIME_BASE);
-        }
-        opt_.startTime = 0;
-    }
-
+    const int64_t timestamp = SeekInputStart(*ic, displayName);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        AVStream* st = ic->streams[i];
-        AVCodecParameters* par = st->codecpar;
-        AvCodecContextPtr dec(avcodec_alloc_context3(nullptr));
-        if (!dec || avcodec_parameters_to_context(dec.get(), par) < 0) {
-            throw FFmpegException("avcodec_alloc_context failed");
-        }
-        dec->thread_count = opt_.threadCount;
-        if (par->codec_type < AVMEDIA_TYPE_UNKNOWN || par->codec_type >= AVMEDIA_TYPE_NB) {
-            throw FFmpegException("invalid codec_type");
-        }
-        switch (par->codec_type) {
-        case AVMEDIA_TYPE_VIDEO: {
-            generic_.Apply(dec.get(), generic_.Codec(AVMEDIA_TYPE_VIDEO),
-                           AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
-            if (!IsAttachedPicture(st)) {
-                // A cover's size and its one-picture "rate" are not the video's settings.
-                TakeFrameSettings(st, dec.get(), static_cast<int>(i));
-            }
-            inputCodecNames_.push_back(opt_.videoCodecName);
-            if (opt_.videoDisable) {
-                st->discard = AVDISCARD_ALL;
-            } else if (opt_.videoDiscard) {
-                st->discard = static_cast<AVDiscard>(opt_.videoDiscard);
-            }
-            break;
-        }
-        case AVMEDIA_TYPE_AUDIO:
-            generic_.Apply(dec.get(), generic_.Codec(AVMEDIA_TYPE_AUDIO),
-                           AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
-            opt_.channelLayout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE
-                                     ? static_cast<int64_t>(par->ch_layout.u.mask)
-                                     : 0;
-            opt_.audioChannels = par->ch_layout.nb_channels;
-            opt_.audioSampleRate = par->sample_rate;
-            opt_.audioSampleFmt = par->format;
-            inputCodecNames_.push_back(opt_.audioCodecName);
-            if (opt_.audioDisable) {
-                st->discard = AVDISCARD_ALL;
-            }
-            break;
-        case AVMEDIA_TYPE_DATA:
-            inputCodecNames_.emplace_back();
-            break;
-        case AVMEDIA_TYPE_SUBTITLE:
-            inputCodecNames_.push_back(opt_.subtitleCodecName);
-            if (opt_.subtitleDisable) {
-                st->discard = AVDISCARD_ALL;
-            }
-            break;
-        default:
-            inputCodecNames_.emplace_back();
-            break;
-        }
-        entry.codecs.push_back(std::move(dec));
+        entry.codecs.push_back(MakeInputDecoder(ic->streams[i], static_cast<int>(i)));
     }
 
     if (entry.io) {
@@ -341,7 +223,6 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
             SetOption(name, value);
         }
     }
-
     if (ic->duration != AV_NOPTS_VALUE && ic->duration > progressTotal_) {
         progressTotal_ = ic->duration;
     }
@@ -357,6 +238,137 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     opt_.audioCodecName.clear();
     opt_.subtitleCodecName.clear();
     return true;
+}
+
+void TCustomFFmpeg::ForceInputDecoders(AVFormatContext& ic) {
+    const AVCodec* vdec =
+        FindCodec(opt_.videoCodecName, AVMEDIA_TYPE_VIDEO, TCodecDirection::Decoder,
+                  generic_.Codec(AVMEDIA_TYPE_VIDEO)->strict_std_compliance);
+    const AVCodec* adec =
+        FindCodec(opt_.audioCodecName, AVMEDIA_TYPE_AUDIO, TCodecDirection::Decoder,
+                  generic_.Codec(AVMEDIA_TYPE_AUDIO)->strict_std_compliance);
+    const AVCodec* sdec =
+        FindCodec(opt_.subtitleCodecName, AVMEDIA_TYPE_SUBTITLE, TCodecDirection::Decoder,
+                  generic_.Codec(AVMEDIA_TYPE_SUBTITLE)->strict_std_compliance);
+    ic.video_codec_id = vdec ? vdec->id : AV_CODEC_ID_NONE;
+    ic.audio_codec_id = adec ? adec->id : AV_CODEC_ID_NONE;
+    ic.subtitle_codec_id = sdec ? sdec->id : AV_CODEC_ID_NONE;
+    ic.flags |= AVFMT_FLAG_NONBLOCK;
+    if (opt_.pgmyuvCompatibility) {
+        ic.video_codec_id = AV_CODEC_ID_PGMYUV;
+    }
+}
+
+int TCustomFFmpeg::OpenInputContext(const std::string& fileName, const AVInputFormat* fmt,
+                                    AvInputContextPtr& ic, TInputFileEntry& entry) {
+    AvDictionary params;
+    AddFormatParameters(opt_, params.address());
+    if (opt_.loopInput) {
+        av_dict_set(params.address(), "loop", "1", 0);
+    }
+    if (IsCustomIOName(fileName)) {
+        const int err = TLibraryIO::Open(fileName, AVIO_FLAG_READ, entry.io);
+        if (err < 0) {
+            return err;
+        }
+        ic->pb = entry.io->Context();
+        ic->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+    AVFormatContext* p = ic.release();
+    const int err = avformat_open_input(&p, fileName.c_str(), fmt, params.address());
+    if (err < 0) {
+        return err; // the library freed the context
+    }
+    ic.reset(p);
+    return 0;
+}
+
+bool TCustomFFmpeg::SelectProgram(AVFormatContext& ic, int programId) {
+    bool found = false;
+    for (unsigned i = 0; i < ic.nb_streams; ++i) {
+        ic.streams[i]->discard = AVDISCARD_ALL;
+    }
+    for (unsigned i = 0; i < ic.nb_programs; ++i) {
+        AVProgram* p = ic.programs[i];
+        if (p->id != programId) {
+            p->discard = AVDISCARD_ALL;
+        } else {
+            found = true;
+            for (unsigned j = 0; j < p->nb_stream_indexes; ++j) {
+                ic.streams[p->stream_index[j]]->discard = AVDISCARD_DEFAULT;
+            }
+        }
+    }
+    return found;
+}
+
+int64_t TCustomFFmpeg::SeekInputStart(AVFormatContext& ic, const std::string& displayName) {
+    int64_t timestamp = opt_.startTime;
+    if (ic.start_time != AV_NOPTS_VALUE) {
+        timestamp += ic.start_time;
+    }
+    if (opt_.startTime != 0) {
+        int err = av_seek_frame(&ic, -1, timestamp, AVSEEK_FLAG_BACKWARD);
+        if (err < 0 && opt_.verbose > 0) {
+            LogFmt(llVerbose, "%s: could not seek to position %0.3f", displayName.c_str(),
+                   static_cast<double>(timestamp) / AV_TIME_BASE);
+        }
+        opt_.startTime = 0;
+    }
+    return timestamp;
+}
+
+AvCodecContextPtr TCustomFFmpeg::MakeInputDecoder(AVStream* st, int index) {
+    AVCodecParameters* par = st->codecpar;
+    AvCodecContextPtr dec(avcodec_alloc_context3(nullptr));
+    if (!dec || avcodec_parameters_to_context(dec.get(), par) < 0) {
+        throw FFmpegException("avcodec_alloc_context failed");
+    }
+    dec->thread_count = opt_.threadCount;
+    if (par->codec_type < AVMEDIA_TYPE_UNKNOWN || par->codec_type >= AVMEDIA_TYPE_NB) {
+        throw FFmpegException("invalid codec_type");
+    }
+    switch (par->codec_type) {
+    case AVMEDIA_TYPE_VIDEO: {
+        generic_.Apply(dec.get(), generic_.Codec(AVMEDIA_TYPE_VIDEO),
+                       AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+        if (!IsAttachedPicture(st)) {
+            // A cover's size and its one-picture "rate" are not the video's settings.
+            TakeFrameSettings(st, dec.get(), index);
+        }
+        inputCodecNames_.push_back(opt_.videoCodecName);
+        if (opt_.videoDisable) {
+            st->discard = AVDISCARD_ALL;
+        } else if (opt_.videoDiscard) {
+            st->discard = static_cast<AVDiscard>(opt_.videoDiscard);
+        }
+        break;
+    }
+    case AVMEDIA_TYPE_AUDIO:
+        generic_.Apply(dec.get(), generic_.Codec(AVMEDIA_TYPE_AUDIO),
+                       AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+        opt_.channelLayout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE
+                                 ? static_cast<int64_t>(par->ch_layout.u.mask)
+                                 : 0;
+        opt_.audioChannels = par->ch_layout.nb_channels;
+        opt_.audioSampleRate = par->sample_rate;
+        opt_.audioSampleFmt = par->format;
+        inputCodecNames_.push_back(opt_.audioCodecName);
+        if (opt_.audioDisable) {
+            st->discard = AVDISCARD_ALL;
+        }
+        break;
+    case AVMEDIA_TYPE_SUBTITLE:
+        inputCodecNames_.push_back(opt_.subtitleCodecName);
+        if (opt_.subtitleDisable) {
+            st->discard = AVDISCARD_ALL;
+        }
+        break;
+    default: // data and others
+        inputCodecNames_.emplace_back();
+        break;
+    }
+    return dec;
 }
 
 AVStream* TCustomFFmpeg::NewStream(TOutputFileShared& of, AVMediaType kind) {
@@ -444,6 +456,19 @@ void TCustomFFmpeg::FinishNewStream(AVStream* st, TStreamCodec& sc, AVMediaType 
     }
 }
 
+const AVCodec* TCustomFFmpeg::ChooseEncoder(TStreamCodec& sc, const std::string& name,
+                                            AVMediaType kind, const AVFormatContext& oc) {
+    AVCodecContext* c = sc.ctx.get();
+    if (!name.empty()) {
+        const AVCodec* codec = FindCodec(name, kind, TCodecDirection::Encoder,
+                                         generic_.Codec(kind)->strict_std_compliance);
+        c->codec_id = codec->id;
+        return codec;
+    }
+    c->codec_id = av_guess_codec(oc.oformat, nullptr, oc.url, nullptr, kind);
+    return avcodec_find_encoder(c->codec_id);
+}
+
 void TCustomFFmpeg::new_video_stream(int fileIndex) {
     TOutputFileShared& of = *outputFiles_[fileIndex];
     AVFormatContext* oc = of.ctx.get();
@@ -469,27 +494,17 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
     if (sar.num <= 0 || sar.den <= 0) {
         sar = {0, 1};
     }
-
+    st->sample_aspect_ratio = sar;
     if (opt_.videoStreamCopy) {
         sc.streamCopy = true;
         c->codec_type = AVMEDIA_TYPE_VIDEO;
         c->sample_aspect_ratio = sar;
-        st->sample_aspect_ratio = sar;
     } else {
-        AVRational rate =
-            opt_.frameRate.num && opt_.frameRate.den ? opt_.frameRate : AVRational{25, 1};
-        const AVCodec* codec = nullptr;
-        if (!opt_.videoCodecName.empty()) {
-            codec = FindCodec(opt_.videoCodecName, AVMEDIA_TYPE_VIDEO, TCodecDirection::Encoder,
-                              vopts->strict_std_compliance);
-            c->codec_id = codec->id;
-        } else {
-            c->codec_id =
-                av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_VIDEO);
-            codec = avcodec_find_encoder(c->codec_id);
-        }
+        const AVCodec* codec = ChooseEncoder(sc, opt_.videoCodecName, AVMEDIA_TYPE_VIDEO, *oc);
         c = BindEncoder(sc, codec);
         generic_.Apply(c, vopts, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        AVRational rate =
+            opt_.frameRate.num && opt_.frameRate.den ? opt_.frameRate : AVRational{25, 1};
         if (codec && codec->supported_framerates && !opt_.forceFps) {
             rate = codec->supported_framerates[av_find_nearest_q_idx(rate,
                                                                      codec->supported_framerates)];
@@ -500,91 +515,103 @@ void TCustomFFmpeg::new_video_stream(int fileIndex) {
         c->height = h;
         c->pix_fmt = static_cast<AVPixelFormat>(opt_.framePixFmt);
         c->sample_aspect_ratio = sar;
-        st->sample_aspect_ratio = sar;
         if (codec && codec->pix_fmts) {
-            const bool mjpeg = codec->id == AV_CODEC_ID_MJPEG;
-            const bool limitedRange = c->pix_fmt == AV_PIX_FMT_YUV420P ||
-                                      c->pix_fmt == AV_PIX_FMT_YUV422P ||
-                                      c->pix_fmt == AV_PIX_FMT_YUV444P;
-            bool listed = false;
-            for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
-                listed = listed || *p == c->pix_fmt;
-            }
-            // Today's MJPEG encoder lists the limited-range formats too but refuses them unless
-            // the strictness is lowered; without that they count as not listed.
-            if (mjpeg && limitedRange && c->strict_std_compliance >= 0) {
-                listed = false;
-            }
-            const bool mjpegKeeps =
-                mjpeg && c->strict_std_compliance < 0 &&
-                (c->pix_fmt == AV_PIX_FMT_YUV420P || c->pix_fmt == AV_PIX_FMT_YUV422P);
-            if (!listed && !mjpegKeeps) {
-                c->pix_fmt = codec->pix_fmts[0];
-            }
-            if (codec->id == AV_CODEC_ID_DVVIDEO) {
-                c->pix_fmt = DvPixelFormat(codec, c->width, c->height, c->pix_fmt, rate);
-            }
+            c->pix_fmt = EncoderPixelFormat(*c, codec, rate);
         }
-        if (opt_.intraOnly) {
-            c->gop_size = 0;
-        }
-        if (opt_.videoQScale != 0 || opt_.sameQuality) {
-            c->flags |= AV_CODEC_FLAG_QSCALE;
-            c->global_quality = static_cast<int>(FF_QP2LAMBDA * opt_.videoQScale);
-        }
-        if (opt_.intraMatrix) {
-            c->intra_matrix = static_cast<uint16_t*>(av_malloc(sizeof(uint16_t) * 64));
-            std::memcpy(c->intra_matrix, opt_.intraMatrix->data(), sizeof(uint16_t) * 64);
-        }
-        if (opt_.interMatrix) {
-            c->inter_matrix = static_cast<uint16_t*>(av_malloc(sizeof(uint16_t) * 64));
-            std::memcpy(c->inter_matrix, opt_.interMatrix->data(), sizeof(uint16_t) * 64);
-        }
-        const std::string& rc = opt_.rcOverride;
-        for (size_t pos = 0; !rc.empty() && pos <= rc.size();) {
-            int start, end, consumed = 0;
-            double q;
-            if (std::sscanf(rc.c_str() + pos, "%d,%d,%lf%n", &start, &end, &q, &consumed) != 3) {
-                throw FFmpegException("error parsing rc_override");
-            }
-            c->rc_override = static_cast<RcOverride*>(
-                av_realloc_array(c->rc_override, c->rc_override_count + 1, sizeof(RcOverride)));
-            if (!c->rc_override) {
-                throw FFmpegException("Could not (re)allocate memory for rc_override.");
-            }
-            RcOverride& o = c->rc_override[c->rc_override_count++];
-            o.start_frame = start;
-            o.end_frame = end;
-            if (q > 0) {
-                o.qscale = static_cast<int>(q);
-                o.quality_factor = 1.0f;
-            } else {
-                o.qscale = 0;
-                o.quality_factor = static_cast<float>(-q / 100);
-            }
-            pos += consumed;
-            if (pos >= rc.size()) {
-                break;
-            }
-            ++pos; // the "/" between groups
-        }
-        if (c->rc_initial_buffer_occupancy == 0) {
-            c->rc_initial_buffer_occupancy = c->rc_buffer_size * 3 / 4;
-        }
-        c->intra_dc_precision = opt_.intraDcPrecision - 8;
-        if (opt_.doPsnr) {
-            c->flags |= AV_CODEC_FLAG_PSNR;
-        }
-        if (opt_.doPass == 1) {
-            c->flags |= AV_CODEC_FLAG_PASS1;
-        } else if (opt_.doPass == 2) {
-            c->flags |= AV_CODEC_FLAG_PASS2;
-        }
+        SetVideoCoding(*c);
         if (!opt_.videoCodecName.empty()) {
             sc.outputCodec = codec;
         }
     }
     FinishNewStream(st, sc, AVMEDIA_TYPE_VIDEO);
+}
+
+AVPixelFormat TCustomFFmpeg::EncoderPixelFormat(const AVCodecContext& c, const AVCodec* codec,
+                                                AVRational rate) {
+    AVPixelFormat format = c.pix_fmt;
+    const bool mjpeg = codec->id == AV_CODEC_ID_MJPEG;
+    const bool limitedRange = format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUV422P ||
+                              format == AV_PIX_FMT_YUV444P;
+    bool listed = false;
+    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
+        listed = listed || *p == format;
+    }
+    // Today's MJPEG encoder lists the limited-range formats too but refuses them unless the
+    // strictness is lowered; without that they count as not listed.
+    if (mjpeg && limitedRange && c.strict_std_compliance >= 0) {
+        listed = false;
+    }
+    const bool mjpegKeeps = mjpeg && c.strict_std_compliance < 0 &&
+                            (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUV422P);
+    if (!listed && !mjpegKeeps) {
+        format = codec->pix_fmts[0];
+    }
+    if (codec->id == AV_CODEC_ID_DVVIDEO) {
+        format = DvPixelFormat(codec, c.width, c.height, format, rate);
+    }
+    return format;
+}
+
+void TCustomFFmpeg::SetVideoCoding(AVCodecContext& c) {
+    if (opt_.intraOnly) {
+        c.gop_size = 0;
+    }
+    if (opt_.videoQScale != 0 || opt_.sameQuality) {
+        c.flags |= AV_CODEC_FLAG_QSCALE;
+        c.global_quality = static_cast<int>(FF_QP2LAMBDA * opt_.videoQScale);
+    }
+    if (opt_.intraMatrix) {
+        c.intra_matrix = static_cast<uint16_t*>(av_malloc(sizeof(uint16_t) * 64));
+        std::memcpy(c.intra_matrix, opt_.intraMatrix->data(), sizeof(uint16_t) * 64);
+    }
+    if (opt_.interMatrix) {
+        c.inter_matrix = static_cast<uint16_t*>(av_malloc(sizeof(uint16_t) * 64));
+        std::memcpy(c.inter_matrix, opt_.interMatrix->data(), sizeof(uint16_t) * 64);
+    }
+    ParseRcOverride(opt_.rcOverride, c);
+    if (c.rc_initial_buffer_occupancy == 0) {
+        c.rc_initial_buffer_occupancy = c.rc_buffer_size * 3 / 4;
+    }
+    c.intra_dc_precision = opt_.intraDcPrecision - 8;
+    if (opt_.doPsnr) {
+        c.flags |= AV_CODEC_FLAG_PSNR;
+    }
+    if (opt_.doPass == 1) {
+        c.flags |= AV_CODEC_FLAG_PASS1;
+    } else if (opt_.doPass == 2) {
+        c.flags |= AV_CODEC_FLAG_PASS2;
+    }
+}
+
+void TCustomFFmpeg::ParseRcOverride(const std::string& rc, AVCodecContext& c) {
+    // Groups "start,end,q" separated by "/"; q > 0 a quantiser, else -q percent of the quality.
+    for (size_t pos = 0; !rc.empty() && pos <= rc.size();) {
+        int start, end, consumed = 0;
+        double q;
+        if (std::sscanf(rc.c_str() + pos, "%d,%d,%lf%n", &start, &end, &q, &consumed) != 3) {
+            throw FFmpegException("error parsing rc_override");
+        }
+        c.rc_override = static_cast<RcOverride*>(
+            av_realloc_array(c.rc_override, c.rc_override_count + 1, sizeof(RcOverride)));
+        if (!c.rc_override) {
+            throw FFmpegException("Could not (re)allocate memory for rc_override.");
+        }
+        RcOverride& o = c.rc_override[c.rc_override_count++];
+        o.start_frame = start;
+        o.end_frame = end;
+        if (q > 0) {
+            o.qscale = static_cast<int>(q);
+            o.quality_factor = 1.0f;
+        } else {
+            o.qscale = 0;
+            o.quality_factor = static_cast<float>(-q / 100);
+        }
+        pos += consumed;
+        if (pos >= rc.size()) {
+            break;
+        }
+        ++pos; // the "/" between groups
+    }
 }
 
 void TCustomFFmpeg::new_audio_stream(int fileIndex) {
@@ -605,16 +632,7 @@ void TCustomFFmpeg::new_audio_stream(int fileIndex) {
         av_channel_layout_default(&c->ch_layout, opt_.audioChannels);
         c->sample_rate = opt_.audioSampleRate;
     } else {
-        const AVCodec* codec = nullptr;
-        if (!opt_.audioCodecName.empty()) {
-            codec = FindCodec(opt_.audioCodecName, AVMEDIA_TYPE_AUDIO, TCodecDirection::Encoder,
-                              aopts->strict_std_compliance);
-            c->codec_id = codec->id;
-        } else {
-            c->codec_id =
-                av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_AUDIO);
-            codec = avcodec_find_encoder(c->codec_id);
-        }
+        const AVCodec* codec = ChooseEncoder(sc, opt_.audioCodecName, AVMEDIA_TYPE_AUDIO, *oc);
         c = BindEncoder(sc, codec);
         generic_.Apply(c, aopts, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         if (opt_.audioQScale > -99999) {
@@ -703,51 +721,16 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
         lastErrorText_ = msg;
         return -1;
     };
-
-    const AVOutputFormat* ofmt;
-    if (!opt_.forcedFormat.empty()) {
-        ofmt = av_guess_format(opt_.forcedFormat.c_str(), nullptr, nullptr);
-        if (!ofmt) {
-            std::string f = opt_.forcedFormat;
-            opt_.forcedFormat.clear();
-            return fail(StringPrintf("Requested output format '%s' is not a suitable output format",
-                                     f.c_str()));
-        }
-    } else {
-        // Guess from the readable name: a "unicode:utf8:" prefix hides the extension otherwise.
-        ofmt = av_guess_format(nullptr, displayName.c_str(), nullptr);
-        if (!ofmt) {
-            return fail(StringPrintf("Unable to find a suitable output format for '%s'",
-                                     displayName.c_str()));
-        }
+    const AVOutputFormat* ofmt = nullptr;
+    TStreamUse use;
+    try {
+        ofmt = GuessOutputFormat(displayName);
+        use = OutputStreamUse(*ofmt, join);
+    } catch (const FFmpegException& e) {
+        return fail(e.what());
     }
-    opt_.forcedFormat.clear();
     of->ctx->oformat = ofmt;
     of->ctx->url = av_strdup(fileName.substr(0, 1023).c_str());
-
-    bool useVideo = opt_.videoStreamCopy || ofmt->video_codec != AV_CODEC_ID_NONE ||
-                    !opt_.videoCodecName.empty();
-    bool useAudio = opt_.audioStreamCopy || ofmt->audio_codec != AV_CODEC_ID_NONE ||
-                    !opt_.audioCodecName.empty();
-    bool useSubtitle = opt_.subtitleStreamCopy || ofmt->subtitle_codec != AV_CODEC_ID_NONE ||
-                       !opt_.subtitleCodecName.empty();
-    if (!inputFiles_.empty()) {
-        bool v, a, s;
-        try {
-            check_audio_video_sub_inputs(join, v, a, s);
-        } catch (const FFmpegException& e) {
-            return fail(StringPrintf("check_audio_video_sub_inputs fail: %s", e.what()));
-        }
-        useVideo = useVideo && v;
-        useAudio = useAudio && a;
-        useSubtitle = useSubtitle && s;
-    }
-    if (opt_.audioDisable) {
-        useAudio = false;
-    }
-    if (opt_.videoDisable) {
-        useVideo = false;
-    }
 
     // Streams are added through the entry list, so the entry goes in first and comes out again
     // on any failure.
@@ -758,45 +741,14 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
         return fail(msg);
     };
     try {
-        if (useVideo) {
-            try {
-                new_video_stream(index);
-            } catch (const FFmpegException& e) {
-                return failRemove(StringPrintf("new_video_stream fail: %s", e.what()));
-            }
-        }
-        if (useAudio) {
-            try {
-                new_audio_stream(index);
-            } catch (const FFmpegException& e) {
-                return failRemove(StringPrintf("new_audio_stream fail: %s", e.what()));
-            }
-        }
-        if (useSubtitle && !opt_.subtitleDisable) {
-            try {
-                new_subtitle_stream(index);
-            } catch (const FFmpegException& e) {
-                return failRemove(StringPrintf("new_subtitle_stream fail: %s", e.what()));
-            }
-        }
+        AddOutputStreams(index, use);
+    } catch (const FFmpegException& e) {
+        return failRemove(e.what());
     } catch (...) {
         outputFiles_.pop_back();
         throw;
     }
-
-    if (opt_.recTimestamp != 0) {
-        av_dict_set_int(&of->ctx->metadata, "creation_time", opt_.recTimestamp * 1000000, 0);
-        char buf[64];
-        time_t t = static_cast<time_t>(opt_.recTimestamp);
-        struct tm tmv {};
-        gmtime_r(&t, &tmv);
-        strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S.000000Z", &tmv);
-        av_dict_set(&of->ctx->metadata, "creation_time", buf, 0);
-    }
-    for (auto it = opt_.metadata.rbegin(); it != opt_.metadata.rend(); ++it) {
-        av_dict_set(&of->ctx->metadata, it->first.c_str(), it->second.c_str(), 0);
-    }
-    opt_.metadata.clear();
+    SetOutputMetadata(*of->ctx);
 
     if ((ofmt->flags & AVFMT_NEEDNUMBER) && !av_filename_number_test(of->ctx->url)) {
         return failRemove(FormatErrorText(displayName, AVERROR(EDOM)));
@@ -822,19 +774,102 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     opt_.streamIdMap.fill(0);
 
     if (join && inputFiles_.size() > 1) {
-        joined_ = true;
-        int64_t sum = 0;
-        for (auto& in : inputFiles_) {
-            if (in.ctx->duration != AV_NOPTS_VALUE) {
-                sum += in.ctx->duration;
-            }
-        }
-        progressTotal_ = sum == 0 ? -1 : sum;
-        while (outputFiles_.size() < static_cast<size_t>(index) + inputFiles_.size()) {
-            outputFiles_.push_back(of);
-        }
+        JoinInputs(of, index);
     }
     return static_cast<int>(outputFiles_.size());
+}
+
+const AVOutputFormat* TCustomFFmpeg::GuessOutputFormat(const std::string& displayName) {
+    const std::string forced = opt_.forcedFormat;
+    opt_.forcedFormat.clear();
+    if (!forced.empty()) {
+        const AVOutputFormat* ofmt = av_guess_format(forced.c_str(), nullptr, nullptr);
+        if (!ofmt) {
+            throw FFmpegException(StringPrintf(
+                "Requested output format '%s' is not a suitable output format", forced.c_str()));
+        }
+        return ofmt;
+    }
+    // Guess from the readable name: a "unicode:utf8:" prefix hides the extension otherwise.
+    const AVOutputFormat* ofmt = av_guess_format(nullptr, displayName.c_str(), nullptr);
+    if (!ofmt) {
+        throw FFmpegException(
+            StringPrintf("Unable to find a suitable output format for '%s'", displayName.c_str()));
+    }
+    return ofmt;
+}
+
+TCustomFFmpeg::TStreamUse TCustomFFmpeg::OutputStreamUse(const AVOutputFormat& ofmt, bool join) {
+    TStreamUse use;
+    use.video = opt_.videoStreamCopy || ofmt.video_codec != AV_CODEC_ID_NONE ||
+                !opt_.videoCodecName.empty();
+    use.audio = opt_.audioStreamCopy || ofmt.audio_codec != AV_CODEC_ID_NONE ||
+                !opt_.audioCodecName.empty();
+    use.subtitle = opt_.subtitleStreamCopy || ofmt.subtitle_codec != AV_CODEC_ID_NONE ||
+                   !opt_.subtitleCodecName.empty();
+    if (!inputFiles_.empty()) {
+        bool v, a, s;
+        try {
+            check_audio_video_sub_inputs(join, v, a, s);
+        } catch (const FFmpegException& e) {
+            throw FFmpegException(StringPrintf("check_audio_video_sub_inputs fail: %s", e.what()));
+        }
+        use.video = use.video && v;
+        use.audio = use.audio && a;
+        use.subtitle = use.subtitle && s;
+    }
+    use.audio = use.audio && !opt_.audioDisable;
+    use.video = use.video && !opt_.videoDisable;
+    use.subtitle = use.subtitle && !opt_.subtitleDisable;
+    return use;
+}
+
+void TCustomFFmpeg::AddOutputStreams(int fileIndex, TStreamUse use) {
+    // A failure names the step, as the message of every set-up failure does.
+    auto add = [&](bool wanted, void (TCustomFFmpeg::*make)(int), const char* step) {
+        if (!wanted) {
+            return;
+        }
+        try {
+            (this->*make)(fileIndex);
+        } catch (const FFmpegException& e) {
+            throw FFmpegException(StringPrintf("%s fail: %s", step, e.what()));
+        }
+    };
+    add(use.video, &TCustomFFmpeg::new_video_stream, "new_video_stream");
+    add(use.audio, &TCustomFFmpeg::new_audio_stream, "new_audio_stream");
+    add(use.subtitle, &TCustomFFmpeg::new_subtitle_stream, "new_subtitle_stream");
+}
+
+void TCustomFFmpeg::SetOutputMetadata(AVFormatContext& oc) {
+    if (opt_.recTimestamp != 0) {
+        av_dict_set_int(&oc.metadata, "creation_time", opt_.recTimestamp * 1000000, 0);
+        char buf[64];
+        time_t t = static_cast<time_t>(opt_.recTimestamp);
+        struct tm tmv {};
+        gmtime_r(&t, &tmv);
+        strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S.000000Z", &tmv);
+        av_dict_set(&oc.metadata, "creation_time", buf, 0);
+    }
+    for (auto it = opt_.metadata.rbegin(); it != opt_.metadata.rend(); ++it) {
+        av_dict_set(&oc.metadata, it->first.c_str(), it->second.c_str(), 0);
+    }
+    opt_.metadata.clear();
+}
+
+void TCustomFFmpeg::JoinInputs(const std::shared_ptr<TOutputFileShared>& of, int index) {
+    joined_ = true;
+    int64_t sum = 0;
+    for (auto& in : inputFiles_) {
+        if (in.ctx->duration != AV_NOPTS_VALUE) {
+            sum += in.ctx->duration;
+        }
+    }
+    progressTotal_ = sum == 0 ? -1 : sum;
+    // One entry per input, all sharing the one file.
+    while (outputFiles_.size() < static_cast<size_t>(index) + inputFiles_.size()) {
+        outputFiles_.push_back(of);
+    }
 }
 
 } // namespace quovo

@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 #include <fstream>
@@ -19,7 +20,28 @@ extern "C" {
 namespace quovo {
 
 void TCustomFFmpeg::SetupOutputStreams() {
-    // 1. input records
+    MakeInputRecords();
+    MakeOutputRecords();
+    for (size_t n = 0; n < ost_.size(); ++n) {
+        ChooseSource(*ost_[n], static_cast<int>(n));
+    }
+    // DV carries each frame's sound inside the frame: sound that starts late or has a gap makes
+    // the muxer give up, so such outputs keep their sound in step with its timestamps.
+    if (opt_.audioSyncMethod == 0) {
+        for (const auto& of : outputFiles_) {
+            if (std::string(of->ctx->oformat->name) == "dv") {
+                opt_.audioSyncMethod = 1;
+                Log(llVerbose, "DV output: sound is kept in step with its timestamps (async 1)");
+                break;
+            }
+        }
+    }
+    for (size_t n = 0; n < ost_.size(); ++n) {
+        SetupOutputStream(*ost_[n], static_cast<int>(n));
+    }
+}
+
+void TCustomFFmpeg::MakeInputRecords() {
     for (size_t i = 0; i < inputFiles_.size(); ++i) {
         AVFormatContext* ic = inputFiles_[i].ctx.get();
         TInputFile f;
@@ -38,8 +60,9 @@ void TCustomFFmpeg::SetupOutputStreams() {
             ist_.push_back(std::move(ist));
         }
     }
+}
 
-    // 2. output records, checks
+void TCustomFFmpeg::MakeOutputRecords() {
     int nbOst = 0;
     for (size_t i = 0; i < outputFiles_.size(); ++i) {
         AVFormatContext* oc = outputFiles_[i]->ctx.get();
@@ -51,26 +74,7 @@ void TCustomFFmpeg::SetupOutputStreams() {
         nbOst += static_cast<int>(oc->nb_streams);
     }
     firstEntryStreams_ = static_cast<int>(outputFiles_[0]->ctx->nb_streams);
-    const auto& maps = opt_.streamMaps;
-    if (!maps.empty()) {
-        if (static_cast<int>(maps.size()) != nbOst) {
-            throw FFmpegException("Number of stream maps must match number of output streams");
-        }
-        for (const TStreamMap& m : maps) {
-            if (m.file_index < 0 || m.file_index >= static_cast<int>(files_.size()) ||
-                m.stream_index < 0 || m.stream_index >= files_[m.file_index].nb_streams) {
-                throw FFmpegException(StringPrintf("Could not find input stream #%d.%d",
-                                                   m.file_index, m.stream_index));
-            }
-            if (m.sync_file_index < 0 || m.sync_file_index >= static_cast<int>(files_.size()) ||
-                m.sync_stream_index < 0 ||
-                m.sync_stream_index >= files_[m.sync_file_index].nb_streams) {
-                throw FFmpegException(StringPrintf("Could not find sync stream #%d.%d",
-                                                   m.sync_file_index, m.sync_stream_index));
-            }
-        }
-    }
-
+    CheckStreamMaps(nbOst);
     for (size_t i = 0; i < outputFiles_.size(); ++i) {
         TOutputFileShared& of = *outputFiles_[i];
         for (unsigned k = 0; k < of.ctx->nb_streams; ++k) {
@@ -82,124 +86,136 @@ void TCustomFFmpeg::SetupOutputStreams() {
             ost_.push_back(std::move(ost));
         }
     }
+}
 
-    // 3. sources
-    for (size_t n = 0; n < ost_.size(); ++n) {
-        TOutputStream& ost = *ost_[n];
-        const AVMediaType kind = ost.codec->ctx->codec_type;
-        AVFormatContext* oc = outputFiles_[ost.file_index]->ctx.get();
-        if (!maps.empty()) {
-            const TStreamMap& m = maps[n];
-            int src = files_[m.file_index].ist_index + m.stream_index;
-            TInputStream& ist = *ist_[src];
-            if (ist.st->codecpar->codec_type != kind) {
-                av_dump_format(oc, ost.file_index, oc->url, 1);
-                throw FFmpegException(StringPrintf(
-                    "Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)", m.file_index,
-                    m.stream_index, MediaTypeName(ist.st->codecpar->codec_type).c_str(),
-                    ost.file_index, ost.index, MediaTypeName(kind).c_str()));
-            }
-            ost.source_index = src;
-            ost.sync_ist = files_[m.sync_file_index].ist_index + m.sync_stream_index;
-        } else {
-            const bool programSelected = opt_.opt_programid != 0;
-            int best = -1;
-            int64_t bestFrames = -1;
-            for (size_t j = 0; j < ist_.size(); ++j) {
-                TInputStream& ist = *ist_[j];
-                if (!ist.discard || ist.st->discard == AVDISCARD_ALL ||
-                    ist.st->codecpar->codec_type != kind || IsAttachedPicture(ist.st)) {
-                    continue;
-                }
-                if (joined_ && ist.file_index != ost.file_index) {
-                    continue;
-                }
-                // The library no longer tells how many frames probing saw; the container's frame
-                // count is the nearest measure of the same thing (0 when unknown: first wins).
-                const int64_t frames = ist.st->nb_frames;
-                if (frames > bestFrames) {
-                    bestFrames = frames;
-                    best = static_cast<int>(j);
-                }
-            }
-            if (best < 0 && !programSelected && !joined_) {
-                for (size_t j = 0; j < ist_.size(); ++j) {
-                    TInputStream& ist = *ist_[j];
-                    if (ist.st->codecpar->codec_type == kind && ist.st->discard != AVDISCARD_ALL &&
-                        !IsAttachedPicture(ist.st)) {
-                        best = static_cast<int>(j);
-                    }
-                }
-            }
-            if (best < 0) {
-                av_dump_format(oc, ost.file_index, oc->url, 1);
-                throw FFmpegException(
-                    StringPrintf("Could not find input stream matching output stream #%d.%d (%s)",
-                                 ost.file_index, ost.index, MediaTypeName(kind).c_str()));
-            }
-            ost.source_index = best;
-            ost.sync_ist = best;
-        }
-        ist_[ost.source_index]->discard = false;
-        ist_[ost.source_index]->outputs.push_back(&ost);
+void TCustomFFmpeg::CheckStreamMaps(int outputStreams) const {
+    const auto& maps = opt_.streamMaps;
+    if (maps.empty()) {
+        return;
     }
-
-    // DV carries each frame's sound inside the frame: sound that starts late or has a gap makes
-    // the muxer give up, so such outputs keep their sound in step with its timestamps.
-    if (opt_.audioSyncMethod == 0) {
-        for (const auto& of : outputFiles_) {
-            if (std::string(of->ctx->oformat->name) == "dv") {
-                opt_.audioSyncMethod = 1;
-                Log(llVerbose, "DV output: sound is kept in step with its timestamps (async 1)");
-                break;
-            }
+    if (static_cast<int>(maps.size()) != outputStreams) {
+        throw FFmpegException("Number of stream maps must match number of output streams");
+    }
+    auto exists = [this](int file, int stream) {
+        return file >= 0 && file < static_cast<int>(files_.size()) && stream >= 0 &&
+               stream < files_[file].nb_streams;
+    };
+    for (const TStreamMap& m : maps) {
+        if (!exists(m.file_index, m.stream_index)) {
+            throw FFmpegException(
+                StringPrintf("Could not find input stream #%d.%d", m.file_index, m.stream_index));
+        }
+        if (!exists(m.sync_file_index, m.sync_stream_index)) {
+            throw FFmpegException(StringPrintf("Could not find sync stream #%d.%d",
+                                               m.sync_file_index, m.sync_stream_index));
         }
     }
+}
 
-    // 4-7. parameters of every output stream
-    for (size_t n = 0; n < ost_.size(); ++n) {
-        TOutputStream& ost = *ost_[n];
-        TInputStream& ist = *ist_[ost.source_index];
-        av_dict_copy(&ost.st->metadata, ist.st->metadata, AV_DICT_DONT_OVERWRITE);
-        ost.st->disposition = ist.st->disposition;
-        if (!ost.codec->streamCopy) {
-            // An encoded picture stream is a video to the muxer: marked as cover art, MP4 takes
-            // it for a cover and refuses every codec but the image ones.
-            ost.st->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
+void TCustomFFmpeg::ChooseSource(TOutputStream& ost, int n) {
+    const AVMediaType kind = ost.codec->ctx->codec_type;
+    AVFormatContext* oc = outputFiles_[ost.file_index]->ctx.get();
+    const auto& maps = opt_.streamMaps;
+    if (!maps.empty()) {
+        const TStreamMap& m = maps[n];
+        const int src = files_[m.file_index].ist_index + m.stream_index;
+        const TInputStream& ist = *ist_[src];
+        if (ist.st->codecpar->codec_type != kind) {
+            av_dump_format(oc, ost.file_index, oc->url, 1);
+            throw FFmpegException(StringPrintf(
+                "Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)", m.file_index,
+                m.stream_index, MediaTypeName(ist.st->codecpar->codec_type).c_str(), ost.file_index,
+                ost.index, MediaTypeName(kind).c_str()));
         }
-        if (joined_ && ost.file_index > 0) {
-            // Later entries share the first entry's library streams and encoders.
-            if (ost_[ost.index]->encoding_needed) {
-                ost.encoding_needed = true;
-                ist.decoding_needed = true;
-            }
+        ost.source_index = src;
+        ost.sync_ist = files_[m.sync_file_index].ist_index + m.sync_stream_index;
+    } else {
+        const int best = BestSource(ost, kind);
+        if (best < 0) {
+            av_dump_format(oc, ost.file_index, oc->url, 1);
+            throw FFmpegException(
+                StringPrintf("Could not find input stream matching output stream #%d.%d (%s)",
+                             ost.file_index, ost.index, MediaTypeName(kind).c_str()));
+        }
+        ost.source_index = best;
+        ost.sync_ist = best;
+    }
+    ist_[ost.source_index]->discard = false;
+    ist_[ost.source_index]->outputs.push_back(&ost);
+}
+
+int TCustomFFmpeg::BestSource(const TOutputStream& ost, AVMediaType kind) const {
+    const bool programSelected = opt_.opt_programid != 0;
+    int best = -1;
+    int64_t bestFrames = -1;
+    for (size_t j = 0; j < ist_.size(); ++j) {
+        const TInputStream& ist = *ist_[j];
+        if (!ist.discard || ist.st->discard == AVDISCARD_ALL ||
+            ist.st->codecpar->codec_type != kind || IsAttachedPicture(ist.st)) {
             continue;
         }
-        AVCodecContext* c = ost.codec->ctx.get();
-        if (c->codec_type == AVMEDIA_TYPE_VIDEO && !ost.codec->streamCopy) {
-            CheckPictureSize(ist.st->codecpar->width, ist.st->codecpar->height,
-                             StringPrintf("Input stream #%d.%d", ist.file_index, ist.index));
-            if (c->width > 0 && c->height > 0) { // else the encoder's opening says why
-                CheckPictureSize(c->width, c->height,
-                                 StringPrintf("Output stream #%d.%d", ost.file_index, ost.index));
+        if (joined_ && ist.file_index != ost.file_index) {
+            continue;
+        }
+        // The library no longer tells how many frames probing saw; the container's frame count
+        // is the nearest measure of the same thing (0 when unknown: first wins).
+        const int64_t frames = ist.st->nb_frames;
+        if (frames > bestFrames) {
+            bestFrames = frames;
+            best = static_cast<int>(j);
+        }
+    }
+    if (best < 0 && !programSelected && !joined_) {
+        // An input stream that another output took already.
+        for (size_t j = 0; j < ist_.size(); ++j) {
+            const TInputStream& ist = *ist_[j];
+            if (ist.st->codecpar->codec_type == kind && ist.st->discard != AVDISCARD_ALL &&
+                !IsAttachedPicture(ist.st)) {
+                best = static_cast<int>(j);
             }
         }
-        c->bits_per_raw_sample = ist.st->codecpar->bits_per_raw_sample;
-        c->chroma_sample_location = ist.st->codecpar->chroma_location;
-        if (ost.codec->streamCopy) {
-            SetupStreamCopy(ost, ist);
-        } else {
-            SetupEncoding(ost, ist);
-            if (c->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) {
-                OpenPassLogFile(ost, static_cast<int>(n));
-            }
+    }
+    return best;
+}
+
+void TCustomFFmpeg::SetupOutputStream(TOutputStream& ost, int n) {
+    TInputStream& ist = *ist_[ost.source_index];
+    av_dict_copy(&ost.st->metadata, ist.st->metadata, AV_DICT_DONT_OVERWRITE);
+    ost.st->disposition = ist.st->disposition;
+    if (!ost.codec->streamCopy) {
+        // An encoded picture stream is a video to the muxer: marked as cover art, MP4 takes it
+        // for a cover and refuses every codec but the image ones.
+        ost.st->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
+    }
+    if (joined_ && ost.file_index > 0) {
+        // Later entries share the first entry's library streams and encoders.
+        if (ost_[ost.index]->encoding_needed) {
+            ost.encoding_needed = true;
+            ist.decoding_needed = true;
         }
-        if (c->codec_type == AVMEDIA_TYPE_VIDEO) {
-            int size = 6 * c->width * c->height + 200;
-            if (size > opt_.videoBufferSize) {
-                opt_.videoBufferSize = size;
-            }
+        return;
+    }
+    AVCodecContext* c = ost.codec->ctx.get();
+    if (c->codec_type == AVMEDIA_TYPE_VIDEO && !ost.codec->streamCopy) {
+        CheckPictureSize(ist.st->codecpar->width, ist.st->codecpar->height,
+                         StringPrintf("Input stream #%d.%d", ist.file_index, ist.index));
+        if (c->width > 0 && c->height > 0) { // else the encoder's opening says why
+            CheckPictureSize(c->width, c->height,
+                             StringPrintf("Output stream #%d.%d", ost.file_index, ost.index));
         }
+    }
+    c->bits_per_raw_sample = ist.st->codecpar->bits_per_raw_sample;
+    c->chroma_sample_location = ist.st->codecpar->chroma_location;
+    if (ost.codec->streamCopy) {
+        SetupStreamCopy(ost, ist);
+    } else {
+        SetupEncoding(ost, ist);
+        if (c->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) {
+            OpenPassLogFile(ost, n);
+        }
+    }
+    if (c->codec_type == AVMEDIA_TYPE_VIDEO) {
+        opt_.videoBufferSize = std::max(opt_.videoBufferSize, 6 * c->width * c->height + 200);
     }
 }
 

@@ -86,13 +86,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
         ist.lastDecodeError = err;
     }
     // Outputs that copy this stream while another output decodes it take the packet as read.
-    if (pkt && ReachedStartTime(ist)) {
-        for (TOutputStream* ost : OutputsOf(ist)) {
-            if (ost->active && !ost->encoding_needed) {
-                CopyPacket(*ost, ist, pkt, false);
-            }
-        }
-    }
+    CopyToStreamCopies(ist, pkt);
 
     // The later entries of a joined output encode through the first entry's encoder; their own
     // crop, scaling and filters follow their input.
@@ -121,48 +115,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
                             rate.den / (2 * static_cast<int64_t>(rate.num));
         }
 
-        AVFrame* picture = PreProcess(ist, frame);
-        for (TOutputStream* ost : OutputsOf(ist)) {
-            if (ost->active && ost->encoding_needed && ost->video && ost->video->filters.Built()) {
-                FollowFilterSource(*ost, ist, *picture);
-                picture->pts = ist.pts;
-                if (ost->video->filters.Push(picture) < 0) {
-                    Log(llError, "Error while adding a picture to the filter chain");
-                }
-            }
-        }
-        RateEmulationWait(ist);
-        const bool due = ReachedStartTime(ist);
-        for (TOutputStream* ostp : OutputsOf(ist)) {
-            TOutputStream& ost = *ostp;
-            if (!ost.active || !ost.encoding_needed) {
-                continue;
-            }
-            TVideoOutputState& os = *ost.video;
-            if (!os.filters.Built()) {
-                if (due) {
-                    const int bytes = VideoOutput(ost, ist, picture);
-                    if (!opt_.vstatsFileName.empty() && bytes > 0) {
-                        VideoStats(ost, bytes);
-                    }
-                }
-                continue;
-            }
-            AVFrame* filtered = os.filtered.get();
-            while (os.filters.Pull(filtered) >= 0) {
-                if (due) {
-                    filtered->pts = ist.pts;
-                    if (filtered->sample_aspect_ratio.num > 0) {
-                        ost.codec->ctx->sample_aspect_ratio = filtered->sample_aspect_ratio;
-                    }
-                    const int bytes = VideoOutput(ost, ist, filtered);
-                    if (!opt_.vstatsFileName.empty() && bytes > 0) {
-                        VideoStats(ost, bytes);
-                    }
-                }
-                av_frame_unref(filtered);
-            }
-        }
+        OutputDecodedPicture(ist, PreProcess(ist, frame));
         av_frame_unref(frame);
     }
     if (!pkt) {
@@ -171,6 +124,51 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
         FlushEncoders(ist);
     }
     return failed ? -1 : 0;
+}
+
+void TCustomFFmpeg::OutputDecodedPicture(TInputStream& ist, AVFrame* picture) {
+    for (TOutputStream* ost : OutputsOf(ist)) {
+        if (ost->active && ost->encoding_needed && ost->video && ost->video->filters.Built()) {
+            FollowFilterSource(*ost, ist, *picture);
+            picture->pts = ist.pts;
+            if (ost->video->filters.Push(picture) < 0) {
+                Log(llError, "Error while adding a picture to the filter chain");
+            }
+        }
+    }
+    RateEmulationWait(ist);
+    const bool due = ReachedStartTime(ist);
+    for (TOutputStream* ostp : OutputsOf(ist)) {
+        TOutputStream& ost = *ostp;
+        if (!ost.active || !ost.encoding_needed) {
+            continue;
+        }
+        TVideoOutputState& os = *ost.video;
+        if (!os.filters.Built()) {
+            if (due) {
+                OutputPicture(ost, ist, picture);
+            }
+            continue;
+        }
+        AVFrame* filtered = os.filtered.get();
+        while (os.filters.Pull(filtered) >= 0) {
+            if (due) {
+                filtered->pts = ist.pts;
+                if (filtered->sample_aspect_ratio.num > 0) {
+                    ost.codec->ctx->sample_aspect_ratio = filtered->sample_aspect_ratio;
+                }
+                OutputPicture(ost, ist, filtered);
+            }
+            av_frame_unref(filtered);
+        }
+    }
+}
+
+void TCustomFFmpeg::OutputPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
+    const int bytes = VideoOutput(ost, ist, picture);
+    if (!opt_.vstatsFileName.empty() && bytes > 0) {
+        VideoStats(ost, bytes);
+    }
 }
 
 void TCustomFFmpeg::DrainFilterChains(TInputStream& ist) {
@@ -197,10 +195,7 @@ void TCustomFFmpeg::DrainFilterChain(TOutputStream& ost, TInputStream& ist) {
         }
         filtered->pts = ist.pts;
         if (ReachedStartTime(ist)) {
-            const int bytes = VideoOutput(ost, ist, filtered);
-            if (!opt_.vstatsFileName.empty() && bytes > 0) {
-                VideoStats(ost, bytes);
-            }
+            OutputPicture(ost, ist, filtered);
         }
         av_frame_unref(filtered);
     }
