@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -33,6 +34,27 @@ void NameThisThread(const std::string& name) {
 
 double Psnr(double d) {
     return -10.0 * std::log10(d);
+}
+
+// "PSNR=" of the last picture (or, in the last report, of all `frames`) per plane and in all.
+std::string PsnrText(const TVideoOutputState& vs, const AVCodecContext& enc, bool overall,
+                     int frames) {
+    std::string text = "PSNR=";
+    double errorSum = 0, scaleSum = 0;
+    for (int j = 0; j < 3; ++j) {
+        const double error = static_cast<double>(overall ? vs.totalError[j] : vs.lastError[j]);
+        double scale = static_cast<double>(enc.width) * enc.height * 255.0 * 255.0;
+        if (overall) {
+            scale *= frames;
+        }
+        if (j > 0) {
+            scale /= 4;
+        }
+        errorSum += error;
+        scaleSum += scale;
+        text += StringPrintf("%c:%2.2f ", "YUV"[j], Psnr(error / scale));
+    }
+    return text + StringPrintf("*:%2.2f ", Psnr(errorSum / scaleSum));
 }
 
 } // namespace
@@ -313,89 +335,35 @@ void TFFmpeg::WaitWhilePaused() {
         return;
     }
     std::unique_lock lock(gateMutex_);
+    held_ = paused_ && !StopRequested();
     // Sliced: a stop through the base class's RequestStop sets only the flag.
     while (paused_ && !StopRequested()) {
         gateChanged_.wait_for(lock, std::chrono::milliseconds(20));
     }
+    held_ = false;
 }
 
 void TFFmpeg::ProgressReport(bool isLastReport, int inputIndex) {
     // A pause that began during this packet holds the report back: nothing is raised while paused.
     WaitWhilePaused();
 
-    int frameNumber = -1;
-    int fps = -1;
-    float quality = -1.0f;
-
-    int64_t outputSize = 0;
-    if (OutputFileCount() > 0) {
-        AVFormatContext* oc = OutputContext(0);
-        if (oc && oc->pb) {
-            outputSize = avio_size(oc->pb);
-            if (outputSize < 0) {
-                outputSize = avio_tell(oc->pb);
-            }
-        }
-    }
-
+    TVideoProgress video;
     std::string line;
     line.reserve(256);
     double t = 1e10;
-    bool videoSeen = false;
     for (const auto& ostp : ost_) {
         const TOutputStream& ost = *ostp;
         if (!ost.st) {
             continue;
         }
-        const bool isVideo = ost.st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-        const bool copy = ost.codec && ost.codec->streamCopy;
-        const TVideoOutputState* vs = ost.video.get();
-        const float q = copy || !vs ? -1.0f : static_cast<float>(vs->lastQuality) / FF_QP2LAMBDA;
-        if (isVideo && videoSeen) {
-            line += StringPrintf("q=%2.1f ", q);
-        }
-        if (isVideo && !videoSeen && ost.active) {
-            videoSeen = true;
-            const double elapsed = (av_gettime() - LoopStartTime()) / 1000000.0;
-            frameNumber = static_cast<int>(ost.frame_number);
-            if (frameNumber < 1) {
-                return; // nothing to tell before the first picture
-            }
-            fps = elapsed > 1 ? static_cast<int>(frameNumber / elapsed + 0.5) : 0;
-            quality = q;
-            line += StringPrintf("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps, quality);
-            if (isLastReport) {
-                line += "L";
-            }
-            if (opt_.qpHist) {
-                const long qp = std::lrint(quality);
-                if (qp >= 0 && qp < static_cast<long>(qpHistogram_.size())) {
-                    ++qpHistogram_[qp];
+        if (ost.st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            if (video.seen) {
+                line += StringPrintf("q=%2.1f ", StreamQuality(ost));
+            } else if (ost.active) {
+                video.seen = true;
+                if (!AddVideoProgress(ost, isLastReport, video, line)) {
+                    return; // nothing to tell before the first picture
                 }
-                for (int j = 0; j < 32; ++j) {
-                    line += StringPrintf(
-                        "%X", static_cast<int>(std::lrint(std::log2(qpHistogram_[j] + 1.0))));
-                }
-            }
-            if (vs && vs->hasPsnr && ost.codec && ost.codec->ctx) {
-                const AVCodecContext* enc = ost.codec->ctx.get();
-                double errorSum = 0, scaleSum = 0;
-                line += "PSNR=";
-                for (int j = 0; j < 3; ++j) {
-                    double error =
-                        static_cast<double>(isLastReport ? vs->totalError[j] : vs->lastError[j]);
-                    double scale = static_cast<double>(enc->width) * enc->height * 255.0 * 255.0;
-                    if (isLastReport) {
-                        scale *= frameNumber;
-                    }
-                    if (j > 0) {
-                        scale /= 4;
-                    }
-                    errorSum += error;
-                    scaleSum += scale;
-                    line += StringPrintf("%c:%2.2f ", "YUV"[j], Psnr(error / scale));
-                }
-                line += StringPrintf("*:%2.2f ", Psnr(errorSum / scaleSum));
             }
         }
         const double ts = ost.OutputTime();
@@ -403,10 +371,9 @@ void TFFmpeg::ProgressReport(bool isLastReport, int inputIndex) {
             t = ts;
         }
     }
-    if (t < 0.01) {
-        t = 0.01;
-    }
+    t = std::max(t, 0.01);
 
+    const int64_t outputSize = OutputSizeSoFar();
     const int verbose = opt_.verbose;
     if (progressCallback_ || verbose > 0 || isLastReport) {
         const double bitRate = outputSize * 8 / t / 1000.0;
@@ -420,24 +387,75 @@ void TFFmpeg::ProgressReport(bool isLastReport, int inputIndex) {
             line.resize(1023);
         }
         if (progressCallback_) {
-            progressCallback_(this, inputIndex, frameNumber, fps, quality,
+            progressCallback_(this, inputIndex, video.frameNumber, video.fps, video.quality,
                               static_cast<float>(bitRate), outputSize,
                               static_cast<int64_t>(t * 1000000), ProgressTotal());
         } else if (verbose >= 0) {
             Log(llVerbose, line);
         }
     }
-
     if (isLastReport && verbose >= 0) {
-        const int64_t payload = VideoSize() + AudioSize() + ExtraSize();
-        const std::string sizes =
-            StringPrintf("video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead ",
-                         VideoSize() / 1024.0, AudioSize() / 1024.0, ExtraSize() / 1024.0);
-        // Nothing was written to compare with: a ratio over zero bytes has no meaning.
-        Log(llVerbose, payload > 0
-                           ? sizes + StringPrintf("%f%%", 100.0 * (outputSize - payload) / payload)
-                           : sizes + "unknown");
+        LogFinalSizes(outputSize);
     }
+}
+
+int64_t TFFmpeg::OutputSizeSoFar() const {
+    if (OutputFileCount() == 0) {
+        return 0;
+    }
+    AVFormatContext* oc = OutputContext(0);
+    if (!oc || !oc->pb) {
+        return 0;
+    }
+    const int64_t size = avio_size(oc->pb);
+    return size < 0 ? avio_tell(oc->pb) : size;
+}
+
+float TFFmpeg::StreamQuality(const TOutputStream& ost) {
+    const bool copy = ost.codec && ost.codec->streamCopy;
+    const TVideoOutputState* vs = ost.video.get();
+    return copy || !vs ? -1.0f : static_cast<float>(vs->lastQuality) / FF_QP2LAMBDA;
+}
+
+bool TFFmpeg::AddVideoProgress(const TOutputStream& ost, bool isLastReport, TVideoProgress& video,
+                               std::string& line) {
+    const double elapsed = (av_gettime() - LoopStartTime()) / 1000000.0;
+    video.frameNumber = static_cast<int>(ost.frame_number);
+    if (video.frameNumber < 1) {
+        return false;
+    }
+    video.fps = elapsed > 1 ? static_cast<int>(video.frameNumber / elapsed + 0.5) : 0;
+    video.quality = StreamQuality(ost);
+    line += StringPrintf("frame=%5d fps=%3d q=%3.1f ", video.frameNumber, video.fps, video.quality);
+    if (isLastReport) {
+        line += "L";
+    }
+    if (opt_.qpHist) {
+        const long qp = std::lrint(video.quality);
+        if (qp >= 0 && qp < static_cast<long>(qpHistogram_.size())) {
+            ++qpHistogram_[qp];
+        }
+        for (int j = 0; j < 32; ++j) {
+            line +=
+                StringPrintf("%X", static_cast<int>(std::lrint(std::log2(qpHistogram_[j] + 1.0))));
+        }
+    }
+    const TVideoOutputState* vs = ost.video.get();
+    if (vs && vs->hasPsnr && ost.codec && ost.codec->ctx) {
+        line += PsnrText(*vs, *ost.codec->ctx, isLastReport, video.frameNumber);
+    }
+    return true;
+}
+
+void TFFmpeg::LogFinalSizes(int64_t outputSize) {
+    const int64_t payload = VideoSize() + AudioSize() + ExtraSize();
+    const std::string sizes =
+        StringPrintf("video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead ",
+                     VideoSize() / 1024.0, AudioSize() / 1024.0, ExtraSize() / 1024.0);
+    // Nothing was written to compare with: a ratio over zero bytes has no meaning.
+    Log(llVerbose, payload > 0
+                       ? sizes + StringPrintf("%f%%", 100.0 * (outputSize - payload) / payload)
+                       : sizes + "unknown");
 }
 
 } // namespace quovo

@@ -81,6 +81,8 @@ public:
     void PauseConversion();
     void ResumeConversion();
     bool Paused() const { return paused_; }
+    // The worker waits in the pause gate: until it resumes, the task raises no event.
+    bool Held() const { return held_; }
     // Blocks the calling (worker) thread while the task is paused and no stop was requested.
     void WaitWhilePaused();
 
@@ -112,6 +114,19 @@ private:
     static void SlicedWait(const TManualResetEvent& done);
     void CloseEncoders();
     void CloseDecoders();
+    // The parts of ProgressReport: the first video stream's figures and text (false before its
+    // first picture), a stream's quantiser, the output's size, the closing line of sizes.
+    struct TVideoProgress {
+        bool seen = false;
+        int frameNumber = -1;
+        int fps = -1;
+        float quality = -1.0f;
+    };
+    bool AddVideoProgress(const TOutputStream& ost, bool isLastReport, TVideoProgress& video,
+                          std::string& line);
+    static float StreamQuality(const TOutputStream& ost);
+    int64_t OutputSizeSoFar() const;
+    void LogFinalSizes(int64_t outputSize);
 
     TProgressCallback progressCallback_; // set by the controlling thread before the run
     TTerminateCallback terminateCallback_;
@@ -142,6 +157,7 @@ private:
     std::mutex gateMutex_;
     std::condition_variable gateChanged_;
     std::atomic<bool> paused_{false};
+    std::atomic<bool> held_{false};
 
     // --- worker only: the quantiser histogram of the report
     std::array<int64_t, 52> qpHistogram_{};

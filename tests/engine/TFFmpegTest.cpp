@@ -174,7 +174,11 @@ TEST_F(FFmpegRunTest, StopOfAPausedRunReturnsWithTheTrailerWritten) {
     ASSERT_TRUE(WaitForOutputTime(500000));
     e_.PauseConversion();
     EXPECT_TRUE(e_.Paused());
-    std::this_thread::sleep_for(300ms);
+    // Stopped while the worker waits in the gate.
+    for (int i = 0; i < 3000 && !e_.Held(); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(e_.Held());
     e_.RequestStop(true);
     EXPECT_TRUE(terminated);
     EXPECT_FALSE(e_.Paused());
@@ -291,17 +295,17 @@ TEST_F(FFmpegRunTest, ARunThatNeverMadeAPictureFailsAndLeavesNothing) {
 TEST_F(FFmpegRunTest, AbsurdPictureSizesAreRefusedUpFront) {
     const std::string limits =
         " are too large to convert (at most 16384x16384 and 268435456 pixels)";
+    // clang-format off
     const struct {
         int width, height; // claimed by the input
         const char* size;  // asked of the output
         std::string error;
     } cases[] = {
-        {20000, 20000, "320x240",
-         "Input stream #0.0: the picture size is not known (missing, or refused by the library as "
-         "too large)"},
+        {20000, 20000, "320x240", "Input stream #0.0: the picture size is not known (missing, or refused by the library as too large)"},
         {17000, 64, "320x240", "Input stream #0.0: pictures of 17000x64" + limits},
         {320, 240, "17000x64", "Output stream #0.0: pictures of 17000x64" + limits},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         const std::string in = Out("claims.avi");

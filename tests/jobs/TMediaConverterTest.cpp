@@ -385,12 +385,13 @@ TEST_F(MediaConverterTest, PauseHoldsEveryEventAndResumeFinishes) {
     c.StartTask(1);
     ASSERT_TRUE(ServeUntil([&] { return log.ProgressCount() >= 2; }));
     c.Pause();
-    c.Pause();                          // a second pause changes nothing
-    std::this_thread::sleep_for(150ms); // a report under way when pausing may still land
+    c.Pause(); // a second pause changes nothing
+    // A report under way when pausing still lands; once the worker is held, nothing does.
+    ASSERT_TRUE(ServeUntil([&] { return c.Task(0)->Held(); }));
     const size_t before = log.ProgressCount();
     // Until the task ends the output is written under its temporary name.
     const auto sizeBefore = fs::file_size(Out("p.mkv.part"));
-    std::this_thread::sleep_for(700ms);
+    std::this_thread::sleep_for(700ms); // a while held: nothing may move
     EXPECT_EQ(log.ProgressCount(), before);
     EXPECT_EQ(fs::file_size(Out("p.mkv.part")), sizeBefore);
     EXPECT_TRUE(c.Task(0)->Running());
@@ -411,7 +412,7 @@ TEST_F(MediaConverterTest, StoppingAPausedTaskEndsIt) {
     c.StartTask(1);
     ASSERT_TRUE(ServeUntil([&] { return log.ProgressCount() >= 3; }));
     c.Pause();
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(ServeUntil([&] { return c.Task(0)->Held(); }));
     c.Stop(true);
     EXPECT_TRUE(c.Task(0)->Terminated());
     ASSERT_TRUE(ServeUntil([&] { return log.FinalSeen(); }));
