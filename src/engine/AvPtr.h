@@ -49,6 +49,10 @@ struct SwrContextDeleter {
 struct AvFilterGraphDeleter {
     void operator()(AVFilterGraph* p) const { avfilter_graph_free(&p); }
 };
+// A filter-chain in/out list: frees the whole list.
+struct AvFilterInOutDeleter {
+    void operator()(AVFilterInOut* p) const { avfilter_inout_free(&p); }
+};
 struct AvBsfContextDeleter {
     void operator()(AVBSFContext* p) const { av_bsf_free(&p); }
 };
@@ -77,6 +81,7 @@ using AvFormatContextPtr = std::unique_ptr<AVFormatContext, AvFormatContextDelet
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
 using AvFilterGraphPtr = std::unique_ptr<AVFilterGraph, AvFilterGraphDeleter>;
+using AvFilterInOutPtr = std::unique_ptr<AVFilterInOut, AvFilterInOutDeleter>;
 using AvBsfContextPtr = std::unique_ptr<AVBSFContext, AvBsfContextDeleter>;
 using AvAudioFifoPtr = std::unique_ptr<AVAudioFifo, AvAudioFifoDeleter>;
 using AvBufferPtr = std::unique_ptr<uint8_t, AvFreeDeleter>;

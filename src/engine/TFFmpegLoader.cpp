@@ -215,13 +215,12 @@ struct TFFmpegLoader::Impl {
     }
 };
 
-TFFmpegLoader::TFFmpegLoader() : impl_(new Impl) {}
+TFFmpegLoader::TFFmpegLoader() : impl_(std::make_unique<Impl>()) {}
 
 TFFmpegLoader::~TFFmpegLoader() {
     for (int i = 0; i < kLibraryCount; ++i) {
         impl_->Unload(i);
     }
-    delete impl_;
 }
 
 void TFFmpegLoader::SetLibraryPath(const std::string& folder) {

@@ -2,6 +2,7 @@
 // the loading contract (masks, results, messages) and checks the run-time major versions.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -55,7 +56,7 @@ public:
 
 private:
     struct Impl;
-    Impl* impl_;
+    std::unique_ptr<Impl> impl_;
 };
 
 // The loader of the process, created on first use.

@@ -178,24 +178,7 @@ int TVideoFilterChain::Build(const TSource& source, AVPixelFormat sinkFormat,
     }
 
     if (!userChain.empty()) {
-        AVFilterInOut* outputs = avfilter_inout_alloc();
-        AVFilterInOut* inputs = avfilter_inout_alloc();
-        if (outputs && inputs) {
-            outputs->name = av_strdup("in");
-            outputs->filter_ctx = last;
-            outputs->pad_idx = 0;
-            outputs->next = nullptr;
-            inputs->name = av_strdup("out");
-            inputs->filter_ctx = sink_;
-            inputs->pad_idx = 0;
-            inputs->next = nullptr;
-            err = avfilter_graph_parse_ptr(graph_.get(), userChain.c_str(), &inputs, &outputs,
-                                           nullptr);
-        } else {
-            err = AVERROR(ENOMEM);
-        }
-        avfilter_inout_free(&inputs);
-        avfilter_inout_free(&outputs);
+        err = ParseUserChain(last, userChain);
         if (err < 0) {
             error = "cannot parse the filter chain \"" + userChain + "\"";
             return err;
@@ -213,6 +196,29 @@ int TVideoFilterChain::Build(const TSource& source, AVPixelFormat sinkFormat,
         return err;
     }
     return 0;
+}
+
+int TVideoFilterChain::ParseUserChain(AVFilterContext* last, const std::string& userChain) {
+    AvFilterInOutPtr outputs(avfilter_inout_alloc());
+    AvFilterInOutPtr inputs(avfilter_inout_alloc());
+    if (!outputs || !inputs) {
+        return AVERROR(ENOMEM);
+    }
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = last;
+    outputs->pad_idx = 0;
+    outputs->next = nullptr;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = sink_;
+    inputs->pad_idx = 0;
+    inputs->next = nullptr;
+    // The parser takes the lists and gives back what it left unlinked.
+    AVFilterInOut* in = inputs.release();
+    AVFilterInOut* out = outputs.release();
+    const int err = avfilter_graph_parse_ptr(graph_.get(), userChain.c_str(), &in, &out, nullptr);
+    inputs.reset(in);
+    outputs.reset(out);
+    return err;
 }
 
 int TVideoFilterChain::Push(AVFrame* frame) {

@@ -43,6 +43,9 @@ public:
     AVRational SampleAspect() const;
 
 private:
+    // Parses `userChain` between `last` and the sink.
+    int ParseUserChain(AVFilterContext* last, const std::string& userChain);
+
     AvFilterGraphPtr graph_;
     AVFilterContext* source_ = nullptr;
     AVFilterContext* sink_ = nullptr;

@@ -26,10 +26,10 @@ struct TagName {
 };
 
 const TagName kTagNames[] = {
-    {"TALB", "album"},     {"TAL", "album"},      {"TCOM", "composer"}, {"TCON", "genre"},
-    {"TCO", "genre"},      {"TCOP", "copyright"}, {"TDRL", "date"},     {"TENC", "encoder"},
-    {"TEN", "encoder"},    {"TIT2", "title"},     {"TT2", "title"},     {"TLAN", "language"},
-    {"TPE1", "artist"},    {"TP1", "artist"},     {"TPOS", "disc"},     {"TPUB", "publisher"},
+    {"TALB", "album"},     {"TAL", "album"},      {"TCOM", "composer"},  {"TCON", "genre"},
+    {"TCO", "genre"},      {"TCOP", "copyright"}, {"TDRL", "date"},      {"TENC", "encoder"},
+    {"TEN", "encoder"},    {"TIT2", "title"},     {"TT2", "title"},      {"TLAN", "language"},
+    {"TPE1", "artist"},    {"TP1", "artist"},     {"TPOS", "disc"},      {"TPUB", "publisher"},
     {"TRCK", "track"},     {"TRK", "track"},      {"TSOA", "albumsort"}, {"TSOP", "authorsort"},
     {"TSOT", "titlesort"}, {"TYER", "year"},
 };
@@ -58,8 +58,8 @@ void MetadataBlock(std::vector<std::string>& lines, const AVDictionary* dict,
     const AVDictionaryEntry* e = nullptr;
     while ((e = av_dict_get(dict, "", e, AV_DICT_IGNORE_SUFFIX))) {
         if (std::strcmp(e->key, "language") != 0) {
-            lines.push_back(StringPrintf("%s  %-16s: %s", prefix.c_str(), ShownName(e->key),
-                                         e->value));
+            lines.push_back(
+                StringPrintf("%s  %-16s: %s", prefix.c_str(), ShownName(e->key), e->value));
         }
     }
 }
@@ -111,7 +111,9 @@ void FillCommon(AVStream* st, std::string& language, std::string& codec, int64_t
 
 TCustomAVProbe::TCustomAVProbe() = default;
 
-TCustomAVProbe::~TCustomAVProbe() { Close(); }
+TCustomAVProbe::~TCustomAVProbe() {
+    Close();
+}
 
 void TCustomAVProbe::Fail(TLogLevel level, const std::string& text) {
     lastError_ = text;
@@ -155,8 +157,8 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
         Close();
         return false;
     }
+    owned_.reset(ic);
     context_ = ic;
-    ownsContext_ = true;
     {
         std::lock_guard lock(CodecLock());
         err = avformat_find_stream_info(ic, nullptr);
@@ -174,17 +176,13 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
 void TCustomAVProbe::Attach(AVFormatContext* context) {
     Close();
     context_ = context;
-    ownsContext_ = false;
     ComputeState();
 }
 
 void TCustomAVProbe::Close() {
     forcedFormat_.clear();
-    if (context_ && ownsContext_) {
-        avformat_close_input(&context_);
-    }
+    owned_.reset();
     context_ = nullptr;
-    ownsContext_ = false;
     ComputeState();
 }
 
@@ -431,8 +429,8 @@ std::string TCustomAVProbe::InfoText() {
     std::vector<std::string> lines;
     lines.push_back("File Name: " + FileName());
     lines.push_back(StringPrintf("Format Name: %s", ic->iformat->name));
-    lines.push_back(StringPrintf("Format Long Name: %s",
-                                 ic->iformat->long_name ? ic->iformat->long_name : ""));
+    lines.push_back(
+        StringPrintf("Format Long Name: %s", ic->iformat->long_name ? ic->iformat->long_name : ""));
     lines.push_back("File Size: " + FormatFileSize(fileSize_));
     if (ic->duration == AV_NOPTS_VALUE || ic->duration < 0) {
         lines.push_back("Duration: N/A");

@@ -5,6 +5,7 @@
 // at a time; a probe attached to a running task may only be asked for what does not change.
 #pragma once
 
+#include "AvPtr.h"
 #include "TFFBaseComponent.h"
 #include "TLogLevel.h"
 
@@ -83,7 +84,7 @@ public:
     std::string InfoText();
 
     AVFormatContext* Context() const { return context_; }
-    bool OwnsContext() const { return ownsContext_; }
+    bool OwnsContext() const { return owned_ != nullptr; }
     const std::string& LastError() const { return lastError_; }
     const std::string& ForcedFormat() const { return forcedFormat_; }
     int64_t FileSize() const { return fileSize_; }
@@ -105,8 +106,8 @@ private:
     AVStream* StreamFor(int streamIndex, AVMediaType kind);
     std::string StreamLine(int index);
 
-    AVFormatContext* context_ = nullptr;
-    bool ownsContext_ = false;
+    AvInputContextPtr owned_;            // the context LoadFile opened
+    AVFormatContext* context_ = nullptr; // that one, or the attached one
     std::string lastError_;
     std::string forcedFormat_;
     int64_t fileSize_ = -1;
