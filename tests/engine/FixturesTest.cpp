@@ -401,34 +401,16 @@ TEST(MakeMedia, RefusesWhatItCannotWriteAndLeavesNoFile) {
         std::function<void(MediaSpec&)> change;
         const char* message;
     };
+    // clang-format off
     const Bad cases[] = {
-        {"unknown video encoder", [](MediaSpec& s) { s.videoCodec = "no-such-codec"; },
-         "no-such-codec"},
+        {"unknown video encoder", [](MediaSpec& s) { s.videoCodec = "no-such-codec"; }, "no-such-codec"},
         {"audio encoder as video", [](MediaSpec& s) { s.videoCodec = "aac"; }, "aac"},
-        {"unsupported sample rate",
-         [](MediaSpec& s) {
-             s.audio[0].codec = "mp2";
-             s.audio[0].sampleRate = 12345;
-         },
-         "mp2"},
-        {"subtitles outside Matroska",
-         [](MediaSpec& s) {
-             s.container = "avi";
-             s.subtitles = {{0, 1, "x"}};
-         },
-         "Matroska"},
-        {"misspelt encoder option",
-         [](MediaSpec& s) {
-             s.videoOptions = {{"presett", "fast"}};
-         },
-         "presett"},
-        {"no stream at all",
-         [](MediaSpec& s) {
-             s.videoCodec.clear();
-             s.audio.clear();
-         },
-         "needs"},
+        {"unsupported sample rate", [](MediaSpec& s) { s.audio[0].codec = "mp2"; s.audio[0].sampleRate = 12345; }, "mp2"},
+        {"subtitles outside Matroska", [](MediaSpec& s) { s.container = "avi"; s.subtitles = {{0, 1, "x"}}; }, "Matroska"},
+        {"misspelt encoder option", [](MediaSpec& s) { s.videoOptions = {{"presett", "fast"}}; }, "presett"},
+        {"no stream at all", [](MediaSpec& s) { s.videoCodec.clear(); s.audio.clear(); }, "needs"},
     };
+    // clang-format on
     for (const Bad& bad : cases) {
         SCOPED_TRACE(bad.what);
         MediaSpec spec;

@@ -125,6 +125,7 @@ TEST_F(FrameHookTest, FailuresGiveTheirResultAndMessage) {
     for (int i = 1; i < 65; ++i) {
         manyWords += " w" + std::to_string(i); // 65 words in all
     }
+    // clang-format off
     const struct {
         std::string args;
         int result;
@@ -132,12 +133,12 @@ TEST_F(FrameHookTest, FailuresGiveTheirResultAndMessage) {
     } cases[] = {
         {missing + " x", -1, ""},
         {kHookNoProcess, -2, "Failed to find Process entrypoint in " + kHookNoProcess},
-        {kHookNoConfigure + " add 1", -2,
-         "Failed to find Configure entrypoint in " + kHookNoConfigure},
+        {kHookNoConfigure + " add 1", -2, "Failed to find Configure entrypoint in " + kHookNoConfigure},
         {kHook + " fail", -22, "Failed to Configure " + kHook},
         {manyWords, -22, ""},
         {"   ", -22, ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         const size_t before = Messages().size();
         TFrameHookList hooks;

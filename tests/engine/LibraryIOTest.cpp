@@ -95,15 +95,20 @@ TEST(LibraryNamesTest, OnlyNamesThatAreNotUtf8NeedTheUnicodeForm) {
 }
 
 TEST(LibraryNamesTest, FromLibraryNameStripsUpToTheSecondColon) {
+    // clang-format off
     const struct {
         const char* libraryName;
         const char* name;
     } cases[] = {
-        {"unicode:utf8:/a/b.mp4", "/a/b.mp4"},  {"unicode:utf8:x:y:z", "x:y:z"},
+        {"unicode:utf8:/a/b.mp4", "/a/b.mp4"},
+        {"unicode:utf8:x:y:z", "x:y:z"},
         {"unicode:utf8:", "unicode:utf8:"}, // needs at least one more character
-        {"unicode:ansi:/a", "unicode:ansi:/a"}, {"Unicode:utf8:/a", "Unicode:utf8:/a"},
-        {"/plain/name.avi", "/plain/name.avi"}, {"", ""},
+        {"unicode:ansi:/a", "unicode:ansi:/a"},
+        {"Unicode:utf8:/a", "Unicode:utf8:/a"},
+        {"/plain/name.avi", "/plain/name.avi"},
+        {"", ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(FromLibraryName(c.libraryName), c.name) << c.libraryName;
     }
@@ -280,13 +285,18 @@ TEST(IOProtocolTest, RegisteredPrefixesChooseTheirOpener) {
     EXPECT_TRUE(IOProtocolRegistered("quovomem"));
     EXPECT_FALSE(IOProtocolRegistered("quovomemx"));
 
+    // clang-format off
     const struct {
         const char* url;
         bool custom;
     } names[] = {
-        {"quovomem:clip", true},   {"quovomemx:clip", false}, {"quovomem", false},
-        {"/quovomem:clip", false}, {"QUOVOMEM:clip", false},
+        {"quovomem:clip", true},
+        {"quovomemx:clip", false},
+        {"quovomem", false},
+        {"/quovomem:clip", false},
+        {"QUOVOMEM:clip", false},
     };
+    // clang-format on
     for (const auto& n : names) {
         EXPECT_EQ(IsCustomIOName(n.url), n.custom) << n.url;
     }

@@ -128,6 +128,7 @@ TEST_F(EngineOptionTest, RefusedValuesRaiseTheirMessages) {
     struct Case {
         std::string name, value, message;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"threads", "2", "TODO: option - threads"},
         {"threads", "", "TODO: option - threads"},
@@ -169,15 +170,9 @@ TEST_F(EngineOptionTest, RefusedValuesRaiseTheirMessages) {
         {"metadata", "title", "Missing ="},
         {"itsscale", "20:2", "stream index over MAX_STREAMS(20)"},
         {"itsscale", "-1:2", "stream index over MAX_STREAMS(20)"},
-        {"streamid", "5",
-         "Invalid value \"5\" for option \"streamid\", required syntax is "
-         "\"index:value\""},
-        {"streamid", ":5",
-         "Invalid value \":5\" for option \"streamid\", required syntax is "
-         "\"index:value\""},
-        {"streamid", "5:",
-         "Invalid value \"5:\" for option \"streamid\", required syntax is "
-         "\"index:value\""},
+        {"streamid", "5", "Invalid value \"5\" for option \"streamid\", required syntax is \"index:value\""},
+        {"streamid", ":5", "Invalid value \":5\" for option \"streamid\", required syntax is \"index:value\""},
+        {"streamid", "5:", "Invalid value \"5:\" for option \"streamid\", required syntax is \"index:value\""},
         {"intra_matrix", Numbers(63), "Syntax error in matrix \"" + Numbers(63) + "\" at coeff 62"},
         {"inter_matrix", "1,2;3", "Syntax error in matrix \"1,2;3\" at coeff 1"},
         {"ss", "soon", "Invalid duration specification for ss: soon"},
@@ -187,9 +182,9 @@ TEST_F(EngineOptionTest, RefusedValuesRaiseTheirMessages) {
         {"vbsf", "no_such_bsf", "Unknown bitstream filter no_such_bsf"},
         {"absf", "no_such_bsf=arg", "Unknown bitstream filter no_such_bsf"},
         {"sbsf", "", "Unknown bitstream filter "},
-        {"vhook", "/nonexistent/hook.so -x",
-         "Failed to add video hook function: /nonexistent/hook.so -x"},
+        {"vhook", "/nonexistent/hook.so -x", "Failed to add video hook function: /nonexistent/hook.so -x"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name + " " + c.value);
         EXPECT_EQ(Refusal(c.name, c.value), c.message);
@@ -476,10 +471,15 @@ TEST_F(EngineOptionTest, CropChecksAgainstTheCurrentFrame) {
 }
 
 TEST_F(EngineOptionTest, AspectRatioForms) {
+    // clang-format off
     const std::vector<std::pair<std::string, float>> cases = {
-        {"1.7778", 1.7778f}, {"16:9", 16.0f / 9.0f}, {"4:3", 4.0f / 3.0f},
-        {"2.21:1", 2.21f},   {" 1.5 ", 1.5f},
+        {"1.7778", 1.7778f},
+        {"16:9", 16.0f / 9.0f},
+        {"4:3", 4.0f / 3.0f},
+        {"2.21:1", 2.21f},
+        {" 1.5 ", 1.5f},
     };
+    // clang-format on
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text);
         engine_.SetOption("aspect", text);
@@ -597,12 +597,15 @@ TEST_F(EngineOptionTest, MapNumbersAreReadLikeStrtolBaseZero) {
         std::string text;
         TStreamMap expected;
     };
+    // clang-format off
     const std::vector<Case> cases = {
-        {"0.1", {0, 1, 0, 1}},     {"1.2:0.0", {1, 2, 0, 0}},
+        {"0.1", {0, 1, 0, 1}},
+        {"1.2:0.0", {1, 2, 0, 0}},
         {"0x1.010", {1, 8, 1, 8}}, // hexadecimal and octal
         {"2:3;4,5", {2, 3, 4, 5}}, // any one character separates
         {"3", {3, 0, 3, 0}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         engine_.SetOption("map", c.text);
     }
@@ -730,11 +733,16 @@ TEST_F(EngineOptionTest, BitrateWarningFollowsTheKindsBitrate) {
         AVMediaType kind;
         bool warns;
     };
+    // clang-format off
     const std::vector<Case> cases = {
-        {"vb", "500", AVMEDIA_TYPE_VIDEO, true}, {"vb", "500000", AVMEDIA_TYPE_VIDEO, false},
-        {"b", "999", AVMEDIA_TYPE_VIDEO, true},  {"b", "1000", AVMEDIA_TYPE_VIDEO, false},
-        {"ab", "64", AVMEDIA_TYPE_AUDIO, true},  {"ab", "64000", AVMEDIA_TYPE_AUDIO, false},
+        {"vb", "500", AVMEDIA_TYPE_VIDEO, true},
+        {"vb", "500000", AVMEDIA_TYPE_VIDEO, false},
+        {"b", "999", AVMEDIA_TYPE_VIDEO, true},
+        {"b", "1000", AVMEDIA_TYPE_VIDEO, false},
+        {"ab", "64", AVMEDIA_TYPE_AUDIO, true},
+        {"ab", "64000", AVMEDIA_TYPE_AUDIO, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name + " " + c.value);
         engine_.ResetOptions();

@@ -215,18 +215,15 @@ TEST_F(PresetsTest, DevicePresetsShapeTheStream) {
         bool bFrames;
         double minRate, maxRate; // measured over the clip, bit/s
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"libx264-psp", {FF_PROFILE_H264_MAIN}, 30, true, 600000, 1600000},
-        {"libx264-ipod",
-         {FF_PROFILE_H264_BASELINE, FF_PROFILE_H264_CONSTRAINED_BASELINE},
-         30,
-         false,
-         500000,
-         1300000},
+        {"libx264-ipod", {FF_PROFILE_H264_BASELINE, FF_PROFILE_H264_CONSTRAINED_BASELINE}, 30, false, 500000, 1300000},
         {"libx264-ps3", {FF_PROFILE_H264_MAIN}, 30, true, 0, 3500000},
         {"libx264-mp4", {FF_PROFILE_H264_MAIN}, 30, true, 600000, 1600000},
         {"libx264-hq", {FF_PROFILE_H264_HIGH}, FF_LEVEL_UNKNOWN, true, 0, 1e9},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.preset);
         const std::string out = Out(std::string(c.preset) + ".mp4");

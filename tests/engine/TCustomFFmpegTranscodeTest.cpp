@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 using namespace quovo;
 using namespace quovo::fixtures;
@@ -105,6 +106,48 @@ TEST_F(TranscodeTest, TimeLimitsAndFrameLimits) {
                 {{"vcodec", "copy"}, {"acodec", "copy"}, {"vframes", "10"}});
         ProbeResult r = ProbeMedia(Out("vframes.mkv"));
         EXPECT_EQ(r.Find(StreamKind::Video)->decodedFrames, 10);
+    }
+}
+
+// Encoding options as the output shows them: each row converts the same clip and probes it.
+TEST_F(TranscodeTest, EncodingOptionsShowInTheOutput) {
+    const std::string in = Fixture("h264-aac.mkv");
+    struct Case {
+        const char* what;
+        Options options;
+        std::function<void(const ProbeResult&)> check;
+    };
+    // A missing stream reads as an empty one, so that its row fails rather than crashes.
+    static const StreamProbe none;
+    const auto video = [](const ProbeResult& r) {
+        const StreamProbe* v = r.Find(StreamKind::Video);
+        return v ? *v : none;
+    };
+    const auto audio = [](const ProbeResult& r) {
+        const StreamProbe* a = r.Find(StreamKind::Audio);
+        return a ? *a : none;
+    };
+    // clang-format off
+    const std::vector<Case> cases = {
+        {"size", {{"s", "160x120"}}, [&](const ProbeResult& r) { EXPECT_EQ(video(r).width, 160); EXPECT_EQ(video(r).height, 120); }},
+        {"rate", {{"r", "10"}}, [&](const ProbeResult& r) { EXPECT_EQ(av_cmp_q(video(r).frameRate, {10, 1}), 0); EXPECT_NEAR(video(r).decodedFrames, 20, 1); }},
+        {"frame limit", {{"vframes", "7"}}, [&](const ProbeResult& r) { EXPECT_EQ(video(r).decodedFrames, 7); }},
+        {"sound rate and channels", {{"ar", "22050"}, {"ac", "1"}}, [&](const ProbeResult& r) { EXPECT_EQ(audio(r).sampleRate, 22050); EXPECT_EQ(audio(r).channels, 1); }},
+        {"no video", {{"vn", "1"}}, [](const ProbeResult& r) { EXPECT_EQ(r.Count(StreamKind::Video), 0); EXPECT_EQ(r.Count(StreamKind::Audio), 1); }},
+        {"title", {{"metadata", "title=Effect"}}, [](const ProbeResult& r) { EXPECT_EQ(r.Tag("title"), "Effect"); }},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Options options = {{"vcodec", "mpeg4"}, {"acodec", "mp2"}};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        const std::string out = Out(std::string(c.what) + ".mkv");
+        Convert({in}, {}, out, options);
+        const ProbeResult r = ProbeMedia(out);
+        if (r.Count(StreamKind::Video) > 0 && r.Count(StreamKind::Audio) > 0) {
+            EXPECT_EQ(video(r).decodeErrors, 0);
+        }
+        c.check(r);
     }
 }
 
@@ -253,16 +296,16 @@ TEST_F(TranscodeTest, OpenFailuresReportTheirTexts) {
         std::string output;
         std::string error;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {{}, "clip.xyz", "Unable to find a suitable output format for '" + Out("clip.xyz") + "'"},
-        {{{"f", "nonesuch"}},
-         "clip.mkv",
-         "Requested output format 'nonesuch' is not a suitable output format"},
+        {{{"f", "nonesuch"}}, "clip.mkv", "Requested output format 'nonesuch' is not a suitable output format"},
         {{{"vcodec", "mp2"}}, "clip.mkv", "new_video_stream fail: Invalid encoder type 'mp2'"},
         {{{"vcodec", "nonesuch"}}, "clip.mkv", "new_video_stream fail: Unknown encoder 'nonesuch'"},
         {{{"acodec", "mpeg4"}}, "clip.mkv", "new_audio_stream fail: Invalid encoder type 'mpeg4'"},
         {{}, "/nonexistent-dir/clip.mkv", "/nonexistent-dir/clip.mkv: No such file or directory"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         TCustomFFmpeg e;
@@ -282,20 +325,16 @@ TEST_F(TranscodeTest, SetupFailuresRaiseTheirTexts) {
         Options options;
         std::string error;
     };
+    // clang-format off
     const std::vector<Case> cases = {
-        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map", "0.0"}},
-         "Number of stream maps must match number of output streams"},
-        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map", "0.0"}, {"map", "0.5"}},
-         "Could not find input stream #0.5"},
-        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map", "0.1"}, {"map", "0.0"}},
-         "Codec type mismatch for mapping #0.1 (Audio) -> #0.0 (Video)"},
-        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"vol", "512"}},
-         "-acodec copy and -vol are incompatible (frames are not decoded)"},
-        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map_meta_data", "3:0"}},
-         "Invalid output file index 3 map_meta_data(3,0)"},
-        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map_meta_data", "0:4"}},
-         "Invalid input file index 4 map_meta_data(0,4)"},
+        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map", "0.0"}}, "Number of stream maps must match number of output streams"},
+        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map", "0.0"}, {"map", "0.5"}}, "Could not find input stream #0.5"},
+        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map", "0.1"}, {"map", "0.0"}}, "Codec type mismatch for mapping #0.1 (Audio) -> #0.0 (Video)"},
+        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"vol", "512"}}, "-acodec copy and -vol are incompatible (frames are not decoded)"},
+        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map_meta_data", "3:0"}}, "Invalid output file index 3 map_meta_data(3,0)"},
+        {{{"vcodec", "copy"}, {"acodec", "copy"}, {"map_meta_data", "0:4"}}, "Invalid input file index 4 map_meta_data(0,4)"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         TCustomFFmpeg e;

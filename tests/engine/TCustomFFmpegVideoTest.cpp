@@ -92,24 +92,20 @@ TEST_F(VideoTest, Mpeg2ToDeviceFormatsAtQuarterSize) {
         const char* codec;
         const char* pixelFormat;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"mpeg4.avi", {{"vcodec", "mpeg4"}, {"qscale", "3"}}, "mpeg4", "yuv420p"},
         // What the shipped x264 presets set, and the encoder's own defaults without them.
-        {"x264.mp4",
-         {{"vcodec", "libx264"}, {"me_range", "16"}, {"subq", "7"}, {"qmin", "10"}, {"qmax", "51"}},
-         "h264",
-         "yuv420p"},
+        {"x264.mp4", {{"vcodec", "libx264"}, {"me_range", "16"}, {"subq", "7"}, {"qmin", "10"}, {"qmax", "51"}}, "h264", "yuv420p"},
         {"x264-defaults.mp4", {{"vcodec", "libx264"}}, "h264", "yuv420p"},
         {"wmv2.asf", {{"vcodec", "wmv2"}, {"b", "800000"}}, "wmv2", "yuv420p"},
         {"flv1.flv", {{"b", "800000"}}, "flv1", "yuv420p"},
-        {"mjpeg.avi",
-         {{"vcodec", "mjpeg"}, {"qscale", "3"}, {"pix_fmt", "yuvj420p"}},
-         "mjpeg",
-         "yuvj420p"},
+        {"mjpeg.avi", {{"vcodec", "mjpeg"}, {"qscale", "3"}, {"pix_fmt", "yuvj420p"}}, "mjpeg", "yuvj420p"},
         // The source's limited-range 4:2:0 becomes the full-range format the encoder accepts.
         {"mjpeg-source-format.avi", {{"vcodec", "mjpeg"}}, "mjpeg", "yuvj420p"},
         {"raw.nut", {{"vcodec", "rawvideo"}, {"pix_fmt", "yuv420p"}}, "rawvideo", "yuv420p"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
         const std::string out = Out(c.output);
@@ -435,13 +431,16 @@ TEST(TPictureConverter, RoundTripsThroughTheApplicationPicture) {
         int linesizeAlign; // row alignment of the decoded picture
         bool converted;
     };
+    // clang-format off
     const Case cases[] = {
         {AV_PIX_FMT_BGR24, 720, 16, 4, false}, // already the picture's layout: rows copied
         {AV_PIX_FMT_BGR24, 719, 16, 4, true},  // odd width
         {AV_PIX_FMT_BGR24, 720, 15, 4, true},  // odd height
         {AV_PIX_FMT_BGR24, 720, 16, 64, true}, // other row padding
-        {AV_PIX_FMT_YUV420P, 64, 48, 32, true}, {AV_PIX_FMT_YUV420P, 719, 48, 32, true},
+        {AV_PIX_FMT_YUV420P, 64, 48, 32, true},
+        {AV_PIX_FMT_YUV420P, 719, 48, 32, true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(av_get_pix_fmt_name(c.format)) + " " + std::to_string(c.width) +
                      "x" + std::to_string(c.height) + " align " + std::to_string(c.linesizeAlign));
@@ -914,30 +913,6 @@ TEST_F(VideoTest, JoinedInputsReopenTheEncoder) {
     EXPECT_EQ(v->decodeErrors, 0);
 }
 
-struct PacketInfo {
-    int size;
-    bool key;
-};
-
-std::vector<PacketInfo> VideoPackets(const std::string& path) {
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
-        throw std::runtime_error("cannot open " + path);
-    }
-    AvInputContextPtr ic(raw);
-    avformat_find_stream_info(ic.get(), nullptr);
-    const int index = av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    std::vector<PacketInfo> out;
-    AvPacketPtr pkt = MakePacket();
-    while (av_read_frame(ic.get(), pkt.get()) >= 0) {
-        if (pkt->stream_index == index) {
-            out.push_back({pkt->size, (pkt->flags & AV_PKT_FLAG_KEY) != 0});
-        }
-        av_packet_unref(pkt.get());
-    }
-    return out;
-}
-
 int64_t Bytes(const std::vector<PacketInfo>& packets, size_t from, size_t to) {
     int64_t sum = 0;
     for (size_t i = from; i < std::min(to, packets.size()); ++i) {
@@ -959,7 +934,7 @@ TEST_F(VideoTest, EncoderSettingsReachTheEncoder) {
         TCustomFFmpeg e;
         Convert(e, {source}, {}, out, options);
         ExpectSequence(ReadFrameNumbers(out), 25);
-        return VideoPackets(out);
+        return StreamPackets(out, AVMEDIA_TYPE_VIDEO);
     };
     const auto plain = convert("plain.avi", {{"qscale", "8"}});
     ASSERT_EQ(plain.size(), 25u);

@@ -80,15 +80,29 @@ protected:
 };
 
 TEST(LogLevelTest, LibraryLevelsMapBothWays) {
+    // clang-format off
     const struct {
         int libraryLevel;
         TLogLevel level;
     } cases[] = {
-        {-8, llQuiet},   {-7, llPanic}, {-1, llPanic},   {0, llPanic},
-        {7, llPanic},    {8, llFatal},  {16, llError},   {20, llError},
-        {24, llWarning}, {32, llInfo},  {40, llVerbose}, {47, llVerbose},
-        {48, llDebug},   {56, llDebug}, {100, llDebug},  {-100, llQuiet},
+        {-8, llQuiet},
+        {-7, llPanic},
+        {-1, llPanic},
+        {0, llPanic},
+        {7, llPanic},
+        {8, llFatal},
+        {16, llError},
+        {20, llError},
+        {24, llWarning},
+        {32, llInfo},
+        {40, llVerbose},
+        {47, llVerbose},
+        {48, llDebug},
+        {56, llDebug},
+        {100, llDebug},
+        {-100, llQuiet},
     };
+    // clang-format on
     for (const auto& c : cases) {
         EXPECT_EQ(LogLevelOfLibrary(c.libraryLevel), c.level) << "library level " << c.libraryLevel;
     }
@@ -99,15 +113,27 @@ TEST(LogLevelTest, LibraryLevelsMapBothWays) {
 }
 
 TEST_F(LoggerTest, LevelByNameAcceptsNamesInAnyCaseAndLibraryNumbers) {
+    // clang-format off
     const struct {
         const char* text;
         TLogLevel level;
     } cases[] = {
-        {"quiet", llQuiet},     {"PANIC", llPanic}, {"Fatal", llFatal},     {"error", llError},
-        {"WaRnInG", llWarning}, {"info", llInfo},   {"verbose", llVerbose}, {"DEBUG", llDebug},
-        {"20", llError},        {"-1", llPanic},    {"100", llDebug},       {"-8", llQuiet},
-        {"+32", llInfo},        {"0", llPanic},
+        {"quiet", llQuiet},
+        {"PANIC", llPanic},
+        {"Fatal", llFatal},
+        {"error", llError},
+        {"WaRnInG", llWarning},
+        {"info", llInfo},
+        {"verbose", llVerbose},
+        {"DEBUG", llDebug},
+        {"20", llError},
+        {"-1", llPanic},
+        {"100", llDebug},
+        {"-8", llQuiet},
+        {"+32", llInfo},
+        {"0", llPanic},
     };
+    // clang-format on
     for (const auto& c : cases) {
         logger_->SetLogLevel(c.level == llInfo ? llDebug : llInfo); // a real change each time
         logger_->SetLevelByName(c.text);
@@ -132,17 +158,26 @@ TEST_F(LoggerTest, LevelByNameRefusesOtherText) {
 }
 
 TEST_F(LoggerTest, EngineMessagesFollowTheDeliveryRule) {
+    // clang-format off
     const struct {
         TLogLevel logLevel;
         TLogLevel msgLevel;
         bool delivered;
     } cases[] = {
         {llError, llVerbose, true}, // progress lines pass at every level but quiet
-        {llError, llInfo, false},     {llError, llError, true},    {llError, llFatal, true},
-        {llQuiet, llVerbose, false},  {llQuiet, llPanic, false},   {llQuiet, llQuiet, true},
-        {llInfo, llInfo, true},       {llInfo, llDebug, false},    {llDebug, llDebug, true},
-        {llWarning, llVerbose, true}, {llVerbose, llDebug, false},
+        {llError, llInfo, false},
+        {llError, llError, true},
+        {llError, llFatal, true},
+        {llQuiet, llVerbose, false},
+        {llQuiet, llPanic, false},
+        {llQuiet, llQuiet, true},
+        {llInfo, llInfo, true},
+        {llInfo, llDebug, false},
+        {llDebug, llDebug, true},
+        {llWarning, llVerbose, true},
+        {llVerbose, llDebug, false},
     };
+    // clang-format on
     Capture("rule");
     for (const auto& c : cases) {
         logger_->SetLogLevel(c.logLevel);

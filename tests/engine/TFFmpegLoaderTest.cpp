@@ -77,6 +77,7 @@ TEST(TFFmpegLoaderTest, EachMaskLoadsExactlyItsLibraries) {
 TEST(TFFmpegLoaderTest, AFailingLibraryUnloadsTheWholeMask) {
     const std::string folder = ExtractPath(QUOVO_TEST_FAKE_SWSCALE);
     const std::string fake = ExtractName(QUOVO_TEST_FAKE_SWSCALE);
+    // clang-format off
     const struct {
         const char* what;
         TLibraryIndex index;
@@ -84,21 +85,14 @@ TEST(TFFmpegLoaderTest, AFailingLibraryUnloadsTheWholeMask) {
         std::string libraryPath;
         std::string errorStart;
     } cases[] = {
-        {"missing avformat after avcodec", libAVFormat, "libquovo-no-such-library.so.1", "",
-         "Load library libquovo-no-such-library.so.1 error: "},
-        {"missing file with a folder", libAVUtil, "/nonexistent/libavutil.so.57", "",
-         "Load library /nonexistent/libavutil.so.57 error: "},
-        {"library folder used for a bare name", libSWScale, "libquovo-no-such-library.so.1",
-         "/nonexistent-folder",
-         "Load library /nonexistent-folder/libquovo-no-such-library.so.1 error: "},
-        {"not the library asked for", libAVCodec, "libc.so.6", "",
-         "Load function avcodec_version@libc.so.6 error: "},
-        {"the export only in a dependency", libAVCodec, "libavformat.so.59", "",
-         "Load function avcodec_version@libavformat.so.59 error: "},
-        {"another major version from the library folder", libSWScale, fake, folder,
-         "Load library " + folder + fake +
-             " error: version 5.9.100 found, major version 6 required"},
+        {"missing avformat after avcodec", libAVFormat, "libquovo-no-such-library.so.1", "", "Load library libquovo-no-such-library.so.1 error: "},
+        {"missing file with a folder", libAVUtil, "/nonexistent/libavutil.so.57", "", "Load library /nonexistent/libavutil.so.57 error: "},
+        {"library folder used for a bare name", libSWScale, "libquovo-no-such-library.so.1", "/nonexistent-folder", "Load library /nonexistent-folder/libquovo-no-such-library.so.1 error: "},
+        {"not the library asked for", libAVCodec, "libc.so.6", "", "Load function avcodec_version@libc.so.6 error: "},
+        {"the export only in a dependency", libAVCodec, "libavformat.so.59", "", "Load function avcodec_version@libavformat.so.59 error: "},
+        {"another major version from the library folder", libSWScale, fake, folder, "Load library " + folder + fake + " error: version 5.9.100 found, major version 6 required"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         TFFmpegLoader loader;
         loader.SetInstallLogger(false);

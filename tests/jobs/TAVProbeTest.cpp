@@ -1,8 +1,8 @@
 // The media probe against generated files, checked against what the libraries report directly.
 #include "TAVProbe.h"
 
-#include "Fixtures.h"
 #include "FFmpegException.h"
+#include "Fixtures.h"
 #include "MyUtils.h"
 #include "TFFLogger.h"
 #include "TFFmpegLoader.h"
@@ -32,12 +32,12 @@ protected:
     }
     void SetUp() override {
         FFLogger()->SetLogLevel(llDebug);
-        FFLogger()->SetOnLog([this](TFFBaseComponent* sender, uint32_t, TLogLevel level,
-                                    const std::string& msg) {
-            if (sender == &probe_) {
-                log_.push_back({level, msg});
-            }
-        });
+        FFLogger()->SetOnLog(
+            [this](TFFBaseComponent* sender, uint32_t, TLogLevel level, const std::string& msg) {
+                if (sender == &probe_) {
+                    log_.push_back({level, msg});
+                }
+            });
     }
     void TearDown() override {
         FFLogger()->SetOnLog(nullptr);
@@ -73,8 +73,8 @@ protected:
 };
 
 TEST_F(AVProbeTest, CountsIndexesAndRecordsMatchTheFile) {
-    for (const char* name : {"h264-aac.mp4", "mpeg4-mp3.avi", "two-audio.mkv", "subtitles.mkv",
-                             "mpeg2-mp2.ts"}) {
+    for (const char* name :
+         {"h264-aac.mp4", "mpeg4-mp3.avi", "two-audio.mkv", "subtitles.mkv", "mpeg2-mp2.ts"}) {
         SCOPED_TRACE(name);
         const std::string path = Fixture(name);
         const ProbeResult expected = ProbeMedia(path, ProbeDepth::Packets);
@@ -126,9 +126,9 @@ TEST_F(AVProbeTest, FileRecordCarriesTheTags) {
     MediaSpec tagged;
     tagged.container = "mp4";
     tagged.durationS = 0.5;
-    tagged.metadata = {{"title", "A Title"},     {"album", "An Album"}, {"comment", "A Comment"},
-                       {"genre", "Test"},        {"copyright", "Nobody"}, {"artist", "Someone"},
-                       {"date", "2024"},         {"track", "7"}};
+    tagged.metadata = {{"title", "A Title"}, {"album", "An Album"},   {"comment", "A Comment"},
+                       {"genre", "Test"},    {"copyright", "Nobody"}, {"artist", "Someone"},
+                       {"date", "2024"},     {"track", "7"}};
     const std::string path = Generated("tagged.mp4", tagged);
     ASSERT_TRUE(probe_.LoadFile(path));
     const TFileStreamInfo fi = probe_.GetFileStreamInfo();
@@ -174,17 +174,15 @@ TEST_F(AVProbeTest, RequestsThatCannotBeAnsweredLeaveUnsetRecordsAndSayWhy) {
     const auto unsetVideo = [](const TVideoStreamInfo& v) {
         return v.Width == -1 && v.DisplayAspect == -1.0f && v.Codec.empty() && v.BitRate == -1;
     };
+    // clang-format off
     const Case cases[] = {
         {[&] { EXPECT_TRUE(unsetAudio(probe_.GetAudioStreamInfo(-1))); }, "no audio stream."},
-        {[&] { EXPECT_TRUE(unsetAudio(probe_.GetAudioStreamInfo(0))); },
-         "stream #0 is not audio stream."},
-        {[&] { EXPECT_TRUE(unsetVideo(probe_.GetVideoStreamInfo(n))); },
-         "stream index #" + std::to_string(n) + " is invalid."},
-        {[&] { EXPECT_TRUE(unsetVideo(probe_.GetVideoStreamInfo(-5))); },
-         "stream index #-5 is invalid."},
-        {[&] { EXPECT_FALSE(probe_.IsVideoStream(n)); },
-         "stream index #" + std::to_string(n) + " is invalid."},
+        {[&] { EXPECT_TRUE(unsetAudio(probe_.GetAudioStreamInfo(0))); }, "stream #0 is not audio stream."},
+        {[&] { EXPECT_TRUE(unsetVideo(probe_.GetVideoStreamInfo(n))); }, "stream index #" + std::to_string(n) + " is invalid."},
+        {[&] { EXPECT_TRUE(unsetVideo(probe_.GetVideoStreamInfo(-5))); }, "stream index #-5 is invalid."},
+        {[&] { EXPECT_FALSE(probe_.IsVideoStream(n)); }, "stream index #" + std::to_string(n) + " is invalid."},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         log_.clear();
@@ -251,12 +249,13 @@ TEST_F(AVProbeTest, InfoTextLinesAndNumberForms) {
         const char* fixture;
         std::vector<std::string> contains;
     };
+    // clang-format off
     const Case cases[] = {
         {"h264-aac.mkv", {", 25 fps", ", 25 tbr", ", 1k tbn"}},
         {"mpeg4-mp3.avi", {", 29.97 fps", ", 29.97 tbr"}},
-        {"mpeg2-mp2.ts", {", 90k tbn", "Stream #0[0x100], 1/90000: ", "(eng)", "Program 1 FFmpeg@Service01",
-                          "  Metadata:", "    service_name    : Service01"}},
+        {"mpeg2-mp2.ts", {", 90k tbn", "Stream #0[0x100], 1/90000: ", "(eng)", "Program 1 FFmpeg@Service01", "  Metadata:", "    service_name    : Service01"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
         const std::string path = Fixture(c.fixture);
