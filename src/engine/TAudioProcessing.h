@@ -13,6 +13,16 @@
 
 namespace quovo {
 
+// One decoded buffer on its way to an encoder.
+struct TAudioChunk {
+    const uint8_t* const* planes; // planar sound: the decoder's planes
+    const uint8_t* buf;           // interleaved sound: its bytes (padding may replace them)
+    int size;                     // bytes in all
+    AVSampleFormat format;
+    int channels;
+    int rate;
+};
+
 // Decoding side of an audio input stream.
 struct TAudioInputState {
     AvFramePtr frame;             // what the decoder delivered last
@@ -25,20 +35,22 @@ struct TAudioInputState {
     std::vector<uint8_t> s16;
     // Set by AudioOutput when early sound was dropped whole: the next buffer is still "first".
     bool keepFirstMark = false;
-};
 
-// One decoded buffer on its way to an encoder.
-struct TAudioChunk {
-    const uint8_t* const* planes; // planar sound: the decoder's planes
-    const uint8_t* buf;           // interleaved sound: its bytes (padding may replace them)
-    int size;                     // bytes in all
-    AVSampleFormat format;
-    int channels;
-    int rate;
+    // `frame` interleaved into `decoded` (a planar frame packed, a packed one copied); returns
+    // the bytes.
+    int Interleave(const AVFrame& frame);
+    // Volume (256: as it is) on `samples` x `channels` interleaved samples at `data`, which
+    // point into `decoded`; sound that is not s16 is converted to s16 first. Returns the bytes;
+    // `data` and `format` then describe the result.
+    int ApplyVolume(int volume, int channels, int samples, const uint8_t*& data,
+                    AVSampleFormat& format);
 };
 
 // Sample FIFO, resampler and sample-format conversion of an audio output stream.
 struct TAudioOutputState {
+    // For encoder `enc`; `resampling` when the rates differ or the sound is stretched.
+    TAudioOutputState(const AVCodecContext& enc, bool resampling);
+
     AvAudioFifoPtr fifo;   // encoder samples waiting for a full encoder frame
     bool resample = false; // resampling needed (rates differ, stretching, channel change)
     SwrContextPtr resampler;
@@ -58,6 +70,24 @@ struct TAudioOutputState {
     int encodeCapacity = 0;       // samples its buffer holds
     AvPacketPtr packet;
     bool drained = false; // the encoder got its end of stream
+
+    // Buffer sizes for `planned` bytes of sound like `in`.
+    void PlanBuffers(const AVCodecContext& enc, const TAudioChunk& in, int64_t planned);
+    // Whether sound like `in` needs a resampler that is not made yet (one made for other sound
+    // is dropped).
+    bool ResamplerDue(const AVCodecContext& enc, const TAudioChunk& in);
+    // The resampler (stretching the sound when `stretch`) or the sample-format converter that
+    // `in` needs.
+    void MakeConverters(const AVCodecContext& enc, const TAudioChunk& in, bool stretch);
+    // The samples of `in` in the encoder's format: their count (-1 when the sample-format
+    // converter failed; a failed resampling throws), `data` their planes.
+    int ToEncoderFormat(const AVCodecContext& enc, const TAudioChunk& in,
+                        const uint8_t* const*& data);
+    // The frame for `samples` encoder samples, writable.
+    AVFrame* EncodeFrame(const AVCodecContext& enc, int samples);
+
+private:
+    void GrowWork(const AVCodecContext& enc, int64_t bytes);
 };
 
 } // namespace quovo

@@ -330,7 +330,6 @@ protected:
     // Encodes `fitted` `n` times with the frame properties of `picture`.
     int WriteCopies(TOutputStream& ost, const TInputStream& ist, const AVFrame& picture,
                     AVFrame* fitted, int64_t n);
-    static AVFrame* MakeLastPictureSlot(TVideoOutputState& vs);
     // At the end of an input: copies of each output's last picture up to the input's end time.
     void ExtendLastPictures(TInputStream& ist);
     // Sends one picture (or none: flush) to the encoder and writes what comes out.
@@ -344,7 +343,6 @@ protected:
     bool BuildVideoFilters(TOutputStream& ost, const TInputStream& ist, TVideoEncoderUse use,
                            const TVideoFilterChain::TSource& source);
     void ReopenVideoEncoder(TOutputStream& ost);
-    bool Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* dst);
     // Frees the hook and preview pictures (ReleaseAll).
     void ReleasePictureStates();
 
@@ -365,29 +363,16 @@ protected:
     void FlushAudioEncoder(TOutputStream& ost);
     // The audio state of `ost`, made on first use (later entries of a joined output).
     TAudioOutputState& AudioState(TOutputStream& ost, const TInputStream& ist);
-    // Volume on interleaved samples; non-s16 sound is converted to s16 first. Returns the bytes.
-    int ApplyVolume(TAudioInputState& in, int channels, int samples, const uint8_t*& data,
-                    AVSampleFormat& format);
     // Resampling, conversion, synchronisation and encoding of one decoded buffer: `planes` of
     // `inFmt` (one pointer for interleaved sound), `size` bytes in all.
     void AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes, int size,
                      AVSampleFormat inFmt, int decChannels, int decRate);
-    // The steps of AudioOutput: buffer sizes for `planned` bytes of input, the resampler or
-    // converter the input needs, synchronisation (may trim, pad or drop the chunk, or ask for
-    // larger buffers), conversion into the encoder's format, the FIFO and the encoder.
-    void PlanAudioBuffers(TAudioOutputState& a, const AVCodecContext& encoder,
-                          const TAudioChunk& in, int64_t planned);
-    void MakeAudioConverter(TAudioOutputState& a, const AVCodecContext& encoder,
-                            const TAudioChunk& in);
+    // The steps of AudioOutput that need the streams and the options: synchronisation (may
+    // trim, pad or drop the chunk, or ask for larger buffers), the FIFO and the encoder.
     enum class TAudioSyncStep { Go, Replan, Dropped };
     TAudioSyncStep SyncAudio(TOutputStream& ost, TInputStream& ist, TAudioChunk& in,
                              int64_t& planned);
-    // Returns the samples converted (0 when none), `data` their planes.
-    int ToEncoderFormat(TAudioOutputState& a, const AVCodecContext& encoder, const TAudioChunk& in,
-                        const uint8_t* const*& data);
     void QueueAudio(TOutputStream& ost, const uint8_t* const* data, int samples);
-    void GrowAudioWork(TAudioOutputState& a, const AVCodecContext* enc, int64_t bytes);
-    AVFrame* PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc, int samples);
     // Sends `frame` (none: end of stream) and writes every packet the encoder returns.
     void EncodeAudioFrame(TOutputStream& ost, AVFrame* frame);
     // The FIFO's remainder as a last frame, then the encoder's delayed packets.

@@ -18,105 +18,12 @@ extern "C" {
 
 namespace quovo {
 
-namespace {
-
-// Interleaves a decoded frame into `out` (packed copy of a planar frame, or a plain copy).
-// Returns the byte count.
-int InterleaveFrame(const AVFrame& frame, std::vector<uint8_t>& out) {
-    const auto fmt = static_cast<AVSampleFormat>(frame.format);
-    const int channels = frame.ch_layout.nb_channels;
-    const int size = av_get_bytes_per_sample(fmt);
-    const int bytes = frame.nb_samples * channels * size;
-    if (out.size() < static_cast<size_t>(bytes)) {
-        out.resize(bytes);
-    }
-    if (!av_sample_fmt_is_planar(fmt) || channels == 1) {
-        std::memcpy(out.data(), frame.extended_data[0], bytes);
-        return bytes;
-    }
-    const int stride = channels * size;
-    for (int ch = 0; ch < channels; ++ch) {
-        const uint8_t* src = frame.extended_data[ch];
-        uint8_t* dst = out.data() + ch * size;
-        switch (size) {
-        case 2:
-            for (int i = 0; i < frame.nb_samples; ++i, dst += stride) {
-                std::memcpy(dst, src + 2 * i, 2);
-            }
-            break;
-        case 4:
-            for (int i = 0; i < frame.nb_samples; ++i, dst += stride) {
-                std::memcpy(dst, src + 4 * i, 4);
-            }
-            break;
-        default:
-            for (int i = 0; i < frame.nb_samples; ++i, dst += stride) {
-                std::memcpy(dst, src + size * i, size);
-            }
-            break;
-        }
-    }
-    return bytes;
-}
-
-std::string SampleFormatName(AVSampleFormat fmt) {
-    const char* name = av_get_sample_fmt_name(fmt);
-    return name ? name : "none";
-}
-
-// A converter or resampler between interleaved `in` sound and the encoder's layout.
-SwrContextPtr MakeSwr(const AVChannelLayout& outLayout, AVSampleFormat outFmt, int outRate,
-                      int inChannels, AVSampleFormat inFmt, int inRate, bool resample,
-                      bool stretch = false) {
-    SwrContext* raw = swr_alloc();
-    if (!raw) {
-        return nullptr;
-    }
-    SwrContextPtr swr(raw);
-    AVChannelLayout inLayout{};
-    av_channel_layout_default(&inLayout, inChannels);
-    bool ok = av_opt_set_chlayout(raw, "in_chlayout", &inLayout, 0) >= 0 &&
-              av_opt_set_chlayout(raw, "out_chlayout", &outLayout, 0) >= 0 &&
-              av_opt_set_int(raw, "in_sample_rate", inRate, 0) >= 0 &&
-              av_opt_set_int(raw, "out_sample_rate", outRate, 0) >= 0 &&
-              av_opt_set_sample_fmt(raw, "in_sample_fmt", inFmt, 0) >= 0 &&
-              av_opt_set_sample_fmt(raw, "out_sample_fmt", outFmt, 0) >= 0;
-    av_channel_layout_uninit(&inLayout);
-    if (ok && resample) {
-        // The resampler's filter: 16 taps, 2^10 phases, no interpolation between phases, cutoff
-        // at 0.8 of the lower Nyquist rate. It computes in float: a 16-bit intermediate would add
-        // a noise floor that costs the encoders (AAC) most of their time on clean sound.
-        ok = av_opt_set_int(raw, "filter_size", 16, 0) >= 0 &&
-             av_opt_set_int(raw, "phase_shift", 10, 0) >= 0 &&
-             av_opt_set_int(raw, "linear_interp", 0, 0) >= 0 &&
-             av_opt_set_double(raw, "cutoff", 0.8, 0) >= 0 &&
-             (!stretch || av_opt_set_int(raw, "flags", SWR_FLAG_RESAMPLE, 0) >= 0);
-    }
-    if (!ok || swr_init(raw) < 0) {
-        return nullptr;
-    }
-    return swr;
-}
-
-} // namespace
-
 TAudioOutputState& TCustomFFmpeg::AudioState(TOutputStream& ost, const TInputStream& ist) {
-    if (ost.audio) {
-        return *ost.audio;
+    if (!ost.audio) {
+        const AVCodecContext& enc = *ost.codec->ctx;
+        ost.audio = std::make_unique<TAudioOutputState>(
+            enc, enc.sample_rate != ist.st->codecpar->sample_rate || opt_.audioSyncMethod > 1);
     }
-    AVCodecContext* enc = ost.codec->ctx.get();
-    auto a = std::make_unique<TAudioOutputState>();
-    const int channels = std::max(1, enc->ch_layout.nb_channels);
-    const int sampleBytes = std::max(1, av_get_bytes_per_sample(enc->sample_fmt)) * channels;
-    a->fifo.reset(av_audio_fifo_alloc(enc->sample_fmt, channels, std::max(1, 1024 / sampleBytes)));
-    if (!a->fifo) {
-        throw FFmpegException("av_fifo_alloc fail");
-    }
-    a->resample = enc->sample_rate != ist.st->codecpar->sample_rate || opt_.audioSyncMethod > 1;
-    a->encodeFrame = MakeFrame();
-    a->work = MakeFrame();
-    a->packet = MakePacket();
-    ost.audio = std::move(a);
     return *ost.audio;
 }
 
@@ -187,11 +94,12 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
         if (opt_.audioVolume != 256 || opt_.audioSyncMethod != 0 ||
             !av_sample_fmt_is_planar(decodedFmt)) {
             in.format = av_get_packed_sample_fmt(decodedFmt);
-            size = InterleaveFrame(frame, in.decoded);
+            size = in.Interleave(frame);
             samples = in.decoded.data();
             format = in.format;
             if (opt_.audioVolume != 256) {
-                size = ApplyVolume(in, channels, frame.nb_samples, samples, format);
+                size =
+                    in.ApplyVolume(opt_.audioVolume, channels, frame.nb_samples, samples, format);
             }
             planes = &samples;
         }
@@ -233,46 +141,6 @@ void TCustomFFmpeg::EndAudioInput(TInputStream& ist) {
     }
 }
 
-int TCustomFFmpeg::ApplyVolume(TAudioInputState& in, int channels, int samples,
-                               const uint8_t*& data, AVSampleFormat& format) {
-    const int count = samples * channels;
-    int16_t* s = reinterpret_cast<int16_t*>(in.decoded.data()); // s16 is changed in place
-    if (format != AV_SAMPLE_FMT_S16) {
-        const std::string failed =
-            StringPrintf("Cannot convert %s sample format to s16 sample format",
-                         SampleFormatName(format).c_str());
-        if (!in.toS16 || in.toS16From != format || in.toS16Channels != channels) {
-            AVChannelLayout layout{};
-            av_channel_layout_default(&layout, channels);
-            // Same rate on both sides: conversion only, with the library's rounding and clipping.
-            in.toS16 = MakeSwr(layout, AV_SAMPLE_FMT_S16, 48000, channels, format, 48000, false);
-            av_channel_layout_uninit(&layout);
-            if (!in.toS16) {
-                throw FFmpegException(failed);
-            }
-            in.toS16From = format;
-            in.toS16Channels = channels;
-        }
-        if (in.s16.size() < static_cast<size_t>(count) * 2) {
-            in.s16.resize(static_cast<size_t>(count) * 2);
-        }
-        uint8_t* out[1] = {in.s16.data()};
-        const uint8_t* src[1] = {data};
-        if (swr_convert(in.toS16.get(), out, samples, src, samples) != samples) {
-            throw FFmpegException(failed);
-        }
-        s = reinterpret_cast<int16_t*>(in.s16.data());
-        format = AV_SAMPLE_FMT_S16;
-    }
-    const int volume = opt_.audioVolume;
-    for (int i = 0; i < count; ++i) {
-        const int v = (s[i] * volume + 128) >> 8;
-        s[i] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
-    }
-    data = reinterpret_cast<const uint8_t*>(s);
-    return count * 2;
-}
-
 void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uint8_t* const* planes,
                                 int size, AVSampleFormat inFmt, int decChannels, int decRate) {
     TAudioOutputState& a = AudioState(ost, ist);
@@ -286,8 +154,13 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
     TAudioChunk chunk{planes, planes[0], size, inFmt, decChannels, decRate};
     int64_t planned = size;
     for (;;) {
-        PlanAudioBuffers(a, *enc, chunk, planned);
-        MakeAudioConverter(a, *enc, chunk);
+        a.PlanBuffers(*enc, chunk, planned);
+        if (a.ResamplerDue(*enc, chunk) && chunk.format != AV_SAMPLE_FMT_S16 && opt_.verbose > 0) {
+            // The old resampler went through s16; the line stays in the log vocabulary for the
+            // same cases although the resampler now keeps float precision.
+            Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
+        }
+        a.MakeConverters(*enc, chunk, opt_.audioSyncMethod > 1);
         const TAudioSyncStep step = SyncAudio(ost, ist, chunk, planned);
         if (step == TAudioSyncStep::Dropped) {
             return;
@@ -297,83 +170,16 @@ void TCustomFFmpeg::AudioOutput(TOutputStream& ost, TInputStream& ist, const uin
         }
     }
     const uint8_t* const* data = nullptr;
-    const int samples = ToEncoderFormat(a, *enc, chunk, data);
+    const int samples = a.ToEncoderFormat(*enc, chunk, data);
+    if (samples < 0) {
+        if (opt_.exitOnError) {
+            throw FFmpegException("av_audio_convert() failed");
+        }
+        Log(llError, "av_audio_convert() failed");
+        return;
+    }
     if (samples > 0) {
         QueueAudio(ost, data, samples);
-    }
-}
-
-void TCustomFFmpeg::PlanAudioBuffers(TAudioOutputState& a, const AVCodecContext& encoder,
-                                     const TAudioChunk& in, int64_t planned) {
-    const AVCodecContext* enc = &encoder;
-    const int osize = av_get_bytes_per_sample(enc->sample_fmt);
-    const int isize = av_get_bytes_per_sample(in.format);
-    const int encChannels = enc->ch_layout.nb_channels;
-    const int bps = av_get_bits_per_sample(enc->codec_id);
-    const int frameSize = enc->frame_size;
-    // Room for the resampled sound with margin, and for its encoded form.
-    int64_t b = (planned + isize * in.channels - 1) / (isize * in.channels);
-    b = (b * enc->sample_rate + in.rate) / in.rate;
-    b = 2 * b + 10000;
-    b = std::max<int64_t>(b, frameSize);
-    b *= osize * encChannels;
-    int64_t o = std::max<int64_t>(b, static_cast<int64_t>(frameSize) * osize * encChannels);
-    if (bps > 8 * osize) {
-        o = o * bps / (8 * osize);
-    }
-    o += 16384;
-    if (o > INT_MAX || b > INT_MAX) {
-        throw FFmpegException("Buffer sizes too large in do_audio_out");
-    }
-    GrowAudioWork(a, enc, b);
-    a.outputBytes = std::max(a.outputBytes, o);
-}
-
-void TCustomFFmpeg::MakeAudioConverter(TAudioOutputState& a, const AVCodecContext& encoder,
-                                       const TAudioChunk& in) {
-    const AVCodecContext* enc = &encoder;
-    const AVSampleFormat encFmt = enc->sample_fmt;
-    const int encChannels = enc->ch_layout.nb_channels;
-    const int encRate = enc->sample_rate;
-    // The resampler is made for the sound that arrives; a change of input (a damaged or
-    // switching stream) makes a new one.
-    if (encChannels != in.channels) {
-        a.resample = true;
-    }
-    if (a.resample && a.resampler &&
-        (a.resamplerFrom != in.format || a.resamplerChannels != in.channels ||
-         a.resamplerRate != in.rate)) {
-        a.resampler.reset();
-    }
-    if (a.resample && !a.resampler) {
-        // The old resampler went through s16; the line stays in the log vocabulary for the same
-        // cases although the resampler now keeps float precision.
-        if (in.format != AV_SAMPLE_FMT_S16 && opt_.verbose > 0) {
-            Log(llVerbose, "Warning, using s16 intermediate sample format for resampling");
-        }
-        a.resampler = MakeSwr(enc->ch_layout, encFmt, encRate, in.channels, in.format, in.rate,
-                              true, opt_.audioSyncMethod > 1);
-        if (!a.resampler) {
-            throw FFmpegException(
-                StringPrintf("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
-                             in.channels, in.rate, encChannels, encRate));
-        }
-        a.resamplerFrom = in.format;
-        a.resamplerChannels = in.channels;
-        a.resamplerRate = in.rate;
-    }
-    if (!a.resample && in.format != encFmt && (a.convFrom != in.format || a.convTo != encFmt)) {
-        a.converter.reset();
-        a.converter =
-            MakeSwr(enc->ch_layout, encFmt, encRate, in.channels, in.format, encRate, false);
-        if (!a.converter) {
-            throw FFmpegException(StringPrintf("Cannot convert %s sample format to %s sample "
-                                               "format",
-                                               SampleFormatName(in.format).c_str(),
-                                               SampleFormatName(encFmt).c_str()));
-        }
-        a.convFrom = in.format;
-        a.convTo = encFmt;
     }
 }
 
@@ -443,42 +249,6 @@ TCustomFFmpeg::TAudioSyncStep TCustomFFmpeg::SyncAudio(TOutputStream& ost, TInpu
     return TAudioSyncStep::Go;
 }
 
-int TCustomFFmpeg::ToEncoderFormat(TAudioOutputState& a, const AVCodecContext& encoder,
-                                   const TAudioChunk& in, const uint8_t* const*& data) {
-    const AVCodecContext* enc = &encoder;
-    const int inSamples = in.size / (in.channels * av_get_bytes_per_sample(in.format));
-    const uint8_t** input =
-        const_cast<const uint8_t**>(av_sample_fmt_is_planar(in.format) ? in.planes : &in.buf);
-    const int capacity = a.work->nb_samples;
-    data = a.work->extended_data;
-    if (a.resample) {
-        const int samples =
-            swr_convert(a.resampler.get(), a.work->extended_data, capacity, input, inSamples);
-        if (samples < 0) {
-            throw FFmpegException(FormatErrorText(
-                StringPrintf("Can not resample %d channels @ %d Hz to %d "
-                             "channels @ %d Hz",
-                             in.channels, in.rate, enc->ch_layout.nb_channels, enc->sample_rate),
-                samples));
-        }
-        return samples;
-    }
-    if (in.format != enc->sample_fmt) {
-        const int samples =
-            swr_convert(a.converter.get(), a.work->extended_data, capacity, input, inSamples);
-        if (samples < 0) {
-            if (opt_.exitOnError) {
-                throw FFmpegException("av_audio_convert() failed");
-            }
-            Log(llError, "av_audio_convert() failed");
-            return 0;
-        }
-        return samples;
-    }
-    data = input;
-    return inSamples;
-}
-
 void TCustomFFmpeg::QueueAudio(TOutputStream& ost, const uint8_t* const* data, int samples) {
     TAudioOutputState& a = *ost.audio;
     AVCodecContext* enc = ost.codec->ctx.get();
@@ -490,7 +260,7 @@ void TCustomFFmpeg::QueueAudio(TOutputStream& ost, const uint8_t* const* data, i
         av_audio_fifo_write(a.fifo.get(), reinterpret_cast<void**>(const_cast<uint8_t**>(data)),
                             samples);
         while (av_audio_fifo_size(a.fifo.get()) >= frameSize) {
-            AVFrame* frame = PrepareEncodeFrame(a, enc, frameSize);
+            AVFrame* frame = a.EncodeFrame(*enc, frameSize);
             av_audio_fifo_read(a.fifo.get(), reinterpret_cast<void**>(frame->extended_data),
                                frameSize);
             frame->pts = ost.sync_opts;
@@ -512,50 +282,12 @@ void TCustomFFmpeg::QueueAudio(TOutputStream& ost, const uint8_t* const* data, i
     if (encodeSize > a.outputBytes) {
         throw FFmpegException("Internal error, buffer size too small");
     }
-    AVFrame* frame = PrepareEncodeFrame(a, enc, samples);
+    AVFrame* frame = a.EncodeFrame(*enc, samples);
     av_samples_copy(frame->extended_data, const_cast<uint8_t* const*>(data), 0, 0, samples,
                     encChannels, enc->sample_fmt);
     frame->pts = start;
     EncodeAudioFrame(ost, frame);
 }
-void TCustomFFmpeg::GrowAudioWork(TAudioOutputState& a, const AVCodecContext* enc, int64_t bytes) {
-    if (bytes <= a.workBytes) {
-        return;
-    }
-    const int channels = enc->ch_layout.nb_channels;
-    const int perSample = av_get_bytes_per_sample(enc->sample_fmt) * channels;
-    AvFramePtr work = MakeFrame();
-    if (!work) {
-        throw FFmpegException("Out of memory in do_audio_out");
-    }
-    work->format = enc->sample_fmt;
-    work->nb_samples = static_cast<int>(bytes / perSample);
-    if (av_channel_layout_copy(&work->ch_layout, &enc->ch_layout) < 0 ||
-        av_frame_get_buffer(work.get(), 0) < 0) {
-        throw FFmpegException("Out of memory in do_audio_out");
-    }
-    a.work = std::move(work);
-    a.workBytes = bytes;
-}
-
-AVFrame* TCustomFFmpeg::PrepareEncodeFrame(TAudioOutputState& a, AVCodecContext* enc, int samples) {
-    AVFrame* f = a.encodeFrame.get();
-    // The encoder may still hold a reference to the last buffer: then a new one is made.
-    if (!f->buf[0] || a.encodeCapacity < samples || !av_frame_is_writable(f)) {
-        av_frame_unref(f);
-        f->format = enc->sample_fmt;
-        f->sample_rate = enc->sample_rate;
-        f->nb_samples = std::max(samples, enc->frame_size);
-        if (av_channel_layout_copy(&f->ch_layout, &enc->ch_layout) < 0 ||
-            av_frame_get_buffer(f, 0) < 0) {
-            throw FFmpegException("Out of memory in do_audio_out");
-        }
-        a.encodeCapacity = f->nb_samples;
-    }
-    f->nb_samples = samples;
-    return f;
-}
-
 void TCustomFFmpeg::EncodeAudioFrame(TOutputStream& ost, AVFrame* frame) {
     AVCodecContext* enc = ost.codec->ctx.get();
     TAudioOutputState& a = *ost.audio;
@@ -600,7 +332,7 @@ void TCustomFFmpeg::DrainAudioEncoder(TOutputStream& ost) {
         if (enc->codec && (enc->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME)) {
             n = left;
         }
-        AVFrame* frame = PrepareEncodeFrame(a, enc, n);
+        AVFrame* frame = a.EncodeFrame(*enc, n);
         av_audio_fifo_read(a.fifo.get(), reinterpret_cast<void**>(frame->extended_data), left);
         if (n > left) {
             av_samples_set_silence(frame->extended_data, left, n - left, enc->ch_layout.nb_channels,

@@ -9,7 +9,6 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
-#include <libavutil/intreadwrite.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libavutil/time.h>
@@ -205,30 +204,15 @@ void TCustomFFmpeg::DrainFilterChain(TOutputStream& ost, TInputStream& ist) {
 bool TCustomFFmpeg::FollowSizeChange(TOutputStream& ost, const TInputStream& ist,
                                      const AVFrame& picture) {
     TVideoOutputState& vs = *ost.video;
-    const int w = picture.width;
-    const int h = picture.height;
-    const auto fmt = static_cast<AVPixelFormat>(picture.format);
-    if (h - vs.topBand - vs.bottomBand == vs.resampleHeight &&
-        w - vs.leftBand - vs.rightBand == vs.resampleWidth && fmt == vs.resampleFormat) {
+    if (!vs.SizeChanged(picture)) {
         return false;
     }
-    const char* fmtName = av_get_pix_fmt_name(fmt);
+    const char* fmtName = av_get_pix_fmt_name(static_cast<AVPixelFormat>(picture.format));
     LogFmt(llQuiet, "Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file_index,
-           ist.index, w, h, fmtName ? fmtName : "none");
-    CheckPictureSize(w, h, StringPrintf("Input stream #%d.%d", ist.file_index, ist.index));
-    // The bands keep their share of the picture.
-    if (vs.cropOn && vs.initialWidth > 0 && vs.initialHeight > 0) {
-        auto scaled = [](int size, int band, int initial) {
-            return static_cast<int>(static_cast<int64_t>(size) * band / initial) & ~1;
-        };
-        vs.topBand = scaled(h, vs.initialTop, vs.initialHeight);
-        vs.bottomBand = scaled(h, vs.initialBottom, vs.initialHeight);
-        vs.leftBand = scaled(w, vs.initialLeft, vs.initialWidth);
-        vs.rightBand = scaled(w, vs.initialRight, vs.initialWidth);
-    }
-    vs.resampleWidth = w - vs.leftBand - vs.rightBand;
-    vs.resampleHeight = h - vs.topBand - vs.bottomBand;
-    vs.resampleFormat = fmt;
+           ist.index, picture.width, picture.height, fmtName ? fmtName : "none");
+    CheckPictureSize(picture.width, picture.height,
+                     StringPrintf("Input stream #%d.%d", ist.file_index, ist.index));
+    vs.FollowSize(picture);
     return true;
 }
 
@@ -250,64 +234,10 @@ void TCustomFFmpeg::FollowFilterSource(TOutputStream& ost, TInputStream& ist,
 
 // --- pre-processing and the picture hook -----------------------------------------------------
 
-bool TCustomFFmpeg::Deinterlace(TInputStream& ist, const AVFrame* src, AVFrame* dst) {
-    TVideoInputState& vs = *ist.video;
-    const auto format = static_cast<AVPixelFormat>(src->format);
-    if (!vs.deinterlacer.Built() || vs.deinterlaceWidth != src->width ||
-        vs.deinterlaceHeight != src->height || vs.deinterlaceFormat != format) {
-        vs.deinterlaceWidth = src->width;
-        vs.deinterlaceHeight = src->height;
-        vs.deinterlaceFormat = format;
-        // The postprocessing library's "fd" is the classic same-frame deinterlacer: no picture
-        // is held back, so timestamps and hooks stay frame-exact.
-        TVideoFilterChain::TFilterList filters;
-        if (avfilter_get_by_name("pp")) {
-            filters = {{"pp", "fd"}};
-        } else {
-            filters = {{"kerndeint", ""}};
-        }
-        std::string error;
-        vs.deinterlaceBroken =
-            vs.deinterlacer.Build({src->width, src->height, format, src->sample_aspect_ratio},
-                                  format, filters, "", "", error) < 0;
-        if (vs.deinterlaceBroken) {
-            vs.deinterlacer.Reset();
-        }
-    }
-    if (vs.deinterlaceBroken) {
-        return false;
-    }
-    AVFrame* out = vs.deinterlaced.get();
-    if (vs.deinterlacer.Push(const_cast<AVFrame*>(src)) < 0 || vs.deinterlacer.Pull(out) < 0) {
-        vs.deinterlacer.Reset();
-        return false;
-    }
-    const bool ok =
-        out->width == dst->width && out->height == dst->height && av_frame_copy(dst, out) >= 0;
-    av_frame_unref(out);
-    return ok;
-}
-
 AVFrame* TCustomFFmpeg::HookBuffer(TInputStream& ist, const AVFrame& like) {
-    TVideoInputState& vs = *ist.video;
-    AVFrame* buffer = vs.hookBuffer.get();
-    const bool fits = buffer && buffer->width == like.width && buffer->height == like.height &&
-                      buffer->format == like.format;
-    if (!fits) {
-        vs.hookBuffer = MakeFrame();
-        buffer = vs.hookBuffer.get();
-        buffer->format = like.format;
-        buffer->width = like.width;
-        buffer->height = like.height;
-        if (av_frame_get_buffer(buffer, 0) < 0) {
-            vs.hookBuffer.reset();
-            Log(llError, "hook buf malloc error.");
-            return nullptr;
-        }
-    } else if (av_frame_make_writable(buffer) < 0) {
-        // The encoder may still hold the previous picture; a new buffer is made when it does.
+    AVFrame* buffer = ist.video->HookBuffer(like);
+    if (!buffer) {
         Log(llError, "hook buf malloc error.");
-        return nullptr;
     }
     return buffer;
 }
@@ -329,7 +259,7 @@ AVFrame* TCustomFFmpeg::PreProcess(TInputStream& ist, AVFrame* decoded) {
         bool done = false;
         if (opt_.doDeinterlace) {
             const bool broken = ist.video->deinterlaceBroken;
-            done = Deinterlace(ist, decoded, buffer);
+            done = ist.video->Deinterlace(*decoded, *buffer);
             if (!done && !broken) {
                 Log(llError, "Deinterlacing failed.");
             }
@@ -442,22 +372,8 @@ void TCustomFFmpeg::PrepareVideoOutput(TOutputStream& ost, TInputStream& ist,
     const int inH = InputHeight(ist);
     const auto inFmt = static_cast<AVPixelFormat>(ist.st->codecpar->format);
 
-    vs.cropOn = opt_.cropTop || opt_.cropBottom || opt_.cropLeft || opt_.cropRight;
-    if (vs.cropOn) {
-        vs.topBand = vs.initialTop = opt_.cropTop;
-        vs.bottomBand = vs.initialBottom = opt_.cropBottom;
-        vs.leftBand = vs.initialLeft = opt_.cropLeft;
-        vs.rightBand = vs.initialRight = opt_.cropRight;
-    }
-    const int cropW = inW - vs.leftBand - vs.rightBand;
-    const int cropH = inH - vs.topBand - vs.bottomBand;
-    // The size the bands were given for, which they follow proportionally on a size change.
-    vs.initialWidth = inW;
-    vs.initialHeight = inH;
-    vs.resampleWidth = cropW;
-    vs.resampleHeight = cropH;
-    vs.resampleFormat = inFmt;
-    if (!(cropW == c->width && cropH == c->height && inFmt == c->pix_fmt)) {
+    vs.SetInput(inW, inH, inFmt, {opt_.cropTop, opt_.cropBottom, opt_.cropLeft, opt_.cropRight});
+    if (!(vs.resampleWidth == c->width && vs.resampleHeight == c->height && inFmt == c->pix_fmt)) {
         vs.MakeScaler(*c, opt_.swsFlags);
         if (use == TVideoEncoderUse::Own) {
             c->bits_per_raw_sample = 0;
@@ -531,7 +447,7 @@ int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* p
     const int64_t n = SyncCopyCount(ost, ist);
     const int bytes = EncodeCopies(ost, ist, picture, n);
     // Kept (a reference, no copy) so that the end of the input can give it its duration.
-    if (n > 0 && av_frame_ref(MakeLastPictureSlot(*ost.video), picture) < 0) {
+    if (n > 0 && av_frame_ref(ost.video->LastPictureSlot(), picture) < 0) {
         av_frame_unref(ost.video->lastPicture.get());
     }
     return bytes;
@@ -593,14 +509,6 @@ int64_t TCustomFFmpeg::SyncCopyCount(TOutputStream& ost, const TInputStream& ist
         vs.startOffset = static_cast<double>(s - static_cast<long double>(ost.sync_opts));
     }
     return n;
-}
-
-AVFrame* TCustomFFmpeg::MakeLastPictureSlot(TVideoOutputState& vs) {
-    if (!vs.lastPicture) {
-        vs.lastPicture = MakeFrame();
-    }
-    av_frame_unref(vs.lastPicture.get());
-    return vs.lastPicture.get();
 }
 
 void TCustomFFmpeg::ExtendLastPictures(TInputStream& ist) {
@@ -741,24 +649,7 @@ int TCustomFFmpeg::EncodeVideo(TOutputStream& ost, AVFrame* frame) {
                                     ? NoTimestamp
                                     : av_rescale_q(pkt->pts, c->time_base, AV_TIME_BASE_Q));
         }
-        size_t statsSize = 0;
-        if (const uint8_t* q = av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &statsSize);
-            q && statsSize >= 6) {
-            vs.lastQuality = static_cast<int>(AV_RL32(q));
-            vs.lastPictType = q[4];
-            const int errors = std::min<int>(q[5], 4);
-            vs.hasPsnr = (c->flags & AV_CODEC_FLAG_PSNR) && errors > 0 &&
-                         statsSize >= 8 + 8 * static_cast<size_t>(errors);
-            if (vs.hasPsnr) {
-                for (int i = 0; i < errors; ++i) {
-                    vs.lastError[i] = AV_RL64(q + 8 + 8 * i);
-                    vs.totalError[i] += vs.lastError[i];
-                }
-            }
-        } else {
-            vs.lastPictType =
-                (pkt->flags & AV_PKT_FLAG_KEY) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-        }
+        vs.TakeQualityStats(*pkt, c->flags & AV_CODEC_FLAG_PSNR);
         bytes = pkt->size;
         if (pkt->duration <= 0) {
             // Every picture lasts one tick of the encoder; a muxer with edit lists would cut the

@@ -23,6 +23,16 @@ struct TVideoInputState {
     AVPixelFormat deinterlaceFormat = AV_PIX_FMT_NONE;
     bool deinterlaceBroken = false; // the format cannot be deinterlaced; said once
     AvFramePtr deinterlaced = MakeFrame();
+
+    // The hook buffer, writable and shaped like `like`; null when it cannot be.
+    AVFrame* HookBuffer(const AVFrame& like);
+    // `src` deinterlaced into `dst` (same size); false when it cannot be (said by the caller).
+    bool Deinterlace(const AVFrame& src, AVFrame& dst);
+};
+
+// Crop bands in pixels.
+struct TCropBands {
+    int top = 0, bottom = 0, left = 0, right = 0;
 };
 
 // Crop, scaling, filter chain and synchronisation of a video output stream.
@@ -54,15 +64,24 @@ struct TVideoOutputState {
     double startOffset = 0;           // ticks between the first picture's time and its slot
     AvFramePtr encodeFrame = MakeFrame();
     AvPacketPtr packet = MakePacket();
-    // The encoder has been flushed; a joined output reopens it before the next picture.
-    bool encoderFlushed = false;
 
+    // The input the bands are given for: sets the bands and the resample size.
+    void SetInput(int width, int height, AVPixelFormat format, const TCropBands& bands);
+    // Whether `picture` has another size or format than the crop and scaling were made for.
+    bool SizeChanged(const AVFrame& picture) const;
+    // The bands (keeping their share of the picture) and the resample size follow `picture`.
+    void FollowSize(const AVFrame& picture);
+    // `lastPicture` emptied for the next picture.
+    AVFrame* LastPictureSlot();
     // Turns scaling on: from the resample size and format to the encoder's `c`.
     void MakeScaler(const AVCodecContext& c, int swsFlags);
     // A view of `picture` inside the bands; null when the library refuses it.
     AVFrame* CropView(AVFrame* picture);
     // `picture` (of the resample size) scaled into the temporary picture, which it returns.
     AVFrame* ScaleToEncoder(const AVFrame& picture);
+    // What the encoder said about the picture of `pkt` (quality, type, PSNR errors when
+    // `psnrWanted`).
+    void TakeQualityStats(const AVPacket& pkt, bool psnrWanted);
 };
 
 } // namespace quovo
