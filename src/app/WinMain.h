@@ -37,6 +37,7 @@ namespace quovo {
 class TDVDMainParts;
 class TEditingDialogs;
 class TFormatPicker;
+class TfrmFileInfo;
 class TPreviewPanel;
 class TSourceListView;
 
@@ -87,6 +88,8 @@ public:
     bool Adding() const { return fileAdder_->Adding(); }
     void btnRemoveClick();
     void btnClearClick();
+    // "Video Infomation": the file information dialog for the selected row.
+    void Infomation1Click();
     // The list's pop-up menu (right click on the list, the "&Edit" button).
     QMenu* FilesPopup() const { return pmFilesPopup_; }
     // The editing dialogs for the selected row (Edit menu and pop-up menu).
@@ -178,6 +181,7 @@ private:
     QActionGroup* skinGroup_ = nullptr;
     QMenu* pmFilesPopup_ = nullptr;
     TFileAdder* fileAdder_ = nullptr;
+    TfrmFileInfo* fileInfo_ = nullptr;
 };
 
 } // namespace quovo

@@ -4,6 +4,7 @@
 
 #include "TPreviewPanel.h"
 #include "TSourceListView.h"
+#include "TfrmFileInfo.h"
 
 #include <QMenu>
 #include <QToolButton>
@@ -46,7 +47,9 @@ void TfrmMain::BuildFilesPopup() {
     QAction* start = findChild<QAction*>("Start1");
     connect(entry("Start2", "Start"), &QAction::triggered, start, &QAction::trigger);
     pmFilesPopup_->addSeparator();
-    entry("Infomation1", "Video Infomation")->setVisible(false);
+    // Shown, unlike the old window's hidden entry: it is the only way to the information dialog.
+    connect(entry("Infomation1", "Video Infomation"), &QAction::triggered, this,
+            &TfrmMain::Infomation1Click);
     connect(pmFilesPopup_, &QMenu::aboutToShow, this, &TfrmMain::UpdateRowCommands);
 
     lvFiles_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -102,6 +105,18 @@ void TfrmMain::UpdateRowCommands() {
          {"Crop2", "Trim2", "VideoEffect2", "Infomation1", "Remove2", "Clear2", "Start2"}) {
         findChild<QAction*>(name)->setEnabled(selected);
     }
+}
+
+void TfrmMain::Infomation1Click() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        return;
+    }
+    if (fileInfo_ == nullptr) {
+        fileInfo_ = new TfrmFileInfo(this);
+    }
+    // A title row has no source file: the dialog then shows nothing.
+    fileInfo_->Execute(sourceList_.Record(row).SourceName);
 }
 
 void TfrmMain::OpenAddDvdMenu() {

@@ -7,12 +7,17 @@
 #include "Fixtures.h"
 #include "QtTestApp.h"
 #include "TSourceListView.h"
+#include "TfrmFileInfo.h"
 
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdlib>
@@ -221,6 +226,29 @@ TEST_F(AddFilesTest, DroppedAndCommandLineFilesAreAddedLikeChosenOnes) {
         EXPECT_TRUE(texts[1].contains("disc.iso") && texts[1].contains("DVD"));
         EXPECT_TRUE(texts[2].contains("broken.mkv"));
     }
+}
+
+// "Video Infomation" of the pop-up menu describes the selected row in its modal dialog.
+TEST_F(AddFilesTest, TheInformationDialogDescribesTheSelectedRow) {
+    const std::string a = Clip("a.avi");
+    const std::string b = Clip("b.mkv");
+    auto w = Open();
+    Add(*w, {a, b});
+    w->SelectRow(1);
+    emit w->FilesPopup()->aboutToShow();
+    auto* info = w->findChild<QAction*>("Infomation1");
+    ASSERT_TRUE(info->isVisible());
+    QString name, resolution;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TfrmFileInfo*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        name = dialog->lblSourceName->text();
+        resolution = dialog->edtResloution->text();
+        dialog->btn1->click();
+    });
+    info->trigger();
+    EXPECT_EQ(name, ShortSourceName(QString::fromStdString(b)));
+    EXPECT_EQ(resolution, "160x120");
 }
 
 } // namespace

@@ -134,7 +134,8 @@ TEST_F(SourceListTest, CheckCommandsOfTheEditMenu) {
 TEST_F(SourceListTest, RowCommandsNeedASelectedRow) {
     const char* const edit[] = {"Crop1",       "Trim1",         "VideoEffect1", "CheckAll1",
                                 "UncheckAll1", "ReverseCheck1", "Check1",       "Uncheck1"};
-    const char* const popup[] = {"Crop2", "Trim2", "VideoEffect2", "Remove2", "Clear2", "Start2"};
+    const char* const popup[] = {"Crop2",  "Trim2",  "VideoEffect2", "Remove2",
+                                 "Clear2", "Start2", "Infomation1"};
     auto* editMenu = window_->findChild<QMenu*>("Edit1");
     QMenu* popupMenu = window_->FilesPopup();
     ASSERT_NE(popupMenu, nullptr);

@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+"""Drives the running program over the accessibility bus as a screen reader user would: opens
+"Add" from the File menu, types two file names into the file dialog's "File name:" field, opens
+them and reads the new rows of the source list cell by cell.
+
+    gui-run.sh /usr/bin/python3 scripts/robot-add-files.py AT_FOLDER BUILD_DIR [SHOTS_DIR]
+
+AT_FOLDER holds at.py (the project's shared tools); SHOTS_DIR, when given, receives screenshots
+(ImageMagick's `import`)."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, sys.argv[1])
+import at  # noqa: E402
+import pyatspi  # noqa: E402
+
+build = sys.argv[2]
+shots = sys.argv[3] if len(sys.argv) > 3 else None
+work = tempfile.mkdtemp(prefix="quovo-robot-add-")
+config = os.path.join(work, "config")
+media = os.path.join(work, "media")
+os.makedirs(config)
+os.makedirs(media)
+fixture = os.path.join(build, "tools", "quovo-fixture")
+clips = [os.path.join(media, "holiday.mkv"), os.path.join(media, "concert.avi")]
+for name, path in zip(["h264-aac.mkv", "mpeg4-mp3.avi"], clips):
+    subprocess.run([fixture, "--duration", "3", name, path], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+env = dict(os.environ, QUOVO_CONFIG_DIR=config)
+program = subprocess.Popen([os.path.join(build, "src/app/quovo")], env=env)
+
+
+def shot(name):
+    if shots:
+        time.sleep(0.7)
+        subprocess.run(["import", "-window", "root", os.path.join(shots, name + ".png")], check=True)
+
+
+def showing(root, role, name):
+    end = time.time() + 10
+    while time.time() < end:
+        found = at.find_all(root, role, name, showing=True)
+        if found:
+            return found[0]
+        time.sleep(0.3)
+    raise RuntimeError(f"no showing {role} named {name!r}")
+
+
+def cells(window):
+    """The names of the list's cells, row by row (a cell says its column and its text)."""
+    table = at.find(window, "tree table", "Source Files")
+    found = []
+    for node, _ in at.walk(table, maxdepth=3):
+        try:
+            if node.getRoleName() == "table cell":
+                found.append(at.clean(node.name))
+        except Exception:
+            continue
+    return found
+
+
+try:
+    app = at.app("quovo")
+    window = at.find(app, "frame", "Quovo 3.300 ")
+    print("main window:", repr(window.name))
+    at.press(showing(window, "menu", "File"))
+    at.press(showing(app, "menu item", "Add"))
+    dialog = at.find(app, "dialog", "Add")
+    field = at.find(dialog, "text", "File name:")
+    at.set_text(field, " ".join(f'"{path}"' for path in clips))
+    print("typed:", repr(at.text_of(field)))
+    shot("add-dialog")
+    at.press(at.find(dialog, "push button", "Open"))
+    wanted = [f"Source: {path}" for path in clips]
+    end = time.time() + 20
+    found = []
+    while time.time() < end:
+        found = cells(window)
+        if all(cell in found for cell in wanted):
+            break
+        time.sleep(0.3)
+    for cell in found:
+        print("cell:", cell)
+    shot("source-list-rows")
+    for cell in wanted + ["Length: 0:00:03", "Destination File: holiday_(new)_ipod.mp4",
+                          "Destination File: concert_(new)_ipod.mp4", "Progress: none"]:
+        if cell not in found:
+            sys.exit(f"FAIL: the list shows no cell {cell!r}")
+    print("PASS")
+finally:
+    program.terminate()
+    program.wait(timeout=20)
+    shutil.rmtree(work, ignore_errors=True)
