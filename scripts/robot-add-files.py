@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Drives the running program over the accessibility bus as a screen reader user would: opens
 "Add" from the File menu, types two file names into the file dialog's "File name:" field, opens
-them and reads the new rows of the source list cell by cell.
+them, and reads the new rows of the source list cell by cell.
 
     gui-run.sh /usr/bin/python3 scripts/robot-add-files.py AT_FOLDER BUILD_DIR [SHOTS_DIR]
 
@@ -52,11 +52,11 @@ def showing(root, role, name):
 
 def cells(window):
     """The names of the list's cells, row by row (a cell says its column and its text)."""
-    table = at.find(window, "tree table", "Source Files")
+    table = at.find(window, "tree", "Source Files")
     found = []
     for node, _ in at.walk(table, maxdepth=3):
         try:
-            if node.getRoleName() == "table cell":
+            if node.getRoleName() in ("table cell", "tree item"):
                 found.append(at.clean(node.name))
         except Exception:
             continue
@@ -67,7 +67,7 @@ try:
     app = at.app("quovo")
     window = at.find(app, "frame", "Quovo 3.300 ")
     print("main window:", repr(window.name))
-    at.press(showing(window, "menu", "File"))
+    at.press(showing(window, "menu item", "File"))
     at.press(showing(app, "menu item", "Add"))
     dialog = at.find(app, "dialog", "Add")
     field = at.find(dialog, "text", "File name:")

@@ -1,7 +1,6 @@
 #include "TSourceListModel.h"
 
 #include <QFileInfo>
-#include <QSize>
 
 namespace quovo {
 
@@ -89,9 +88,6 @@ QVariant TSourceListModel::headerData(int section, Qt::Orientation orientation, 
     }
     if (role == Qt::DisplayRole) {
         return QString(Columns(layout_)[section].Caption);
-    }
-    if (role == Qt::SizeHintRole) {
-        return QSize(Columns(layout_)[section].Width, -1);
     }
     return {};
 }

@@ -86,6 +86,8 @@ TEST_F(SourceListTest, TheHeaderFollowsTheLayoutOfTheFirstRow) {
     ASSERT_NE(view_, nullptr);
     EXPECT_EQ(view_->model(), &Rows());
     EXPECT_EQ(HeaderWidths(), (std::vector<int>{140, 65, 90, 120, 60}));
+    // The captions show: the header is as high as its text.
+    EXPECT_GE(view_->header()->height(), view_->fontMetrics().height());
     Rows().AddRow(TitleRecord(), {"Title 1", "0:10:00"});
     EXPECT_EQ(HeaderWidths(), (std::vector<int>{120, 70, 70, 70, 100, 55}));
     EXPECT_EQ(view_->model()->headerData(4, Qt::Horizontal).toString(), "Video Format");
