@@ -110,22 +110,20 @@ TfrmFileInfo::TfrmFileInfo(QWidget* parent) : QDialog(parent) {
     auto* column = new QVBoxLayout(this);
     auto* names = new QGridLayout;
     column->addLayout(names);
-    auto* nameLabel = new QLabel("File Name:", this);
-    lblSourceName = new QLabel(this);
-    lblSourceName->setObjectName("lblSourceName");
-    lblSourceName->setTextInteractionFlags(Qt::TextSelectableByMouse |
-                                           Qt::TextSelectableByKeyboard);
-    nameLabel->setBuddy(lblSourceName);
-    auto* lengthLabel = new QLabel("Duration:", this);
-    lblFileLength = new QLabel(this);
-    lblFileLength->setObjectName("lblFileLength");
-    lblFileLength->setTextInteractionFlags(Qt::TextSelectableByMouse |
-                                           Qt::TextSelectableByKeyboard);
-    lengthLabel->setBuddy(lblFileLength);
-    names->addWidget(nameLabel, 0, 0);
-    names->addWidget(lblSourceName, 0, 1);
-    names->addWidget(lengthLabel, 1, 0);
-    names->addWidget(lblFileLength, 1, 1);
+    // The name and the duration are plain texts; they can be selected and copied.
+    auto fact = [this, names](const QString& caption, const char* name) {
+        auto* label = new QLabel(caption, this);
+        auto* fact = new QLabel(this);
+        fact->setObjectName(name);
+        fact->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        label->setBuddy(fact);
+        const int row = names->rowCount();
+        names->addWidget(label, row, 0);
+        names->addWidget(fact, row, 1);
+        return fact;
+    };
+    lblSourceName = fact("File Name:", "lblSourceName");
+    lblFileLength = fact("Duration:", "lblFileLength");
     names->setColumnStretch(1, 1);
 
     auto* video = new QGroupBox("Video ", this);
