@@ -2,6 +2,9 @@
 
 #include "TGlobalObject.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace quovo {
 
 namespace {
@@ -91,6 +94,15 @@ std::string SettingsReadWarning(const TIniStore& settings) {
         return {};
     }
     return "cannot read the settings file " + settings.Path() + ": " + reason + "; using defaults";
+}
+
+bool TAppSettings::AllCores() const {
+    return ini_.ReadBool(kSection, "allCores", true);
+}
+
+int TAppSettings::ConversionsAtOnce() const {
+    const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    return std::clamp(ini_.ReadInteger(kSection, "conversionsAtOnce", 1), 1, cores);
 }
 
 } // namespace quovo

@@ -32,6 +32,8 @@ public:
     bool SnapJpg() const;              // snapJpg, 1
     int JpegQuality() const;           // jpgCmp, 30
     int Priority() const;              // priority 0 idle, 1 normal, 2 lower, 3 lowest; 1
+    bool AllCores() const;             // allCores: every core for each conversion, 1
+    int ConversionsAtOnce() const;     // conversionsAtOnce 1..the cores there are, 1
 
 private:
     TIniStore& ini_;
