@@ -148,11 +148,16 @@ TQueuedRow TBatchRun::QueueRow(int row) {
     switch (record.Kind) {
     case TRowKind::File:
         return QueueFileRow(row);
-    case TRowKind::Title:
-        if (titleQueuer_) {
-            return titleQueuer_(row, record);
+    case TRowKind::Title: {
+        if (!titleQueuer_) {
+            return TQueuedRow{-1, "DVD titles cannot be converted by this run."};
         }
-        return TQueuedRow{-1, "DVD titles cannot be converted by this run."};
+        TQueuedRow queued = titleQueuer_(row, record);
+        if (queued.Task >= 0 && NeedsFrameHook(record)) {
+            hook_.SetTaskEffects(queued.Task, FrameEffectsOf(record));
+        }
+        return queued;
+    }
     }
     return TQueuedRow{-1, "Unknown kind of row."};
 }

@@ -82,16 +82,15 @@ public:
     TfrmProgress& ProgressWindow();
     const QImage& LastPreview() const { return lastPreview_; }
 
-    // The road of title rows: queues the row as a task of the component (the run sets up the
-    // effects hook afterwards through SetTaskEffects) or says why it cannot.
+    // The road of title rows: queues the row as a task of the component, asking for the
+    // per-frame hook (CustomHook) when NeedsFrameHook(record), or says why it cannot. The run
+    // hands the row's effects to the hook.
     using TRowQueuer = std::function<TQueuedRow(int row, TlvFilesRecord& record)>;
     void SetTitleRowQueuer(TRowQueuer queuer) { titleQueuer_ = std::move(queuer); }
 
     // Queues one row as the next task, by its kind.
     TQueuedRow QueueRow(int row);
     TQueuedRow QueueFileRow(int row);
-    // A row's effects and watermarks for task `task`: a queuer calls it before SetOutputFile.
-    void AskFrameEffects(int task, const TlvFilesRecord& record, TOutputOptions& output);
 
     // The component's handlers (set by the run at its start).
     void ConverterProgress(TCustomMediaConverter* sender, TProgressInfo* info);
@@ -110,6 +109,8 @@ private:
     void RunTerminated();
     // Once the final event and every task's end are in.
     void WrapUp();
+    // A row's effects and watermarks for `task`, before its output is set.
+    void AskFrameEffects(int task, const TlvFilesRecord& record, TOutputOptions& output);
     void SetControls(const TRunControls& controls);
     void SetPaused(bool paused);
     void SaveSnapshotFiles(const QImage& full, const QImage& small);
