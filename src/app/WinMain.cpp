@@ -7,6 +7,7 @@
 #include "TDVDMainParts.h"
 #include "TEditingDialogs.h"
 #include "TFormatPicker.h"
+#include "TMainWindowRun.h"
 #include "TPreviewPanel.h"
 #include "TSkin.h"
 #include "TSourceListDelegate.h"
@@ -129,6 +130,7 @@ TfrmMain::TfrmMain(TDialogService& dialogs, QWidget* parent)
     BuildFilesPopup();
     ConnectListCommands();
     ConnectEditingCommands();
+    run_ = std::make_unique<TMainWindowRun>(*this);
 
     memoLog_ = new QPlainTextEdit(central);
     memoLog_->setObjectName("memoLog");

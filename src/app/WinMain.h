@@ -38,6 +38,7 @@ class TDVDMainParts;
 class TEditingDialogs;
 class TFormatPicker;
 class TfrmFileInfo;
+class TMainWindowRun;
 class TPreviewPanel;
 class TSourceListView;
 
@@ -76,6 +77,11 @@ public:
     // "Open" hands the folder to this (the desktop's file manager by default).
     using TFolderOpener = std::function<void(const QString& folder)>;
     void SetFolderOpener(TFolderOpener opener) { folderOpener_ = std::move(opener); }
+
+    // The batch run of the checked rows, its buttons and the desktop services it uses.
+    TMainWindowRun& RunControl() { return *run_; }
+    // Through the hook tests set, else the desktop's file manager.
+    void OpenFolder(const QString& folder);
 
     // The source list's commands. "&Add" asks the chooser for files (the open-file dialog
     // unless a test set another) and adds them.
@@ -146,8 +152,6 @@ private:
     int RowToEdit();
     void SetTabOrder();
     void edDirectoryChange(const QString& text);
-    // Through the hook tests set, else the desktop's file manager.
-    void OpenFolder(const QString& folder);
     // The orderly shutdown after the user said Yes.
     void CloseDown();
     void StopConverter();
@@ -158,6 +162,7 @@ private:
     TIniStore formatFile_;
     TMediaConverter converter_;
     TSourceListModel sourceList_;
+    std::unique_ptr<TMainWindowRun> run_; // goes before the list and the component it runs
     TFolderChooser folderChooser_;
     TFolderOpener folderOpener_;
     TFileChooser fileChooser_;

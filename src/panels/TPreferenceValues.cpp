@@ -20,6 +20,8 @@ TPreferenceValues TPreferenceValues::Read(const TAppSettings& settings) {
     values.JpegQuality = std::clamp(settings.JpegQuality(), 1, 100);
     const int priority = settings.Priority();
     values.Priority = priority >= 0 && priority <= 3 ? priority : 1;
+    values.AllCores = settings.AllCores();
+    values.ConversionsAtOnce = settings.ConversionsAtOnce();
     return values;
 }
 
@@ -36,6 +38,8 @@ bool TPreferenceValues::Write(TIniStore& settings, const std::string& defaultFol
         values.emplace_back("jpgCmp", std::to_string(JpegQuality));
     }
     values.emplace_back("priority", std::to_string(Priority));
+    values.emplace_back("allCores", flag(AllCores));
+    values.emplace_back("conversionsAtOnce", std::to_string(std::max(ConversionsAtOnce, 1)));
     return settings.WriteValues("settings", values);
 }
 

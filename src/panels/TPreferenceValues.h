@@ -1,5 +1,6 @@
-// What the preferences dialog edits: where and how snapshots are saved and the work priority of
-// conversions, read from and written to the settings section "settings".
+// What the preferences dialog edits: where and how snapshots are saved, the work priority of
+// conversions and how much of the machine they use, read from and written to the settings section
+// "settings".
 #pragma once
 
 #include "TAppSettings.h"
@@ -15,8 +16,10 @@ struct TPreferenceValues {
     bool SmallSize = false;
     bool Bmp = true;
     bool Jpg = false;
-    int JpegQuality = 20; // 1..100
-    int Priority = 1;     // 0 idle, 1 normal, 2 lower, 3 lowest
+    int JpegQuality = 20;      // 1..100
+    int Priority = 1;          // 0 idle, 1 normal, 2 lower, 3 lowest
+    bool AllCores = true;      // every processor core for each conversion
+    int ConversionsAtOnce = 1; // 1..the cores there are
 
     // What "&Default" shows.
     static TPreferenceValues Defaults(const std::string& defaultFolder);

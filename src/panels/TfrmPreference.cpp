@@ -13,7 +13,10 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QThread>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quovo {
 
@@ -45,7 +48,8 @@ TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
       opener_(std::move(opener)) {
     setObjectName("frmPreference");
     setWindowTitle("Preference");
-    setFixedSize(480, 390);
+    // Taller than the snapshot and priority groups need: the speed group sits below them.
+    setFixedSize(480, 470);
 
     auto* snapshot = new QGroupBox("Snapshot", this);
     auto* grid = new QGridLayout(snapshot);
@@ -106,6 +110,21 @@ TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
         priorities->addWidget(radio);
     }
 
+    auto* speed = new QGroupBox("Speed", this);
+    auto* speedGrid = new QGridLayout(speed);
+    ckAllCores = CheckBox("Use all processor cores for each conversion", "ckAllCores", speed);
+    auto* atOnceLabel = new QLabel("Conversions at once:", speed);
+    spedAtOnce = new QSpinBox(speed);
+    spedAtOnce->setObjectName("spedAtOnce");
+    spedAtOnce->setRange(1, std::max(1, QThread::idealThreadCount()));
+    spedAtOnce->setAccessibleName("Conversions at once:");
+    spedAtOnce->setToolTip("How many files are converted at the same time.");
+    atOnceLabel->setBuddy(spedAtOnce);
+    speedGrid->addWidget(ckAllCores, 0, 0, 1, 3);
+    speedGrid->addWidget(atOnceLabel, 1, 0);
+    speedGrid->addWidget(spedAtOnce, 1, 1);
+    speedGrid->setColumnStretch(2, 1);
+
     TDefaultOkCancel buttons = MakeDefaultOkCancel(this);
     btnDefault = buttons.Default;
     btnOk = buttons.Ok;
@@ -114,6 +133,7 @@ TfrmPreference::TfrmPreference(TIniStore& settings, TDialogService& dialogs,
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(snapshot);
     layout->addWidget(priority);
+    layout->addWidget(speed);
     layout->addStretch();
     layout->addLayout(buttons.Row);
 
@@ -149,6 +169,8 @@ void TfrmPreference::Show(const TPreferenceValues& values) {
     if (QAbstractButton* radio = rdGrpPriority->button(values.Priority)) {
         radio->setChecked(true);
     }
+    ckAllCores->setChecked(values.AllCores);
+    spedAtOnce->setValue(values.ConversionsAtOnce);
     EnableQuality();
 }
 
@@ -161,6 +183,8 @@ TPreferenceValues TfrmPreference::Shown() const {
     values.Jpg = ckJpg->isChecked();
     values.JpegQuality = spedCmp->value();
     values.Priority = rdGrpPriority->checkedId() >= 0 ? rdGrpPriority->checkedId() : 1;
+    values.AllCores = ckAllCores->isChecked();
+    values.ConversionsAtOnce = spedAtOnce->value();
     return values;
 }
 

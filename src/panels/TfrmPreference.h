@@ -1,6 +1,6 @@
-// The preferences: the snapshot folder, sizes, file types and JPEG quality, and the work priority
-// of conversions. Written on "&Ok" only, except the folder, which "&Brows" writes at once.
-// Created on first use and kept; each showing reloads from the settings.
+// The preferences: the snapshot folder, sizes, file types and JPEG quality, the work priority of
+// conversions and how much of the machine they use. Written on "&Ok" only, except the folder, which
+// "&Brows" writes at once. Created on first use and kept; each showing reloads from the settings.
 #pragma once
 
 #include "TDialogService.h"
@@ -46,6 +46,8 @@ public:
     QSpinBox* spedCmp;
     QSlider* trcCmp;
     QButtonGroup* rdGrpPriority;
+    QCheckBox* ckAllCores;
+    QSpinBox* spedAtOnce;
     QPushButton* btnDefault;
     QPushButton* btnOk;
     QPushButton* btnCancel;

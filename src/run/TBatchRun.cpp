@@ -21,7 +21,8 @@
 
 namespace quovo {
 
-TBatchRun::TBatchRun(THost host, QObject* parent) : QObject(parent), host_(std::move(host)) {}
+TBatchRun::TBatchRun(THost host, QObject* parent)
+    : QObject(parent), host_(std::move(host)), desktop_(&host_.Desktop) {}
 
 TBatchRun::~TBatchRun() {
     // The handlers point here: the tasks end, and their deliveries with them, before they go.
@@ -32,7 +33,7 @@ TBatchRun::~TBatchRun() {
     converter.SetOnTerminate(nullptr);
     converter.SetOnCustomHook(nullptr);
     if (running_) {
-        host_.Desktop.HoldSleep(false);
+        desktop_->HoldSleep(false);
     }
 }
 
@@ -138,7 +139,7 @@ bool TBatchRun::btnStartClick() {
     controls.Add = controls.Remove = controls.Clear = controls.Start = false;
     controls.Stop = controls.Pause = true;
     SetControls(controls);
-    host_.Desktop.HoldSleep(true);
+    desktop_->HoldSleep(true);
     ProgressWindow().ShowForRun();
     return true;
 }
@@ -313,7 +314,7 @@ void TBatchRun::WrapUp() {
     const bool ran = running_;
     running_ = false;
     if (ran) {
-        host_.Desktop.HoldSleep(false);
+        desktop_->HoldSleep(false);
     }
     // The end-of-run actions follow the last queued task, and only a finished one; a run the
     // user stopped does not go on to them.
@@ -322,12 +323,12 @@ void TBatchRun::WrapUp() {
             host_.OpenOutputFolder();
         }
         if (progress_->ckShutDown->isChecked()) {
-            host_.Desktop.ShutDownComputer();
+            desktop_->ShutDownComputer();
         }
     }
     if (ran) {
-        host_.Desktop.RunEnded(converted_, static_cast<int>(failures_.size()),
-                               QString::fromStdString(OutputFolder()));
+        desktop_->RunEnded(converted_, static_cast<int>(failures_.size()),
+                           QString::fromStdString(OutputFolder()));
     }
     if (!failures_.empty()) {
         std::string text = "These files could not be converted:";

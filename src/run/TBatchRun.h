@@ -69,6 +69,9 @@ public:
     explicit TBatchRun(THost host, QObject* parent = nullptr);
     ~TBatchRun() override;
 
+    // Another desktop for the runs from now on (tests put a recorder here).
+    void SetDesktop(TDesktopActions& desktop) { desktop_ = &desktop; }
+
     // The run of every checked row. False when none is checked or none could be queued.
     bool btnStartClick();
     void btnPauseClick();
@@ -117,6 +120,7 @@ private:
     std::string OutputFolder() const;
 
     THost host_;
+    TDesktopActions* desktop_;
     TEffectsHook hook_;
     QPointer<TfrmProgress> progress_;
     QImage lastPreview_;

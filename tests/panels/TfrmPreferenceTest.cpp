@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace quovo {
@@ -50,6 +51,8 @@ TEST_F(TfrmPreferenceTest, ShowsTheStoredValuesOrTheDefaults) {
     EXPECT_EQ(dialog_.trcCmp->value(), 30);
     EXPECT_TRUE(dialog_.trcCmp->isEnabled());
     EXPECT_EQ(dialog_.rdGrpPriority->checkedId(), 1);
+    EXPECT_TRUE(dialog_.ckAllCores->isChecked());
+    EXPECT_EQ(dialog_.spedAtOnce->value(), 1);
 
     // A box is shown as stored, also after an earlier showing had it checked; a pair stored with
     // both boxes off shows its first box on.
@@ -59,7 +62,9 @@ TEST_F(TfrmPreferenceTest, ShowsTheStoredValuesOrTheDefaults) {
                                        {"snapBmp", "1"},
                                        {"snapJpg", "0"},
                                        {"jpgCmp", "85"},
-                                       {"Priority", "3"}});
+                                       {"Priority", "3"},
+                                       {"allCores", "0"},
+                                       {"conversionsAtOnce", "999"}});
     Open();
     EXPECT_EQ(dialog_.edtSnapDirectory->text(), "/snaps");
     EXPECT_TRUE(dialog_.ckFullSize->isChecked());
@@ -70,6 +75,9 @@ TEST_F(TfrmPreferenceTest, ShowsTheStoredValuesOrTheDefaults) {
     EXPECT_FALSE(dialog_.spedCmp->isEnabled());
     EXPECT_EQ(dialog_.trcCmp->value(), 85);
     EXPECT_EQ(dialog_.rdGrpPriority->checkedId(), 3);
+    EXPECT_FALSE(dialog_.ckAllCores->isChecked());
+    // No more conversions at once than there are cores.
+    EXPECT_EQ(dialog_.spedAtOnce->value(), std::max(1, QThread::idealThreadCount()));
 }
 
 TEST_F(TfrmPreferenceTest, OneSizeAndOneTypeStayChecked) {
@@ -119,6 +127,7 @@ TEST_F(TfrmPreferenceTest, DefaultThenOkWritesTheDefaults) {
     settings_.WriteValues("settings", {{"SnapOutPutDir", "/snaps"}, {"jpgCmp", "85"}});
     Open();
     dialog_.rdGrpPriority->button(0)->click();
+    dialog_.ckAllCores->setChecked(false);
     QTest::mouseClick(dialog_.btnDefault, Qt::LeftButton);
     ASSERT_EQ(Stored("SnapOutPutDir"), "/snaps"); // nothing written before Ok
     QTest::mouseClick(dialog_.btnOk, Qt::LeftButton);
@@ -134,6 +143,8 @@ TEST_F(TfrmPreferenceTest, DefaultThenOkWritesTheDefaults) {
         {"snapSmallSize", "0"},
         {"jpgCmp", "20"},
         {"priority", "1"},
+        {"allCores", "1"},
+        {"conversionsAtOnce", "1"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Stored(c.key), c.value) << c.key;
