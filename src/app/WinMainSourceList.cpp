@@ -2,6 +2,7 @@
 // and their enabling, removing and clearing rows.
 #include "WinMain.h"
 
+#include "TDVDMainParts.h"
 #include "TPreviewPanel.h"
 #include "TSourceListView.h"
 #include "TfrmFileInfo.h"
@@ -120,9 +121,7 @@ void TfrmMain::Infomation1Click() {
 }
 
 void TfrmMain::OpenAddDvdMenu() {
-    if (QAction* addDvd = findChild<QAction*>("AddDVD1"); addDvd && addDvd->isEnabled()) {
-        addDvd->trigger();
-    }
+    dvd_->BtnAddDVDClick();
 }
 
 void TfrmMain::btnRemoveClick() {

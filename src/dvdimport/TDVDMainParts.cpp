@@ -46,8 +46,10 @@ void TDVDMainParts::AttachAddDVD(QToolButton* button, QAction* fileEntry) {
     button_ = button;
     button->setEnabled(true);
     connect(button, &QToolButton::clicked, this, &TDVDMainParts::BtnAddDVDClick);
+    // In the File menu the same menu opens as a submenu, which keeps it reachable from the
+    // keyboard and by assistive technology through the menu bar.
+    fileEntry->setMenu(menu_);
     fileEntry->setEnabled(true);
-    connect(fileEntry, &QAction::triggered, this, &TDVDMainParts::BtnAddDVDClick);
 }
 
 void TDVDMainParts::BtnAddDVDClick() {

@@ -43,7 +43,7 @@ public:
     TDVDImporter* Importer() const { return importer_; }
     const std::string& DVDPath() const;
 
-    // The tool button opens the menu below itself; the File menu entry opens it there too.
+    // The tool button opens the menu below itself; the File menu entry holds it as a submenu.
     void AttachAddDVD(QToolButton* button, QAction* fileEntry);
     // Opens the Add DVD menu at the bottom-left corner of the "&Add DVD" button.
     void BtnAddDVDClick();

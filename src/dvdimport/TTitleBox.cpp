@@ -21,7 +21,7 @@ QComboBox* ItemList(QWidget* parent, const char* name, const QString& caption) {
     box->setObjectName(name);
     box->setItemDelegate(new TParamItemDelegate(box));
     box->setAccessibleName(caption);
-    box->setMinimumContentsLength(10);
+    box->setMinimumContentsLength(9);
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setEnabled(false);
     return box;
@@ -32,7 +32,7 @@ QLineEdit* ChapterEdit(QWidget* parent, const char* name, const QString& caption
     edit->setObjectName(name);
     edit->setReadOnly(true);
     edit->setAccessibleName(caption);
-    edit->setFixedWidth(36);
+    edit->setFixedWidth(30);
     edit->setAlignment(Qt::AlignRight);
     return edit;
 }
@@ -87,10 +87,11 @@ TTitleBox::TTitleBox(TSourceListModel& model, std::function<int()> selectedRow, 
         row->addWidget(l);
         row->addWidget(buddy);
     };
+    row->setSpacing(4);
     label("&Audio:", cmbAudioLanguage);
-    row->addSpacing(8);
+    row->addSpacing(4);
     label("Su&btitle:", cmbSubtitle);
-    row->addSpacing(8);
+    row->addSpacing(4);
     label("Rip Chapter from: ", edtFrom);
     row->addWidget(ArrowPair(this, btnUp, btnDown));
     label("to", edtTo);
