@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """Drives the running program over the accessibility bus: opens "Add DVD" → "DVD Folder…",
 chooses the test disc's VIDEO_TS folder in the folder dialog, reads one row per title with its
-cells, picks the second audio track and chapters 1 to 2 of the first title in the title box,
-presses "Start" and waits for one output file per title.
+cells, and picks the second audio track and chapters 1 to 2 of the first title in the title box.
 
     gui-run.sh /usr/bin/python3 scripts/robot-import-dvd.py AT_FOLDER BUILD_DIR [SHOTS_DIR]
 
@@ -28,11 +27,8 @@ os.makedirs(config)
 disc = subprocess.run([os.path.join(build, "tools/quovo-fixture"), "dvd-disc",
                        os.path.join(build, "tests/robot-dvd-disc")],
                       check=True, capture_output=True, text=True).stdout.strip()
-# Matroska at the title's own size, MPEG-4 part 2 for a quick run.
 with open(os.path.join(config, "quovo.ini"), "w") as f:
-    f.write("[settings]\nOutPutDir=%s\nFormatCode=2200\n"
-            "FormatName=MKV - Matroska Video (*.mkv)\n"
-            "[formatInfo2200]\nparaVideoEncoder=mpeg-4\n" % out)
+    f.write("[settings]\nOutPutDir=%s\n" % out)
 env = dict(os.environ, QUOVO_CONFIG_DIR=config)
 program = subprocess.Popen([os.path.join(build, "src/app/quovo")], env=env)
 
@@ -110,16 +106,6 @@ try:
     print("audio:", repr(chosen(audio)), "chapters: 1 to", at.text_of(last))
     shot("dvd-choices")
 
-    at.press(at.find(window, "push button", "Start"))
-    wanted = [os.path.join(out, n) for n in ("DVD Title 1_(new).mkv", "DVD Title 2_(new).mkv")]
-    wait_for("no outputs", lambda: all(os.path.exists(w) for w in wanted), 300)
-    wait_for("the run did not end", lambda: not any(
-        n.endswith(".part") for n in os.listdir(out)), 300)
-    for w in wanted:
-        print("output", os.path.basename(w), os.path.getsize(w), "bytes")
-        if os.path.getsize(w) < 10000:
-            sys.exit("FAIL: " + w + " is almost empty")
-    shot("dvd-converted")
     print("PASS")
 finally:
     program.terminate()

@@ -3,6 +3,8 @@
 #include "WinMain.h"
 
 #include "AddFileDialog.h"
+#include "TDVDImporter.h"
+#include "TDVDMainParts.h"
 #include "TPreviewPanel.h"
 #include "TSourceListView.h"
 
@@ -16,14 +18,6 @@ namespace {
 
 // The folder the open-file dialog starts in, kept in the settings.
 constexpr const char* kAddFolderKey = "AddFileFolder";
-
-bool IsDiscPath(const QFileInfo& path) {
-    if (path.isDir()) {
-        return path.fileName().compare("VIDEO_TS", Qt::CaseInsensitive) == 0 ||
-               !QDir(path.filePath()).entryList({"VIDEO_TS"}, QDir::Dirs).isEmpty();
-    }
-    return path.suffix().compare("iso", Qt::CaseInsensitive) == 0;
-}
 
 } // namespace
 
@@ -54,7 +48,7 @@ void TfrmMain::AddFiles(const QStringList& paths) {
     std::vector<int> positions;
     for (int i = 0; i < paths.size(); ++i) {
         const QFileInfo path(paths[i]);
-        if (IsDiscPath(path)) {
+        if (LooksLikeDisc(path.absoluteFilePath())) {
             AddDiscPath(path.absoluteFilePath());
         } else if (!path.isDir()) {
             files << paths[i];
@@ -65,11 +59,7 @@ void TfrmMain::AddFiles(const QStringList& paths) {
 }
 
 void TfrmMain::AddDiscPath(const QString& path) {
-    dialogs_.ShowMessage("Message",
-                         path.toStdString() +
-                             "\n\nThis is a DVD, not a media file. Its titles are imported with "
-                             "\"Add DVD\" in the File menu.",
-                         TMessageIcon::Information);
+    dvd_->Importer()->Import(path);
 }
 
 void TfrmMain::FilesAdded(int added) {

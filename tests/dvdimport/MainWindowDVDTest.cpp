@@ -135,4 +135,15 @@ TEST_F(MainWindowDVDTest, AFolderImportFillsTheListAndTheTitleBox) {
     EXPECT_EQ(rows.Count(), 2);
 }
 
+TEST_F(MainWindowDVDTest, ADiscGivenAsAFileIsImported) {
+    CountImports();
+    // Dropped on the list or named on the command line: an image among files.
+    window_->AddFiles({QString::fromStdString(dvdimporttest::Disc().iso)});
+    ASSERT_TRUE(WaitForImport(0));
+    EXPECT_TRUE(dialogs_.Messages.empty());
+    ASSERT_EQ(window_->SourceList().Count(), 2);
+    EXPECT_EQ(window_->SourceList().Caption(1), "DVD Title 2");
+    EXPECT_EQ(window_->DVD()->DVDPath(), dvdimporttest::Disc().iso);
+}
+
 } // namespace
