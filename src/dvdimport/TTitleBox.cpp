@@ -92,7 +92,7 @@ TTitleBox::TTitleBox(TSourceListModel& model, std::function<int()> selectedRow, 
     row->addSpacing(4);
     label("Su&btitle:", cmbSubtitle);
     row->addSpacing(4);
-    label("Rip Chapter from: ", edtFrom);
+    label("Rip Chapter from:", edtFrom);
     row->addWidget(ArrowPair(this, btnUp, btnDown));
     label("to", edtTo);
     row->addWidget(ArrowPair(this, btnUp1, btnDown1));
