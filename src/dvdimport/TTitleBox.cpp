@@ -21,7 +21,7 @@ QComboBox* ItemList(QWidget* parent, const char* name, const QString& caption) {
     box->setObjectName(name);
     box->setItemDelegate(new TParamItemDelegate(box));
     box->setAccessibleName(caption);
-    box->setMinimumContentsLength(9);
+    box->setMinimumContentsLength(7);
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setEnabled(false);
     return box;
