@@ -3,41 +3,12 @@
 "Add" from the File menu, types two file names into the file dialog's "File name:" field, opens
 them, and reads the new rows of the source list cell by cell.
 
-    gui-run.sh /usr/bin/python3 scripts/robot-add-files.py AT_FOLDER BUILD_DIR [SHOTS_DIR]
-
-AT_FOLDER holds at.py (the project's shared tools); SHOTS_DIR, when given, receives screenshots
-(ImageMagick's `import`)."""
+    gui-run.sh /usr/bin/python3 scripts/robot-add-files.py AT_FOLDER BUILD_DIR [SHOTS_DIR]"""
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
-sys.path.insert(0, sys.argv[1])
-import at  # noqa: E402
-import pyatspi  # noqa: E402
-
-build = sys.argv[2]
-shots = sys.argv[3] if len(sys.argv) > 3 else None
-work = tempfile.mkdtemp(prefix="quovo-robot-add-")
-config = os.path.join(work, "config")
-media = os.path.join(work, "media")
-os.makedirs(config)
-os.makedirs(media)
-fixture = os.path.join(build, "tools", "quovo-fixture")
-clips = [os.path.join(media, "holiday.mkv"), os.path.join(media, "concert.avi")]
-for name, path in zip(["h264-aac.mkv", "mpeg4-mp3.avi"], clips):
-    subprocess.run([fixture, "--duration", "3", name, path], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-env = dict(os.environ, QUOVO_CONFIG_DIR=config)
-program = subprocess.Popen([os.path.join(build, "src/app/quovo")], env=env)
-
-
-def shot(name):
-    if shots:
-        time.sleep(0.7)
-        subprocess.run(["import", "-window", "root", os.path.join(shots, name + ".png")], check=True)
+from robot_common import Robot, at, shot
 
 
 def showing(root, role, name):
@@ -63,9 +34,13 @@ def cells(window):
     return found
 
 
-try:
-    app = at.app("quovo")
-    window = at.find(app, "frame", "Quovo 3.300 ")
+with Robot("add") as robot:
+    media = robot.path("media")
+    os.makedirs(media)
+    clips = [os.path.join(media, "holiday.mkv"), os.path.join(media, "concert.avi")]
+    for name, path in zip(["h264-aac.mkv", "mpeg4-mp3.avi"], clips):
+        robot.fixture("--duration", "3", name, path)
+    app, window = robot.start()
     print("main window:", repr(window.name))
     at.press(showing(window, "menu item", "File"))
     at.press(showing(app, "menu item", "Add"))
@@ -91,7 +66,3 @@ try:
         if cell not in found:
             sys.exit(f"FAIL: the list shows no cell {cell!r}")
     print("PASS")
-finally:
-    program.terminate()
-    program.wait(timeout=20)
-    shutil.rmtree(work, ignore_errors=True)

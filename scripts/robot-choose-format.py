@@ -3,34 +3,15 @@
 window by its title and the controls by their names, chooses "Microsoft Xbox AVI Video (*.avi)"
 through the format pop-up and checks that the settings file then holds its code, 1201.
 
-    gui-run.sh /usr/bin/python3 scripts/robot-choose-format.py AT_FOLDER BUILD_DIR [SHOTS_DIR]
-
-AT_FOLDER holds at.py (the project's shared tools); SHOTS_DIR, when given, receives screenshots
-(ImageMagick's `import`)."""
+    gui-run.sh /usr/bin/python3 scripts/robot-choose-format.py AT_FOLDER BUILD_DIR [SHOTS_DIR]"""
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
-sys.path.insert(0, sys.argv[1])
-import at  # noqa: E402
-
-build = sys.argv[2]
-shots = sys.argv[3] if len(sys.argv) > 3 else None
-config = tempfile.mkdtemp(prefix="quovo-robot-")
-env = dict(os.environ, QUOVO_CONFIG_DIR=config)
-program = subprocess.Popen([os.path.join(build, "src/app/quovo")], env=env)
+from robot_common import Robot, at, shot
 
 
-def shot(name):
-    if shots:
-        time.sleep(0.7)
-        subprocess.run(["import", "-window", "root", os.path.join(shots, name + ".png")], check=True)
-
-
-def stored_code():
+def stored_code(config):
     try:
         with open(os.path.join(config, "quovo.ini")) as f:
             for line in f:
@@ -42,9 +23,8 @@ def stored_code():
     return None
 
 
-try:
-    app = at.app("quovo")
-    window = at.find(app, "frame", "Quovo 3.300 ")
+with Robot("format") as robot:
+    app, window = robot.start()
     print("main window:", repr(window.name))
     for role, name in [("text", "Output Format:"), ("push button", "Output Format:"),
                        ("text", "Output Directory:"), ("push button", "Brows"),
@@ -62,16 +42,12 @@ try:
     shot("format-popup-open")
     at.press(choice)
     end = time.time() + 10
-    while stored_code() != "1201" and time.time() < end:
+    while stored_code(robot.config) != "1201" and time.time() < end:
         time.sleep(0.2)
     field = at.find(window, "text", "Output Format:")
     print("format field:", repr(at.text_of(field)))
     shot("format-chosen")
-    print("settings: FormatCode =", stored_code())
-    if stored_code() != "1201":
+    print("settings: FormatCode =", stored_code(robot.config))
+    if stored_code(robot.config) != "1201":
         sys.exit("FAIL: the settings file does not hold FormatCode 1201")
     print("PASS")
-finally:
-    program.terminate()
-    program.wait(timeout=20)
-    shutil.rmtree(config, ignore_errors=True)

@@ -14,5 +14,6 @@ done
 command -v xvfb-run >/dev/null && command -v dbus-run-session >/dev/null &&
     /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipped: no bus tools"; exit 77; }
 unset QT_QPA_PLATFORM
+export PYTHONDONTWRITEBYTECODE=1  # the scripts import robot_common: keep the source tree clean
 exec bash "$tools/gui-run.sh" /usr/bin/python3 "$source_dir/scripts/$script" \
     "$tools" "$build"
