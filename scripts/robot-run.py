@@ -8,7 +8,18 @@ the output folder once the window has closed.
 import os
 import sys
 
+import pyatspi
 from robot_common import Robot, at, shot, wait
+
+
+def value_of(root, caption):
+    """The text of the label that the caption `caption` labels, as a screen reader pairs them."""
+    for node in at.find_all(root, "label", caption):
+        for relation in node.getRelationSet():
+            if relation.getRelationType() == pyatspi.RELATION_LABEL_FOR:
+                return at.text_of(relation.getTarget(0))
+    return ""
+
 
 with Robot("run", settings=lambda work: {"OutPutDir": os.path.join(work, "out")}) as robot:
     clips = []
@@ -32,8 +43,7 @@ with Robot("run", settings=lambda work: {"OutPutDir": os.path.join(work, "out")}
 
     def read_labels():
         for name in names:
-            nodes = at.find_all(progress, "label", name)
-            labels[name] = at.text_of(nodes[0]) if nodes else ""
+            labels[name] = value_of(progress, name)
         return labels["Progress:"] != "" and labels["Current Time:"] != ""
 
     wait(read_labels, 60, "the progress window's labels stayed empty")

@@ -26,14 +26,15 @@ QPushButton* Button(const char* text, const char* name, QWidget* parent) {
     return button;
 }
 
-// A caption and its value on one grid row. The value is named by its caption, so a screen
-// reader reads "Current Time: 12 Second".
+// A caption and its value on one grid row. The caption labels the value (its buddy), and the
+// value keeps its own text as its name, so a screen reader reads "Current Time: 12 Second"
+// rather than the caption twice.
 QLabel* ValueRow(QGridLayout* grid, int row, const char* caption, const char* name,
                  QWidget* parent) {
     auto* label = new QLabel(caption, parent);
     auto* value = new QLabel(parent);
     value->setObjectName(name);
-    value->setAccessibleName(caption);
+    label->setBuddy(value);
     value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     grid->addWidget(label, row, 0);
     grid->addWidget(value, row, 1);

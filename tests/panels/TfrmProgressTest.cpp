@@ -2,6 +2,7 @@
 
 #include "QtTestApp.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -102,6 +103,29 @@ TEST_F(ProgressWindowTest, PauseAndResumeTellTheMainWindow) {
     // No snapshot without a picture.
     window_->imgbtnSnap->click();
     EXPECT_TRUE(snapshots_.empty());
+}
+
+// A screen reader hears each value, labelled by its caption: the value's name is its own text and
+// the caption is its label.
+TEST_F(ProgressWindowTest, ValuesAreReadWithTheirCaptions) {
+    TfrmProgress& w = *window_;
+    w.ShowForRun();
+    const std::pair<QLabel*, const char*> rows[] = {{w.lblTime, "Current Time:"},
+                                                    {w.lblLength, "Length:"},
+                                                    {w.lblSize, "File Size:"},
+                                                    {w.lblProgress, "Progress:"},
+                                                    {w.lblOutput, "File:"}};
+    for (auto [value, caption] : rows) {
+        value->setText(QString("value of ") + caption);
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(value);
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read->text(QAccessible::Name), value->text());
+        QStringList labels;
+        for (const auto& [other, relation] : read->relations(QAccessible::Label)) {
+            labels << other->text(QAccessible::Name);
+        }
+        EXPECT_EQ(labels, QStringList{caption}) << caption;
+    }
 }
 
 } // namespace
