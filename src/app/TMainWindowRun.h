@@ -1,7 +1,7 @@
 // The main window's batch run: "&Start" in the File menu, the list's pop-up menu, the hidden tool
 // button and the button beside the output folder start it; the hidden "Pause", "Resume" and
 // "Stop" buttons control it. While a run goes on, the commands that would change the list or start
-// another run are disabled, and afterwards they are as they were before.
+// another run are disabled: the list's enabling rules ask the run for its state.
 #pragma once
 
 #include "TBatchRun.h"
@@ -9,7 +9,6 @@
 
 #include <QObject>
 
-#include <map>
 #include <memory>
 
 class QAction;
@@ -38,8 +37,6 @@ private:
     TfrmMain& main_;
     std::unique_ptr<TDBusDesktop> desktop_;
     std::unique_ptr<TBatchRun> run_;
-    // Enabled states of the list's commands before the run, given back at its end.
-    std::map<QObject*, bool> before_;
 };
 
 } // namespace quovo

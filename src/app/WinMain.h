@@ -62,6 +62,9 @@ public:
     int SelectedRow() const;
     // Selects `row`; a row outside the list clears the selection.
     void SelectRow(int row);
+    // Enables the list's commands: those that need a selected row by the selection, and those a
+    // batch run holds back by the run's state.
+    void UpdateListCommands();
 
     QString CurrentFormatName() const;
     int CurrentFormatCode() const;
@@ -138,8 +141,6 @@ private:
     // The source list's menus and buttons.
     void BuildFilesPopup();
     void ConnectListCommands();
-    // Enables what needs a selected row, in the Edit menu and the pop-up menu.
-    void UpdateRowCommands();
     void OpenAddDvdMenu();
     // A VIDEO_TS folder, a folder holding one, or an ISO image given to be added.
     void AddDiscPath(const QString& path);

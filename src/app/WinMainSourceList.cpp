@@ -3,6 +3,7 @@
 #include "WinMain.h"
 
 #include "TDVDMainParts.h"
+#include "TMainWindowRun.h"
 #include "TPreviewPanel.h"
 #include "TSourceListView.h"
 #include "TfrmFileInfo.h"
@@ -10,14 +11,35 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include <string_view>
+
 namespace quovo {
 
 namespace {
 
-// Edit menu entries that need a selected row.
-constexpr const char* kEditRowCommands[] = {"Crop1",     "Trim1",       "VideoEffect1",
-                                            "CheckAll1", "UncheckAll1", "ReverseCheck1",
-                                            "Check1",    "Uncheck1"};
+// Edit menu and pop-up entries that need a selected row.
+constexpr const char* kRowCommands[] = {
+    "Crop1",  "Trim1",    "VideoEffect1", "CheckAll1", "UncheckAll1",  "ReverseCheck1",
+    "Check1", "Uncheck1", "Crop2",        "Trim2",     "VideoEffect2", "Infomation1"};
+
+// The commands that change the list or start a run, which a run holds back: menu entries, tool
+// buttons (some hidden), the pop-up's entries (Remove2 is also the Delete key) and the start
+// button beside the output folder.
+struct THeldCommand {
+    const char* Name;
+    bool TRunControls::*Allowed;
+    bool NeedsRow = false;
+};
+constexpr THeldCommand kHeldCommands[] = {
+    {"Add1", &TRunControls::Add},           {"btnAdd", &TRunControls::Add},
+    {"AddDVD1", &TRunControls::Add},        {"BtnAddDVD", &TRunControls::Add},
+    {"Add2", &TRunControls::Add},           {"Remove1", &TRunControls::Remove},
+    {"btnRemove", &TRunControls::Remove},   {"Remove2", &TRunControls::Remove, true},
+    {"Clear1", &TRunControls::Clear},       {"btnClear", &TRunControls::Clear},
+    {"Clear2", &TRunControls::Clear, true}, {"Start1", &TRunControls::Start},
+    {"btnStart", &TRunControls::Start},     {"btnStart2", &TRunControls::Start},
+    {"Start2", &TRunControls::Start, true},
+};
 
 } // namespace
 
@@ -51,7 +73,7 @@ void TfrmMain::BuildFilesPopup() {
     // Shown, unlike the old window's hidden entry: it is the only way to the information dialog.
     connect(entry("Infomation1", "Video Infomation"), &QAction::triggered, this,
             &TfrmMain::Infomation1Click);
-    connect(pmFilesPopup_, &QMenu::aboutToShow, this, &TfrmMain::UpdateRowCommands);
+    connect(pmFilesPopup_, &QMenu::aboutToShow, this, &TfrmMain::UpdateListCommands);
 
     lvFiles_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lvFiles_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -87,24 +109,33 @@ void TfrmMain::ConnectListCommands() {
     connect(action("Uncheck1"), &QAction::triggered, this,
             [this] { sourceList_.SetChecked(SelectedRow(), false); });
 
-    connect(findChild<QMenu*>("Edit1"), &QMenu::aboutToShow, this, &TfrmMain::UpdateRowCommands);
+    connect(findChild<QMenu*>("Edit1"), &QMenu::aboutToShow, this, &TfrmMain::UpdateListCommands);
     // Kept current between openings too, so the Delete key and the pop-up's editing entries
     // follow the selection.
     connect(lvFiles_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TfrmMain::UpdateRowCommands);
-    connect(&sourceList_, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateRowCommands);
-    connect(&sourceList_, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateRowCommands);
-    UpdateRowCommands();
+            &TfrmMain::UpdateListCommands);
+    connect(&sourceList_, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateListCommands);
+    connect(&sourceList_, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateListCommands);
+    UpdateListCommands();
 }
 
-void TfrmMain::UpdateRowCommands() {
+void TfrmMain::UpdateListCommands() {
     const bool selected = SelectedRow() >= 0;
-    for (const char* name : kEditRowCommands) {
+    for (const char* name : kRowCommands) {
         findChild<QAction*>(name)->setEnabled(selected);
     }
-    for (const char* name :
-         {"Crop2", "Trim2", "VideoEffect2", "Infomation1", "Remove2", "Clear2", "Start2"}) {
-        findChild<QAction*>(name)->setEnabled(selected);
+    // Before the run exists (while the window is built) nothing is held.
+    const TRunControls run = run_ ? run_->Run().Controls() : TRunControls{};
+    for (const THeldCommand& command : kHeldCommands) {
+        const std::string_view name = command.Name;
+        bool enabled = run.*command.Allowed && (selected || !command.NeedsRow);
+        // The disc entries exist once the DVD import is attached.
+        enabled = enabled && (dvd_ != nullptr || name.find("DVD") == name.npos);
+        if (auto* action = findChild<QAction*>(command.Name)) {
+            action->setEnabled(enabled);
+        } else if (auto* widget = findChild<QWidget*>(command.Name)) {
+            widget->setEnabled(enabled);
+        }
     }
 }
 

@@ -8,7 +8,9 @@
 #include "TMainWindowRun.h"
 #include "TfrmProgress.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -117,6 +119,63 @@ TEST_F(MainWindowRunTest, StartConvertsTheCheckedFilesAndNamesTheOneThatFailed) 
     EXPECT_EQ(desktop_.Ends[0].Converted, 2);
     EXPECT_EQ(desktop_.Ends[0].Failed, 1);
     EXPECT_EQ(desktop_.Shutdowns, 0);
+}
+
+// While a run goes on the progress window holds the keyboard and the mouse, and no command that
+// changes the list or starts a run does anything, whatever the selection; at the end the list's
+// own rules give them back.
+TEST_F(MainWindowRunTest, TheListStaysAsItIsDuringARun) {
+    TfrmMain w(dialogs_);
+    w.show();
+    w.RunControl().SetDesktop(desktop_);
+    w.SetFolderOpener([](const QString&) {});
+    TSourceListModel& list = w.SourceList();
+    for (const std::string& path : {Clip("first.mkv"), Clip("second.mkv")}) {
+        list.AddFileRow(std::make_unique<TlvFilesRecord>(
+            MakeFileRecord(list.Count(), path, std::string(), 1, "lbox")));
+    }
+    w.SelectRow(1);
+    int runs = 0;
+    QObject::connect(&w.RunControl().Run(), &TBatchRun::RunFinished, [&] { ++runs; });
+
+    w.findChild<QPushButton*>("btnStart2")->click();
+    TfrmProgress& progress = w.RunControl().Run().ProgressWindow();
+    EXPECT_EQ(QApplication::activeModalWidget(), &progress);
+    w.SelectRow(0); // a new selection gives nothing back
+    // Menu entries, pop-up entries (Remove2 is the Delete key) and tool buttons, hidden or not.
+    const char* commands[] = {"Add1",      "AddDVD1",  "Add2",     "Remove1",  "Remove2",
+                              "Clear1",    "Clear2",   "Start1",   "Start2",   "btnAdd",
+                              "btnRemove", "btnClear", "btnStart", "btnStart2"};
+    auto enabled = [&w](const char* name) {
+        if (auto* action = w.findChild<QAction*>(name)) {
+            return action->isEnabled();
+        }
+        auto* button = w.findChild<QAbstractButton*>(name);
+        return button != nullptr && button->isEnabled();
+    };
+    for (const char* name : commands) {
+        EXPECT_FALSE(enabled(name)) << name;
+        if (auto* action = w.findChild<QAction*>(name)) {
+            action->trigger();
+        } else if (auto* button = w.findChild<QAbstractButton*>(name)) {
+            button->click();
+        }
+        EXPECT_EQ(list.Count(), 2) << name;
+    }
+
+    ASSERT_TRUE(test::WaitUntil([&] { return runs > 0; }, 120));
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(list.Cell(0, list.ProgressColumn()), "100%");
+    EXPECT_EQ(list.Cell(1, list.ProgressColumn()), "100%");
+    for (const char* name : commands) {
+        EXPECT_TRUE(enabled(name)) << name;
+    }
+    // The pop-up's row commands still follow the selection.
+    w.SelectRow(-1);
+    for (const char* name : {"Remove2", "Clear2", "Start2"}) {
+        EXPECT_FALSE(enabled(name)) << name;
+    }
+    EXPECT_TRUE(enabled("Remove1"));
 }
 
 } // namespace
