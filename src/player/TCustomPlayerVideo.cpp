@@ -21,6 +21,9 @@ extern "C" {
 namespace quovo {
 namespace {
 
+// How far (seconds) a picture may be off the master clock before its delay is corrected.
+constexpr double kSyncThreshold = 0.01;
+
 // The filter graph between the decoder and the picture queue: the player's filter chain, then
 // YUV 4:2:0 for the overlays.
 struct TPictureGraph {
@@ -233,6 +236,7 @@ int TCustomPlayer::DecodePicture(TPlaybackState& is, AVFrame& frame, AVPacket*&,
             is.lastFramePts = static_cast<double>(AV_NOPTS_VALUE);
             is.lastFrameDelay = 0;
             is.frameTimer = PlayerNow();
+            is.timerRestarted = true;
             is.skipFactor = 1;
             is.skipIndex = 0;
             is.flushSeen = true;
@@ -313,15 +317,22 @@ double TCustomPlayer::ComputeTargetTime(TPlaybackState& is, double pts) {
         is.lastFrameDelay = delay;
     }
     is.lastFramePts = pts;
-    if ((is.syncType == 0 && is.audioStream) || is.syncType == 2) {
-        const double diff = VideoClockOf(is) - MasterClockOf(is);
-        if (std::fabs(diff) < 10) {
-            const double threshold = std::max(delay, 0.01);
-            if (diff <= -threshold) {
-                delay = 0;
-            } else if (diff >= threshold) {
-                delay = 2 * delay;
-            }
+    if (is.timerRestarted) {
+        // The first picture after the open or a seek is due when it is ready, not when the
+        // decoder was flushed: decoding up to it is not lateness to catch up by dropping.
+        is.timerRestarted = false;
+        is.frameTimer = std::max(is.frameTimer, PlayerNow());
+    }
+    if (((is.syncType == 0 && is.audioStream) || is.syncType == 2) && !is.paused) {
+        // How far this picture would be off the master clock when shown at its time. Judged at
+        // that time rather than by the picture on display, which does not yet show the
+        // corrections of the pictures queued after it; corrected by what it is off, from 10 ms
+        // on: a whole frame's tolerance would let the pictures drift a frame from the sound,
+        // and showing a picture at once makes the refresh drop the one before it.
+        const double now = PlayerNow();
+        const double diff = pts - (is.frameTimer + delay - now) - MasterClockOf(is);
+        if (std::fabs(diff) < 10 && std::fabs(diff) >= kSyncThreshold) {
+            delay = std::clamp(delay + diff, 0.0, 2 * delay);
         }
     }
     is.frameTimer += delay;

@@ -139,6 +139,7 @@ struct TPlaybackState {
 
     // --- picture timing (picture thread and play thread)
     double frameTimer = 0;
+    bool timerRestarted = false; // the frame timer was reset; no picture timed since
     double lastFramePts = 0;
     double lastFrameDelay = 0;
     double predictedPts = 0;
