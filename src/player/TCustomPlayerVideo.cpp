@@ -429,7 +429,10 @@ void TCustomPlayer::Refresh(TPlaybackState& is, bool fromTimer) {
         // The title's last picture is shown however late: after a seek to the end it is all
         // there is to show.
         const bool last = is.endOfInput && is.pictSize == 1;
-        if (((FrameDrop && now > nextTarget && !is.liveCapture) || justSought) && !last) {
+        // A paused title has no clock to be late against: the picture a paused seek decoded is
+        // shown however long its decoding took.
+        const bool late = FrameDrop && now > nextTarget && !is.liveCapture && !is.paused;
+        if ((late || justSought) && !last) {
             is.skipFactor *= 1.05;
             if (is.pictSize > 1 || now > nextTarget + 0.5 || justSought) {
                 is.pictRead = (is.pictRead + 1) % 2;

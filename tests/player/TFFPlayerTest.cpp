@@ -151,6 +151,56 @@ TEST_F(TFFPlayerTest, SeekPastTheEndGoesToTheEndAndSeekToZeroToTheStart) {
     player.Stop(true);
 }
 
+// The frame number the test pattern carries in the picture on display.
+int NumberOnDisplay(TPicture& frame) {
+    std::vector<uint8_t> luma(static_cast<size_t>(frame.Width()) * frame.Height());
+    for (int y = 0; y < frame.Height(); ++y) {
+        for (int x = 0; x < frame.Width(); ++x) {
+            luma[static_cast<size_t>(y) * frame.Width() + x] = frame.ScanLine(y)[x * 3 + 1];
+        }
+    }
+    return fixtures::ReadFrameNumberFromLuma(luma.data(), frame.Width(), frame.Width(),
+                                             frame.Height());
+}
+
+// The decoder is slowed down after the pause, as on a loaded machine: the picture a paused seek
+// decodes comes long after the seek, and is still the one shown.
+TEST_F(TFFPlayerTest, ASeekWhilePausedShowsThePictureAtTheNewPosition) {
+    std::atomic<bool> slow{false};
+    player.SetHook(true);
+    player.SetOnHook([&](TCustomPlayer*, TPicture*, int64_t) {
+        if (slow) {
+            std::this_thread::sleep_for(700ms);
+        }
+    });
+    ASSERT_TRUE(player.Open(PictureClip(), nullptr));
+    ASSERT_TRUE(WaitUntil([&] { return player.Position() > 300000; }));
+    player.Pause();
+    slow = true;
+    struct Case {
+        const char* name;
+        int64_t target;
+        int64_t low, high; // where the key picture it lands on may be (us)
+    };
+    for (const Case& c :
+         {Case{"forward", 1100000, 900000, 1500000}, Case{"back to the start", 0, 0, 100000}}) {
+        SCOPED_TRACE(c.name);
+        player.Seek(0, false, c.target);
+        int64_t pts = -1;
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                player.CurrentFrame(pts);
+                return pts >= c.low && pts <= c.high;
+            },
+            20))
+            << "shown " << pts;
+        EXPECT_NEAR(NumberOnDisplay(player.CurrentFrame(pts)), pts / 40000, 1);
+        EXPECT_TRUE(player.Paused());
+    }
+    slow = false;
+    player.Stop(true);
+}
+
 TEST_F(TFFPlayerTest, StopWithoutWaitingReturnsAtOnceAndStopFollows) {
     TEventLog log(player);
     ASSERT_TRUE(player.Open(PictureClip(), nullptr));
@@ -275,14 +325,7 @@ TEST_F(TFFPlayerTest, CurrentFrameIsThePictureOnDisplay) {
     EXPECT_EQ(frame.Height(), 240);
     EXPECT_GE(pts, 0);
     // The pattern's frame number, read from the green channel of the BGR picture.
-    std::vector<uint8_t> luma(320 * 240);
-    for (int y = 0; y < 240; ++y) {
-        for (int x = 0; x < 320; ++x) {
-            luma[y * 320 + x] = frame.ScanLine(y)[x * 3 + 1];
-        }
-    }
-    const int number = fixtures::ReadFrameNumberFromLuma(luma.data(), 320, 320, 240);
-    EXPECT_NEAR(number, pts / 40000, 1);
+    EXPECT_NEAR(NumberOnDisplay(frame), pts / 40000, 1);
     player.Stop(true);
 }
 
