@@ -113,6 +113,9 @@ void Playback(benchmark::State& state, bool loaded) {
         state.counters["av_pairs"] = f.pairs;
         state.counters["av_mean_ms"] = f.meanMs;
         state.counters["av_max_ms"] = f.maxAbsMs;
+        // Beeps the sound thread handed out after the machine had not run it for three buffers.
+        state.counters["av_stalled_pairs"] = f.stalled;
+        state.counters["av_stalled_max_ms"] = f.stalledMaxAbsMs;
     }
 }
 

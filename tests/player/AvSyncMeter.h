@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace quovo::playertest {
@@ -36,7 +38,20 @@ struct TSyncFigures {
     int pairs = 0;       // flashes with a beep within half a second
     double meanMs = 0;   // mean of (beep - flash)
     double maxAbsMs = 0; // largest |beep - flash|
+    // Pairs whose beep was handed out by a sound thread that had stood still for more than
+    // three buffers (the machine did not run it): counted here, not in the figures above.
+    int stalled = 0;
+    double stalledMaxAbsMs = 0;
 };
+
+inline std::string Describe(const TSyncFigures& f) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%d flashes, beep - flash mean %.1f ms, max %.1f ms; %d after a stalled sound "
+                  "thread, max %.1f ms",
+                  f.pairs, f.meanMs, f.maxAbsMs, f.stalled, f.stalledMaxAbsMs);
+    return text;
+}
 
 class TAvSyncMeter {
 public:
@@ -61,12 +76,19 @@ public:
                 continue;
             }
             int64_t best = INT64_MAX;
-            for (int64_t beep : beeps_) {
-                if (std::llabs(beep - flash) < std::llabs(best)) {
-                    best = beep - flash;
+            bool stalled = false;
+            for (const TBeep& beep : beeps_) {
+                if (std::llabs(beep.handedUs - flash) < std::llabs(best)) {
+                    best = beep.handedUs - flash;
+                    stalled = beep.afterStall;
                 }
             }
             if (std::llabs(best) > 500000) {
+                continue;
+            }
+            if (stalled) {
+                ++f.stalled;
+                f.stalledMaxAbsMs = std::max(f.stalledMaxAbsMs, std::llabs(best) / 1000.0);
                 continue;
             }
             ++f.pairs;
@@ -104,10 +126,14 @@ private:
         const auto* samples = reinterpret_cast<const int16_t*>(data);
         const int frames = bytes / (2 * channels);
         std::lock_guard lock(mutex_);
+        const bool afterStall =
+            lastHandedUs_ && handedUs - lastHandedUs_ > 3 * int64_t{frames} * 1000000 / rate;
+        lastHandedUs_ = handedUs;
         for (int i = 0; i < frames; ++i) {
             if (std::abs(samples[i * channels]) > 32767 / 4) {
                 if (quiet_ >= rate / 20) {
-                    beeps_.push_back(handedUs + static_cast<int64_t>(i) * 1000000 / rate);
+                    beeps_.push_back(
+                        {handedUs + static_cast<int64_t>(i) * 1000000 / rate, afterStall});
                 }
                 quiet_ = 0;
             } else {
@@ -116,8 +142,14 @@ private:
         }
     }
 
+    struct TBeep {
+        int64_t handedUs;
+        bool afterStall;
+    };
     mutable std::mutex mutex_;
-    std::vector<int64_t> flashes_, beeps_;
+    std::vector<int64_t> flashes_;
+    std::vector<TBeep> beeps_;
+    int64_t lastHandedUs_ = 0;
     bool lit_ = false;
     int64_t quiet_ = INT64_MAX / 2;
 };
