@@ -287,6 +287,14 @@ void TfrmMain::BuildDVDParts() {
     dvd_ = new TDVDMainParts(std::move(parts), dialogs_);
     titleSlot_->addWidget(dvd_->TitleBox());
     dvd_->AttachAddDVD(findChild<QToolButton*>("BtnAddDVD"), findChild<QAction*>("AddDVD1"));
+    // "&Start" converts the checked title rows too, each described afresh from the disc.
+    TBatchRun& run = run_->Run();
+    run.SetTitleRowQueuer([this](int row, TlvFilesRecord& record) {
+        const TTitleTask task = dvd_->QueueRunRow(converter_, Settings(), FormatFile(), record,
+                                                  sourceList_.Caption(row).toStdString());
+        return TQueuedRow{task.TaskIndex, task.Error, task.OutputPath};
+    });
+    connect(&run, &TBatchRun::RunFinished, dvd_, &TDVDMainParts::RunEnded);
 }
 
 QWidget* TfrmMain::BuildOutputRow() {

@@ -43,6 +43,7 @@ public:
 
     // The plug-in's folder (the program's "LibAV" by default).
     void SetPluginFolder(std::string folder) { pluginFolder_ = std::move(folder); }
+    const std::string& PluginFolder() const { return pluginFolder_; }
 
     // Starts importing the disc at `path` (a drive's device, a mounted disc, a VIDEO_TS folder
     // or its parent, an ISO image). Returns at once; Imported follows.

@@ -12,10 +12,12 @@
 #include <QItemSelectionModel>
 #include <QToolButton>
 
+#include <filesystem>
+
 namespace quovo {
 
 TDVDMainParts::TDVDMainParts(TWindow window, TDialogService& dialogs)
-    : QObject(window.window), window_(std::move(window)) {
+    : QObject(window.window), window_(std::move(window)), dialogs_(dialogs) {
     titleBox_ = new TTitleBox(*window_.model, window_.selectedRow, window_.window);
     menu_ = new TAddDVDMenu(window_.window);
     TDVDImporter::THost host;
@@ -73,6 +75,41 @@ std::string TDVDMainParts::PreviewName(const TlvFilesRecord& record, bool defaul
     SetDVDPlayParams(defaults ? DVDPlayParams{0, 0, 99, 128, 32, 2, 0}
                               : TitlePreviewParams(record));
     return kOpenDVDPrefix + DVDPath();
+}
+
+TTitleTask TDVDMainParts::QueueRunRow(TMediaConverter& converter, TIniStore& settings,
+                                      const TIniStore& formatFile, TlvFilesRecord& record,
+                                      const std::string& caption) {
+    if (!runPrepared_) {
+        runError_ = PrepareRun();
+        runPrepared_ = true;
+    }
+    if (!runError_.empty()) {
+        TTitleTask failed;
+        failed.Error = runError_;
+        return failed;
+    }
+    return QueueTitleRow(converter, settings, formatFile, dialogs_, DVDPath(), record, caption);
+}
+
+void TDVDMainParts::RunEnded() {
+    runPrepared_ = false;
+    runError_.clear();
+}
+
+std::string TDVDMainParts::PrepareRun() {
+    const std::string& disc = DVDPath();
+    if (PrepareTitleRun(importer_->PluginFolder(), disc)) {
+        return {};
+    }
+    if (!DVDPluginLoaded()) {
+        return DVDPluginError();
+    }
+    std::error_code ec;
+    if (disc.empty() || !std::filesystem::exists(disc, ec)) {
+        return "Can't find a DVD Disk!";
+    }
+    return "No DVD title(s) found. Maybe not a valid DVD.";
 }
 
 } // namespace quovo

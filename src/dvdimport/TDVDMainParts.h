@@ -1,8 +1,10 @@
 // The DVD parts of the main window, wired in one place: the title box above the source list,
-// the Add DVD menu behind the "&Add DVD" tool button and File menu entry, the import, and the
-// names the preview plays for title rows. The window hands in its list and a few commands.
+// the Add DVD menu behind the "&Add DVD" tool button and File menu entry, the import, the names
+// the preview plays for title rows, and the title rows' road through the window's run. The
+// window hands in its list and a few commands.
 #pragma once
 
+#include "DVDTitleTask.h"
 #include "TDialogService.h"
 #include "TlvFilesRecord.h"
 
@@ -52,8 +54,21 @@ public:
     // own choices, or the disc defaults when the row was picked for want of a selection.
     std::string PreviewName(const TlvFilesRecord& record, bool defaults);
 
+    // Queues a checked title row of the window's run. The first title row of a run makes the
+    // plug-in describe the disc afresh; RunEnded makes the next run do so again.
+    TTitleTask QueueRunRow(TMediaConverter& converter, TIniStore& settings,
+                           const TIniStore& formatFile, TlvFilesRecord& record,
+                           const std::string& caption);
+    void RunEnded();
+
 private:
+    // Why the disc of the title rows cannot be described now; empty when it can.
+    std::string PrepareRun();
+
     TWindow window_;
+    TDialogService& dialogs_;
+    bool runPrepared_ = false;
+    std::string runError_;
     TTitleBox* titleBox_;
     TAddDVDMenu* menu_;
     TDVDImporter* importer_;

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace quovo {
@@ -128,6 +129,7 @@ bool TBatchRun::btnStartClick() {
         }
         taskRows_.push_back(row);
         host_.List.SetCell(row, progressColumn, QString());
+        ShowDestination(row, queued.OutputPath);
     }
     taskEnded_.assign(taskRows_.size(), false);
     if (taskRows_.empty()) {
@@ -218,7 +220,22 @@ TQueuedRow TBatchRun::QueueFileRow(int row) {
         std::filesystem::remove(PartFileName(output), ec);
         return failed;
     }
-    return TQueuedRow{task, {}};
+    return TQueuedRow{task, {}, output};
+}
+
+void TBatchRun::ShowDestination(int row, const std::string& output) {
+    if (output.empty()) {
+        return;
+    }
+    host_.List.Record(row).OutputName = output;
+    const std::vector<TColumn>& columns = Columns(host_.List.Layout());
+    for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
+        if (std::string_view(columns[column].Caption) == "Destination File") {
+            host_.List.SetCell(
+                row, column,
+                QString::fromStdString(std::filesystem::path(output).filename().string()));
+        }
+    }
 }
 
 void TBatchRun::ConverterProgress(TCustomMediaConverter* sender, TProgressInfo* info) {

@@ -41,10 +41,14 @@ struct TRunControls {
     bool operator==(const TRunControls&) const = default;
 };
 
-// What queueing a row gave: the task's index, or -1 and why.
+// What queueing a row gave: the task's index and the file it writes, or -1 and why.
 struct TQueuedRow {
+    TQueuedRow() = default;
+    TQueuedRow(int task, std::string error, std::string output = {})
+        : Task(task), Error(std::move(error)), OutputPath(std::move(output)) {}
     int Task = -1;
     std::string Error;
+    std::string OutputPath;
 };
 
 class TBatchRun : public QObject {
@@ -114,6 +118,8 @@ private:
     void WrapUp();
     // A row's effects and watermarks for `task`, before its output is set.
     void AskFrameEffects(int task, const TlvFilesRecord& record, TOutputOptions& output);
+    // The file a queued row writes: in its record, and in its Destination cell when it has one.
+    void ShowDestination(int row, const std::string& output);
     void SetControls(const TRunControls& controls);
     void SetPaused(bool paused);
     void SaveSnapshotFiles(const QImage& full, const QImage& small);

@@ -1,18 +1,22 @@
 // The DVD import in the real main window: the Add DVD menu with its drives read when it opens,
-// the folder chooser, the title rows in the list, the title box above it, and what the preview
-// plays for a title row.
+// the folder chooser, the title rows in the list, the title box above it, what the preview
+// plays for a title row, and the run of title rows.
 #include "DvdImportTestSupport.h"
+#include "FormatCatalogue.h"
 #include "TAddDVDMenu.h"
 #include "TDVDMainParts.h"
+#include "TMainWindowRun.h"
 #include "TSourceListView.h"
 #include "WinMain.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <cstdlib>
+#include <fstream>
 
 using namespace quovo;
 namespace fs = std::filesystem;
@@ -22,8 +26,11 @@ namespace {
 class MainWindowDVDTest : public ::testing::Test {
 protected:
     MainWindowDVDTest() {
-        ::setenv("QUOVO_CONFIG_DIR", dvdimporttest::ScratchDir("main-config").c_str(), 1);
+        ::setenv("QUOVO_CONFIG_DIR", config_.c_str(), 1);
         ::setenv("QUOVO_DVD_PLUGIN_DIR", QUOVO_DVD_PLUGIN_FOLDER, 1);
+        // Runs write Matroska files with the picture size of the source into a folder of ours.
+        std::ofstream(config_ + "/quovo.ini")
+            << "[settings]\nOutPutDir=" << out_ << "\nFormatCode=" << kMatroska << "\n";
         window_ = std::make_unique<TfrmMain>(dialogs_);
         window_->show();
         menu_ = window_->DVD()->Menu();
@@ -40,6 +47,17 @@ protected:
                          [this](int) { ++imports_; });
     }
 
+    bool ImportFolder(const std::string& disc) {
+        CountImports();
+        menu_->SetFolderChooser([disc](const QString&) { return QString::fromStdString(disc); });
+        const int before = imports_;
+        menu_->DVDFolderClick();
+        return WaitForImport(before);
+    }
+
+    static constexpr int kMatroska = 2200;
+    const std::string config_ = dvdimporttest::ScratchDir("main-config");
+    const std::string out_ = config_ + "/out";
     dvdimporttest::TRecordingDialogs dialogs_;
     std::unique_ptr<TfrmMain> window_;
     TAddDVDMenu* menu_ = nullptr;
@@ -145,5 +163,150 @@ TEST_F(MainWindowDVDTest, ADiscGivenAsAFileIsImported) {
     EXPECT_EQ(window_->SourceList().Caption(1), "DVD Title 2");
     EXPECT_EQ(window_->DVD()->DVDPath(), dvdimporttest::Disc().iso);
 }
+
+TEST_F(MainWindowDVDTest, TitlesThatCannotBeConvertedReadErrorAndTheOthersRun) {
+    // Three titles: the first encrypted (read without libdvdcss), the second gone from the disc
+    // after the import, the third sound.
+    const std::string disc = dvdimporttest::ScratchDir("run-damaged") + "/disc";
+    fs::copy(dvdimporttest::Disc().threeTitleFolder, disc, fs::copy_options::recursive);
+    fixtures::MarkScrambled(disc + "/VIDEO_TS/VTS_01_1.VOB", 16);
+    ASSERT_TRUE(ImportFolder(disc));
+    TSourceListModel& rows = window_->SourceList();
+    ASSERT_EQ(rows.Count(), 3);
+    fs::remove(disc + "/VIDEO_TS/VTS_02_0.IFO");
+    fs::remove(disc + "/VIDEO_TS/VTS_02_0.BUP");
+    window_->Settings().WriteString(FormatSection(kMatroska), "paraVideoEncoder", "mpeg-4");
+
+    int ended = 0;
+    QObject::connect(&window_->RunControl().Run(), &TBatchRun::RunFinished, [&] { ++ended; });
+    window_->findChild<QPushButton*>("btnStart2")->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return ended > 0; }, 300));
+    const int progress = rows.ProgressColumn();
+    EXPECT_EQ(rows.Cell(0, progress), "Error");
+    EXPECT_EQ(rows.Cell(1, progress), "Error");
+    EXPECT_EQ(rows.Cell(2, progress), "100%");
+    EXPECT_TRUE(fs::exists(out_ + "/DVD Title 3_(new).mkv"));
+    EXPECT_FALSE(fs::exists(out_ + "/DVD Title 1_(new).mkv"));
+
+    ASSERT_EQ(dialogs_.Messages.size(), 1u);
+    const std::string& text = dialogs_.Messages[0].Text;
+    EXPECT_EQ(dialogs_.Messages[0].Title, "Warning");
+    EXPECT_NE(text.find("\nDVD Title 1: "), std::string::npos) << text;
+    EXPECT_NE(text.find("libdvd-pkg"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nDVD Title 2: Title #2 is invalid"), std::string::npos) << text;
+    EXPECT_EQ(text.find("DVD Title 3"), std::string::npos) << text;
+}
+
+// What one run of the two titles chooses and what its outputs must show.
+struct TTitleRun {
+    const char* name;
+    bool iso;
+    int fromUps;      // presses of the "from" up arrow on title 1 (from chapter 1)
+    int toDowns;      // presses of the "to" down arrow on title 1 (from the last chapter)
+    int audioItem;    // title 1's audio item
+    int subtitleItem; // title 1's subtitle item (2 = "Default")
+    bool trimTitle2;  // title 2 trimmed to 2 s .. 5 s
+    const char* title1Name;
+    const char* title2Name;
+    double title1Seconds;
+    double title1Hz;
+    double title2Seconds;
+};
+
+class MainWindowDVDRunTest : public MainWindowDVDTest,
+                             public ::testing::WithParamInterface<TTitleRun> {};
+
+TEST_P(MainWindowDVDRunTest, StartConvertsTheCheckedTitlesWithTheirChoices) {
+    const TTitleRun& c = GetParam();
+    if (c.iso) {
+        CountImports();
+        window_->AddFiles({QString::fromStdString(dvdimporttest::Disc().iso)});
+        ASSERT_TRUE(WaitForImport(0));
+    } else {
+        ASSERT_TRUE(ImportFolder(dvdimporttest::Disc().folder + "/VIDEO_TS"));
+    }
+    const std::string disc = window_->DVD()->DVDPath();
+    TSourceListModel& rows = window_->SourceList();
+    ASSERT_EQ(rows.Count(), 2);
+    window_->Settings().WriteString(FormatSection(kMatroska), "paraVideoEncoder", "mpeg-4");
+
+    // The choices, made in the title box as the user makes them.
+    TTitleBox* box = window_->DVD()->TitleBox();
+    window_->SelectRow(0);
+    for (int i = 0; i < c.fromUps; ++i) {
+        box->btnUpClick();
+    }
+    for (int i = 0; i < c.toDowns; ++i) {
+        box->btnDown1Click();
+    }
+    box->cmbAudioLanguage->setCurrentIndex(c.audioItem);
+    box->cmbSubtitle->setCurrentIndex(c.subtitleItem);
+    if (c.trimTitle2) {
+        rows.Record(1).TrimStart = 2'000'000;
+        rows.Record(1).TrimLength = 3'000'000;
+    }
+
+    int ended = 0;
+    TBatchRun& run = window_->RunControl().Run();
+    QObject::connect(&run, &TBatchRun::RunFinished, [&] { ++ended; });
+    window_->findChild<QPushButton*>("btnStart2")->click();
+    ASSERT_TRUE(run.Running()) << (dialogs_.Messages.empty() ? "" : dialogs_.Messages[0].Text);
+    ASSERT_EQ(window_->Converter().TaskCount(), 2);
+    EXPECT_EQ(window_->Converter().InputProbe(0, 0)->FileName(), "opendvd:" + disc + c.title1Name);
+    EXPECT_EQ(window_->Converter().InputProbe(1, 0)->FileName(), "opendvd:" + disc + c.title2Name);
+    ASSERT_TRUE(test::WaitUntil([&] { return ended > 0; }, 600));
+    EXPECT_TRUE(dialogs_.Messages.empty()) << dialogs_.Messages[0].Text;
+    EXPECT_EQ(rows.Cell(0, rows.ProgressColumn()), "100%");
+    EXPECT_EQ(rows.Cell(1, rows.ProgressColumn()), "100%");
+
+    const std::string out1 = out_ + "/DVD Title 1_(new).mkv";
+    const std::string out2 = out_ + "/DVD Title 2_(new).mkv";
+    EXPECT_EQ(rows.Record(0).OutputName, out1);
+    const fixtures::ProbeResult one = fixtures::ProbeMedia(out1);
+    const fixtures::StreamProbe* video1 = one.Find(fixtures::StreamKind::Video);
+    ASSERT_NE(video1, nullptr);
+    EXPECT_EQ(video1->width, 720);
+    EXPECT_EQ(video1->height, 576);
+    // The pictures are those of the chosen chapters (25 per second); the sound of a chapter
+    // taken from the middle of the title may begin up to a GOP before its first picture.
+    EXPECT_NEAR(video1->decodedFrames / 25.0, c.title1Seconds, 0.12);
+    EXPECT_NEAR(one.durationS, c.title1Seconds, 0.8);
+    EXPECT_EQ(one.Count(fixtures::StreamKind::Audio), 1);
+    EXPECT_NEAR(fixtures::DominantFrequency(out1), c.title1Hz, 15);
+
+    const fixtures::ProbeResult two = fixtures::ProbeMedia(out2);
+    const fixtures::StreamProbe* video2 = two.Find(fixtures::StreamKind::Video);
+    ASSERT_NE(video2, nullptr);
+    EXPECT_EQ(video2->width, 720);
+    EXPECT_EQ(video2->height, 480);
+    // A trimmed title's picture starts at the GOP its seek lands on, so it is looser.
+    EXPECT_NEAR(two.durationS, c.title2Seconds, c.trimTitle2 ? 1.5 : 0.6);
+    EXPECT_NEAR(fixtures::DominantFrequency(out2), fixtures::kTitle2Ac3Hz, 15);
+}
+
+const std::vector<double>& Starts() {
+    return fixtures::Title1ChapterStarts();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FolderAndImage, MainWindowDVDRunTest,
+    ::testing::Values(
+        // Chapters 2 to 3 with the second audio track and subtitle 33; title 2 trimmed, so its
+        // name asks for the whole title and the trim decides.
+        TTitleRun{"Folder", false, 1, 1, 1, 1, true,
+                  "|Title=1,FromChapter=2,ToChapter=3,AudioID=193,SubtitleID=33,"
+                  "AudioChannels=2,Deinterlace=0",
+                  "|Title=2,FromChapter=0,ToChapter=99,AudioID=128,SubtitleID=0,"
+                  "AudioChannels=2,Deinterlace=0",
+                  Starts()[3] - Starts()[1], fixtures::kTitle1Mp2Hz, 3.0},
+        // The last chapter alone with the first track and "Default"; title 2 whole.
+        TTitleRun{"Image", true, 3, 0, 0, 2, false,
+                  "|Title=1,FromChapter=4,ToChapter=4,AudioID=128,SubtitleID=0,"
+                  "AudioChannels=2,Deinterlace=0",
+                  "|Title=2,FromChapter=1,ToChapter=2,AudioID=128,SubtitleID=0,"
+                  "AudioChannels=2,Deinterlace=0",
+                  fixtures::kTitle1Seconds - Starts()[3], fixtures::kTitle1Ac3Hz,
+                  fixtures::kTitle2Seconds}),
+    [](const ::testing::TestParamInfo<TTitleRun>& info) { return std::string(info.param.name); });
 
 } // namespace
