@@ -8,17 +8,7 @@ import os
 import sys
 import time
 
-from robot_common import Robot, at, shot
-
-
-def showing(root, role, name):
-    end = time.time() + 10
-    while time.time() < end:
-        found = at.find_all(root, role, name, showing=True)
-        if found:
-            return found[0]
-        time.sleep(0.3)
-    raise RuntimeError(f"no showing {role} named {name!r}")
+from robot_common import Robot, at, shot, type_files_to_add
 
 
 def cells(window):
@@ -42,11 +32,7 @@ with Robot("add") as robot:
         robot.fixture("--duration", "3", name, path)
     app, window = robot.start()
     print("main window:", repr(window.name))
-    at.press(showing(window, "menu item", "File"))
-    at.press(showing(app, "menu item", "Add"))
-    dialog = at.find(app, "dialog", "Add")
-    field = at.find(dialog, "text", "File name:")
-    at.set_text(field, " ".join(f'"{path}"' for path in clips))
+    dialog, field = type_files_to_add(app, window, clips)
     print("typed:", repr(at.text_of(field)))
     shot("add-dialog")
     at.press(at.find(dialog, "push button", "Open"))

@@ -1,23 +1,25 @@
 #!/usr/bin/python3
-"""Drives a batch run over the accessibility bus as a screen reader would: the program starts with
-two generated clips named on its command line, the robot sees their rows, presses "Start", reads
-the progress window's labels by their names while the run goes on, and finds the two outputs in
-the output folder once the window has closed.
+"""Drives the main road over the accessibility bus as a screen reader user would: opens "Add" from
+the File menu, types two generated clips into the file dialog's "File name:" field, sees their
+rows, presses "Start", reads the progress window's values by their captions while the run goes on,
+and finds the two outputs in the output folder once the window has closed.
 
     gui-run.sh /usr/bin/python3 scripts/robot-run.py AT_FOLDER BUILD_DIR [SHOTS_DIR]"""
 import os
 import sys
 
 import pyatspi
-from robot_common import Robot, at, shot, wait
+from robot_common import Robot, at, press_closing, shot, type_files_to_add, wait
 
 
 def value_of(root, caption):
-    """The text of the label that the caption `caption` labels, as a screen reader pairs them."""
+    """The text of the label that the caption `caption` labels, as a screen reader pairs them;
+    "" while it shows nothing (an empty label is then named after its caption)."""
     for node in at.find_all(root, "label", caption):
         for relation in node.getRelationSet():
             if relation.getRelationType() == pyatspi.RELATION_LABEL_FOR:
-                return at.text_of(relation.getTarget(0))
+                text = at.text_of(relation.getTarget(0))
+                return "" if text == caption else text
     return ""
 
 
@@ -27,7 +29,9 @@ with Robot("run", settings=lambda work: {"OutPutDir": os.path.join(work, "out")}
         clip = robot.path(name + ".mkv")
         robot.fixture("--duration", "20", "--size", "640x480", "h264-aac.mkv", clip)
         clips.append(clip)
-    app, window = robot.start(*clips)
+    app, window = robot.start()
+    dialog, _ = type_files_to_add(app, window, clips)
+    press_closing(at.find(dialog, "push button", "Open"))
     for clip in clips:
         at.find(window, None, contains=os.path.basename(clip), timeout=30)
         print("row:", clip)
@@ -50,7 +54,8 @@ with Robot("run", settings=lambda work: {"OutPutDir": os.path.join(work, "out")}
     for name in names:
         print("%-14s %s" % (name, labels[name]))
     shot("run-progress-window")
-    if not labels["Progress:"].startswith("[") or not labels["File:"].endswith(".mkv"):
+    if (not labels["Progress:"].startswith("[") or not labels["File:"].endswith(".mkv")
+            or labels["Length:"] != "20 Second" or not labels["Current Time:"].endswith(" Second")):
         sys.exit("FAIL: unexpected labels")
 
     wait(lambda: not at.find_all(app, "dialog", "Progress", showing=True), 180,

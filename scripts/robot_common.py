@@ -37,6 +37,28 @@ def wait(condition, seconds, what):
         time.sleep(0.2)
 
 
+def showing(root, role, name, timeout=10):
+    """The first node of that role and name that is on screen (menus keep hidden twins)."""
+    end = time.time() + timeout
+    while time.time() < end:
+        found = at.find_all(root, role, name, showing=True)
+        if found:
+            return found[0]
+        time.sleep(0.3)
+    raise RuntimeError(f"no showing {role} named {name!r}")
+
+
+def type_files_to_add(app, window, paths):
+    """Opens "Add" from the File menu and types the paths into the file dialog's "File name:"
+    field; returns the dialog and the field (the caller presses "Open")."""
+    at.press(showing(window, "menu item", "File"))
+    at.press(showing(app, "menu item", "Add"))
+    dialog = at.find(app, "dialog", "Add")
+    field = at.find(dialog, "text", "File name:")
+    at.set_text(field, " ".join(f'"{path}"' for path in paths))
+    return dialog, field
+
+
 def press_closing(node):
     """Presses a button that closes its dialog: the bus may find the button gone before it
     answers."""
