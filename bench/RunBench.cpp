@@ -27,6 +27,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace quovo;
@@ -184,6 +185,18 @@ std::vector<std::string> FourFiles() {
     return files;
 }
 
+// Runs both once, the one to go first in turn (so that neither always finds the machine warmer);
+// their times in the order given.
+template <class First, class Second>
+std::pair<double, double> InTurn(size_t round, First first, Second second) {
+    if (round % 2 == 0) {
+        const double a = first();
+        return {a, second()};
+    }
+    const double b = second();
+    return {first(), b};
+}
+
 void BM_WindowRun(benchmark::State& state) {
     bench::QuietLibraries();
     const std::vector<std::string> files = FourFiles();
@@ -191,14 +204,9 @@ void BM_WindowRun(benchmark::State& state) {
     std::vector<double> ratios;
     double worstAnswerMs = 0;
     for (auto _ : state) {
-        double windowSeconds, toolSeconds;
-        if (ratios.size() % 2 == 0) {
-            windowSeconds = window.Run(files, worstAnswerMs);
-            toolSeconds = ToolRun(window, files);
-        } else {
-            toolSeconds = ToolRun(window, files);
-            windowSeconds = window.Run(files, worstAnswerMs);
-        }
+        const auto [windowSeconds, toolSeconds] = InTurn(
+            ratios.size(), [&] { return window.Run(files, worstAnswerMs); },
+            [&] { return ToolRun(window, files); });
         state.SetIterationTime(windowSeconds);
         ratios.push_back(windowSeconds / toolSeconds);
     }
@@ -214,14 +222,9 @@ void BM_AllCores(benchmark::State& state) {
     std::vector<double> speedups;
     double worstAnswerMs = 0;
     for (auto _ : state) {
-        double offSeconds, onSeconds;
-        if (speedups.size() % 2 == 0) {
-            offSeconds = off.Run(clip, worstAnswerMs);
-            onSeconds = on.Run(clip, worstAnswerMs);
-        } else {
-            onSeconds = on.Run(clip, worstAnswerMs);
-            offSeconds = off.Run(clip, worstAnswerMs);
-        }
+        const auto [offSeconds, onSeconds] = InTurn(
+            speedups.size(), [&] { return off.Run(clip, worstAnswerMs); },
+            [&] { return on.Run(clip, worstAnswerMs); });
         state.SetIterationTime(onSeconds);
         speedups.push_back(offSeconds / onSeconds);
     }
