@@ -85,8 +85,10 @@ TDialogPreview::TDialogPreview(TPreviewTexts texts, TVideoWidget* video, QWidget
     connect(imgbtnPause, &QToolButton::clicked, this, &TDialogPreview::PauseClick);
     connect(trcPreview, &TSeekBar::ReleasedOver, this, &TDialogPreview::SeekTo);
     connect(trcPreview, &QSlider::actionTriggered, this, [this](int action) {
-        // Keys and wheel move the bar without a release: seek at once.
-        if (action != QAbstractSlider::SliderMove && !trcPreview->isSliderDown()) {
+        // Keys and wheel move the bar without a release: seek at once. The mouse's steps wait
+        // for its release.
+        if (action != QAbstractSlider::SliderMove && !trcPreview->isSliderDown() &&
+            !trcPreview->LeftButtonHeld()) {
             QMetaObject::invokeMethod(
                 this, [this] { SeekTo(trcPreview->value()); }, Qt::QueuedConnection);
         }

@@ -37,9 +37,20 @@ void TSeekBar::paintEvent(QPaintEvent* event) {
                band);
 }
 
+void TSeekBar::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        leftHeld_ = true; // before the slider's own steps, which report actions
+    }
+    QSlider::mousePressEvent(event);
+}
+
 void TSeekBar::mouseReleaseEvent(QMouseEvent* event) {
     QSlider::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    leftHeld_ = false;
+    if (rect().contains(event->position().toPoint())) {
         emit ReleasedOver(value());
     }
 }

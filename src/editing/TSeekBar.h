@@ -1,6 +1,7 @@
 // The editing dialogs' seek bar: a horizontal slider whose maximum is its width in pixels, with
 // a marked stretch (the trim dialog's chosen part) drawn along its groove. It reports a release
-// of the left button over itself, which is when the dialogs seek.
+// of the left button over itself, which is when the dialogs seek; what the button does to the
+// bar while it is held (a drag, the groove's page steps) does not seek.
 #pragma once
 
 #include <QSlider>
@@ -17,6 +18,8 @@ public:
     void ClearSelection() { SetSelection(0, 0); }
     int SelStart() const { return selStart_; }
     int SelEnd() const { return selEnd_; }
+    // Whether the left button went down on the bar and is not yet released.
+    bool LeftButtonHeld() const { return leftHeld_; }
 
 signals:
     // The left button went up while the pointer was over the bar.
@@ -24,9 +27,11 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    bool leftHeld_ = false;
     int selStart_ = 0;
     int selEnd_ = 0;
 };

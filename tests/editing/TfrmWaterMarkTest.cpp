@@ -12,7 +12,9 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +134,96 @@ TEST(WaterMarkDialog, ClearImageResetAndCancel) {
     EXPECT_EQ(row.WaterImageFile, "");
     EXPECT_EQ(row.ImageAlpha, 125);
     EXPECT_EQ(row.ImageHorizPercent, 0);
+}
+
+// The middle of the seek bar's thumb where it stands now.
+QPoint ThumbCentre(TSeekBar& bar) {
+    QStyleOptionSlider option;
+    option.initFrom(&bar);
+    option.orientation = bar.orientation();
+    option.minimum = bar.minimum();
+    option.maximum = bar.maximum();
+    option.sliderPosition = bar.sliderPosition();
+    option.sliderValue = bar.value();
+    option.pageStep = bar.pageStep();
+    option.singleStep = bar.singleStep();
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    return bar.style()
+        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &bar)
+        .center();
+}
+
+// Drags the thumb by `dx` pixels and lets the button go at `release` (bar coordinates).
+void DragThumb(TSeekBar& bar, int dx, QPoint release) {
+    const QPoint from = ThumbCentre(bar);
+    QTest::mousePress(&bar, Qt::LeftButton, {}, from);
+    QTest::mouseMove(&bar, from + QPoint(dx / 2, 0));
+    QTest::mouseMove(&bar, from + QPoint(dx, 0));
+    QTest::mouseRelease(&bar, Qt::LeftButton, {}, release);
+}
+
+TEST(WaterMarkDialog, SeekBarSeeksWhereTheButtonIsReleasedOverIt) {
+    TlvFilesRecord row = FileRow(Clip());
+    TfrmWaterMark dialog(row, Clip(), "clip.mkv", nullptr);
+    dialog.show();
+    TDialogPreview& preview = dialog.Preview();
+    TSeekBar& bar = *preview.trcPreview;
+    TFFPlayer& player = preview.Player();
+    ASSERT_TRUE(WaitUntil([&] { return preview.Duration() > 0; }));
+    const int64_t duration = preview.Duration();
+    EXPECT_EQ(bar.maximum(), bar.width());
+    EXPECT_EQ(bar.value(), 0);
+    EXPECT_TRUE(bar.isEnabled());
+    EXPECT_EQ(bar.tickPosition(), QSlider::NoTicks);
+    EXPECT_GE(bar.SelStart(), bar.SelEnd()); // no marked stretch
+
+    // The thumb does not follow playback.
+    ASSERT_TRUE(WaitUntil([&] { return player.Position() > 600000; }));
+    EXPECT_EQ(bar.value(), 0);
+    QTest::mouseClick(preview.imgbtnPause, Qt::LeftButton);
+    EXPECT_TRUE(preview.imgbtnPlay->isEnabled());
+    QTest::qWait(300);
+    const int64_t paused = player.Position();
+
+    // A drag let go below the bar moves the thumb but does not seek.
+    DragThumb(bar, bar.width() / 2, QPoint(bar.width() / 2, bar.height() + 40));
+    EXPECT_GT(bar.value(), 0);
+    QTest::qWait(500);
+    EXPECT_EQ(player.Position(), paused);
+
+    // A press on the groove steps the thumb; let go elsewhere, nothing seeks either.
+    const QPoint groove(bar.width() * 7 / 8, bar.height() / 2);
+    QTest::mousePress(&bar, Qt::LeftButton, {}, groove);
+    QTest::qWait(300);
+    QTest::mouseMove(&bar, groove + QPoint(0, bar.height() + 40));
+    QTest::mouseRelease(&bar, Qt::LeftButton, {}, groove + QPoint(0, bar.height() + 40));
+    QTest::qWait(500);
+    EXPECT_EQ(player.Position(), paused);
+
+    // Let go over the bar: the player goes to that share of the duration (the picture shown is
+    // the key frame at or before it: the clip has one each half second).
+    DragThumb(bar, bar.width() / 4, ThumbCentre(bar) + QPoint(bar.width() / 4, 0));
+    const auto target = static_cast<int64_t>(static_cast<double>(bar.value()) / bar.maximum() *
+                                             static_cast<double>(duration));
+    EXPECT_GT(target, duration / 2);
+    EXPECT_TRUE(WaitUntil([&] {
+        return player.Position() > target - 500000 && player.Position() <= target + 40000;
+    })) << player.Position() << " for " << target;
+
+    // At the end the preview waits at the start with the bar disabled; play starts it again.
+    QTest::mouseClick(preview.imgbtnPlay, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !bar.isEnabled(); }));
+    EXPECT_EQ(bar.value(), 0);
+    EXPECT_TRUE(preview.imgbtnPlay->isEnabled());
+    EXPECT_FALSE(preview.imgbtnPause->isEnabled());
+    EXPECT_TRUE(WaitUntil([&] { return player.Position() < 200000; }));
+    QTest::qWait(300);
+    EXPECT_LT(player.Position(), 200000) << "paused at the start";
+    QTest::mouseClick(preview.imgbtnPlay, Qt::LeftButton);
+    EXPECT_TRUE(bar.isEnabled());
+    EXPECT_TRUE(WaitUntil([&] { return player.Position() > 400000; }));
+    EXPECT_LT(player.Position(), duration / 2);
+    dialog.btnCancelClick();
 }
 
 } // namespace
