@@ -33,29 +33,6 @@ QString FormatPlayTime(int64_t timeUs) {
     return QString::fromStdString(FormatTimeText(timeUs < 0 ? 0 : timeUs));
 }
 
-TDefaultOkCancel LayOutEditingDialog(QWidget* dialog, QWidget* pages, QLayout* right) {
-    TDefaultOkCancel buttons = MakeDefaultOkCancel(dialog);
-    buttons.Ok->setText("Ok");
-    buttons.Cancel->setText("Cancel");
-    auto* top = new QHBoxLayout;
-    top->addWidget(pages, 1);
-    top->addLayout(right);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->addLayout(top);
-    layout->addLayout(buttons.Row);
-    return buttons;
-}
-
-QLabel* AddSourceNameRow(QBoxLayout* layout, const char* caption, QWidget* dialog) {
-    auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(caption, dialog));
-    auto* name = new QLabel(dialog);
-    name->setObjectName("lblSourceName");
-    row->addWidget(name, 1);
-    layout->addLayout(row);
-    return name;
-}
-
 QString ShortSourceName(const QString& name, int keep, int longFrom) {
     if (name.size() < longFrom) {
         return name;

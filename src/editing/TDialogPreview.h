@@ -76,13 +76,6 @@ private:
 
 // Whole seconds (rounded) as hours, two-digit minutes and two-digit seconds: "0:01:05".
 QString FormatWholeSeconds(int64_t timeUs);
-// The trim and crop dialogs' frame: the page control on the left, `right` beside it, and the
-// "&Default", "Ok", "Cancel" row below.
-TDefaultOkCancel LayOutEditingDialog(QWidget* dialog, QWidget* pages, QLayout* right);
-
-// A caption and the source-name label `lblSourceName` beside it, added to `layout`.
-QLabel* AddSourceNameRow(QBoxLayout* layout, const char* caption, QWidget* dialog);
-
 // A source name for a label or caption: names of `longFrom` characters or more become their
 // first `keep` characters, "..", their extension and two blanks.
 QString ShortSourceName(const QString& name, int keep = 44, int longFrom = 51);

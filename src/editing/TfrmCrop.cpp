@@ -4,7 +4,6 @@
 #include "FitRect.h"
 #include "TDisplayPlacement.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,7 +12,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace quovo {
@@ -54,16 +52,9 @@ void TCropPreview::paintEvent(QPaintEvent*) {
 
 TfrmCrop::TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string sourceName,
                    QWidget* parent)
-    : QDialog(parent), record_(record), previewUrl_(std::move(previewUrl)),
-      sourceName_(std::move(sourceName)) {
-    setObjectName("frmCrop");
-    setWindowTitle("Crop");
-    setFixedSize(615, 435);
-
-    auto* pages = new QTabWidget(this);
-    auto* page = new QWidget;
-    page->setObjectName("tabCrop");
-    pages->addTab(page, "Crop");
+    : TOnePageDialog("frmCrop", "Crop", "Source File:", parent), record_(record),
+      previewUrl_(std::move(previewUrl)), sourceName_(std::move(sourceName)) {
+    QWidget* page = Page();
     auto* group = new QGroupBox("Crop Size", page);
     auto* grid = new QGridLayout(group);
     int row = 0;
@@ -90,8 +81,7 @@ TfrmCrop::TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string s
     pageLayout->addWidget(group);
     pageLayout->addStretch();
 
-    auto* right = new QVBoxLayout;
-    lblSourceName = AddSourceNameRow(right, "Source File:", this);
+    QVBoxLayout* right = Right();
     imgPreview = new TCropPreview(this);
     imgPreview->setObjectName("imgPreview");
     imgPreview->setAccessibleName("Preview");
@@ -116,10 +106,7 @@ TfrmCrop::TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string s
     right->addLayout(controls);
     right->addStretch();
 
-    TDefaultOkCancel buttons = LayOutEditingDialog(this, pages, right);
-    btnDefault = buttons.Default;
-    btnOk = buttons.Ok;
-    btnCancel = buttons.Cancel;
+    LayOut();
 
     // The dialog decides play and pause itself (reopening after the end).
     disconnect(preview_->imgbtnPlay, nullptr, preview_.get(), nullptr);
@@ -160,9 +147,6 @@ TfrmCrop::TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string s
     connect(spedRight, &QSpinBox::valueChanged, this,
             [this] { SpinChanged(TCropSide::Right, spedRight); });
     connect(btnReset, &QPushButton::clicked, this, &TfrmCrop::btnResetClick);
-    connect(btnDefault, &QPushButton::clicked, this, &TfrmCrop::btnResetClick);
-    connect(btnOk, &QPushButton::clicked, this, &TfrmCrop::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &TfrmCrop::btnCancelClick);
     timer_.setInterval(100);
     connect(&timer_, &QTimer::timeout, this, &TfrmCrop::TimerTimer);
 }
@@ -308,11 +292,6 @@ void TfrmCrop::TimerTimer() {
     if (!frame.isNull() && frame.width() > 0 && frame.height() > 0) {
         imgPreview->SetFrame(std::move(frame));
     }
-}
-
-void TfrmCrop::closeEvent(QCloseEvent* event) {
-    FormCloseQuery();
-    event->accept();
 }
 
 void TfrmCrop::FormCloseQuery() {

@@ -7,10 +7,9 @@
 #include "TCropModel.h"
 #include "TDialogPreview.h"
 #include "TDisplayPlacement.h"
+#include "TOnePageDialog.h"
 #include "TRectTracker.h"
 #include "TlvFilesRecord.h"
-
-#include <QDialog>
 #include <QImage>
 #include <QTimer>
 
@@ -45,7 +44,7 @@ private:
     AVRational sampleAspect_{1, 1};
 };
 
-class TfrmCrop : public QDialog {
+class TfrmCrop : public TOnePageDialog {
     Q_OBJECT
 public:
     TfrmCrop(TlvFilesRecord& record, std::string previewUrl, std::string sourceName,
@@ -55,9 +54,9 @@ public:
     TDialogPreview& Preview() { return *preview_; }
     const TCropModel& Model() const { return model_; }
 
-    void btnResetClick();
-    void btnOkClick();
-    void btnCancelClick();
+    void btnResetClick() override;
+    void btnOkClick() override;
+    void btnCancelClick() override;
     void imgbtnPlayClick();
     void imgbtnPauseClick();
     // Draws the last frame into the preview (the 100 ms timer).
@@ -68,23 +67,18 @@ public:
     QSpinBox* spedDown = nullptr;
     QSpinBox* spedRight = nullptr;
     QPushButton* btnReset = nullptr;
-    QLabel* lblSourceName = nullptr;
     TCropPreview* imgPreview = nullptr;
     TRectTracker* RectTracker = nullptr;
-    QPushButton* btnDefault = nullptr;
-    QPushButton* btnOk = nullptr;
-    QPushButton* btnCancel = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void FormCloseQuery() override;
 
 private:
     void FormShow();
     void RectTrackerMouseMove(QPoint point);
     void SpinChanged(TCropSide side, QSpinBox* box);
     void ShowMargins();
-    void FormCloseQuery();
 
     TlvFilesRecord& record_;
     std::string previewUrl_;

@@ -3,13 +3,11 @@
 #include "DialogButtons.h"
 #include "TVideoWidget.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace quovo {
@@ -26,15 +24,8 @@ QLineEdit* TimeField(const char* name, const QString& label, QWidget* parent) {
 
 } // namespace
 
-TfrmTrim::TfrmTrim(QWidget* parent) : QDialog(parent) {
-    setObjectName("frmTrim");
-    setWindowTitle("Trim");
-    setFixedSize(615, 435);
-
-    auto* pages = new QTabWidget(this);
-    auto* page = new QWidget;
-    page->setObjectName("tabTrim");
-    pages->addTab(page, "Trim");
+TfrmTrim::TfrmTrim(QWidget* parent) : TOnePageDialog("frmTrim", "Trim", "Source Name:", parent) {
+    QWidget* page = Page();
     auto* grid = new QGridLayout(page);
     edtStart = TimeField("edtStart", "Set Start Time:", page);
     edtEnd = TimeField("edtEnd", "Set End Time:", page);
@@ -67,8 +58,7 @@ TfrmTrim::TfrmTrim(QWidget* parent) : QDialog(parent) {
     grid->addWidget(btnReset, row, 1);
     grid->setRowStretch(row + 1, 1);
 
-    auto* right = new QVBoxLayout;
-    lblSourceName = AddSourceNameRow(right, "Source Name:", this);
+    QVBoxLayout* right = Right();
     pnlPreview = new TVideoWidget(this);
     pnlPreview->setObjectName("pnlPreview");
     pnlPreview->setFixedSize(372, 260);
@@ -86,17 +76,11 @@ TfrmTrim::TfrmTrim(QWidget* parent) : QDialog(parent) {
     right->addLayout(controls);
     right->addStretch();
 
-    TDefaultOkCancel buttons = LayOutEditingDialog(this, pages, right);
-    btnDefault = buttons.Default;
-    btnOk = buttons.Ok;
-    btnCancel = buttons.Cancel;
+    LayOut();
 
     connect(btnOk1, &QPushButton::clicked, this, &TfrmTrim::btnOk1Click);
     connect(btnOk2, &QPushButton::clicked, this, &TfrmTrim::btnOk2Click);
     connect(btnReset, &QPushButton::clicked, this, &TfrmTrim::btnResetClick);
-    connect(btnDefault, &QPushButton::clicked, this, &TfrmTrim::btnResetClick);
-    connect(btnOk, &QPushButton::clicked, this, &TfrmTrim::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &TfrmTrim::btnCancelClick);
     connect(preview_.get(), &TDialogPreview::FileOpened, this,
             [this](int64_t duration) { FileOpened(duration); });
     connect(preview_.get(), &TDialogPreview::Ended, this, [this] {
@@ -191,11 +175,6 @@ void TfrmTrim::btnOkClick() {
 void TfrmTrim::btnCancelClick() {
     FormCloseQuery();
     reject();
-}
-
-void TfrmTrim::closeEvent(QCloseEvent* event) {
-    FormCloseQuery();
-    event->accept();
 }
 
 void TfrmTrim::FormCloseQuery() {

@@ -4,10 +4,9 @@
 #pragma once
 
 #include "TDialogPreview.h"
+#include "TOnePageDialog.h"
 #include "TTrimModel.h"
 #include "TlvFilesRecord.h"
-
-#include <QDialog>
 
 #include <memory>
 #include <string>
@@ -20,7 +19,7 @@ namespace quovo {
 
 class TVideoWidget;
 
-class TfrmTrim : public QDialog {
+class TfrmTrim : public TOnePageDialog {
     Q_OBJECT
 public:
     explicit TfrmTrim(QWidget* parent = nullptr);
@@ -36,9 +35,9 @@ public:
 
     void btnOk1Click();
     void btnOk2Click();
-    void btnResetClick();
-    void btnOkClick();
-    void btnCancelClick();
+    void btnResetClick() override;
+    void btnOkClick() override;
+    void btnCancelClick() override;
 
     QLineEdit* edtStart = nullptr;
     QLineEdit* edtEnd = nullptr;
@@ -46,21 +45,16 @@ public:
     QPushButton* btnOk1 = nullptr;
     QPushButton* btnOk2 = nullptr;
     QPushButton* btnReset = nullptr;
-    QLabel* lblSourceName = nullptr;
     TVideoWidget* pnlPreview = nullptr;
-    QPushButton* btnDefault = nullptr;
-    QPushButton* btnOk = nullptr;
-    QPushButton* btnCancel = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void FormCloseQuery() override;
 
 private:
     void FormShow();
     void FileOpened(int64_t duration);
     void ShowMarks();
-    void FormCloseQuery();
 
     TlvFilesRecord* record_ = nullptr;
     std::string previewUrl_;
