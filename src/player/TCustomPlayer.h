@@ -86,7 +86,10 @@ public:
 
     // --- properties
     float AspectRatio() const { return aspectRatio_; }
+    // SDL's sound driver for the next Open (the default leaves the environment's choice).
     TAudioDriver AudioDriver = adDefault;
+    // Kept for the owner's settings only: pictures are scaled here and drawn by Qt into the video
+    // widget, so there is no video driver to choose; every value plays as the default.
     TVideoDriver VideoDriver = vdDefault;
     int AudioVolume() const { return audioVolume_; }
     void SetAudioVolume(int volume);

@@ -28,6 +28,7 @@ enum TAudioDriver {
     adDummy,
     adDisk
 };
+// Video drivers: historical names of Windows drivers, kept as values only (see VideoDriver).
 enum TVideoDriver { vdDefault, vdDirectDraw, vdGDI };
 
 // SDL's name of a driver; empty for the default (the environment then decides).

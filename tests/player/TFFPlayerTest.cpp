@@ -254,17 +254,24 @@ TEST_F(TFFPlayerTest, SoundOnlyTitleHasNoPictureSizeAndShowsTheWaveform) {
     EXPECT_EQ(frame.Width(), 0);
     EXPECT_EQ(frame.Height(), 0);
     EXPECT_EQ(pts, -1);
-    // A 440 Hz tone: white samples above and below each band's centre line.
+    // A stereo 440 Hz tone: white samples above and below each band's centre line, and the
+    // blue line between the two bands.
     ASSERT_TRUE(WaitUntil([&] {
         std::lock_guard g(lock);
         if (lastShown.size() != 200u * 100 * 4) {
             return false;
         }
-        int white = 0;
-        for (size_t i = 0; i < lastShown.size(); i += 4) {
-            white += lastShown[i] == 255 && lastShown[i + 1] == 255 && lastShown[i + 2] == 255;
-        }
-        return white > 200;
+        auto white = [&](int top, int bottom) {
+            int n = 0;
+            for (size_t i = top * 200u * 4; i < bottom * 200u * 4; i += 4) {
+                n += lastShown[i] == 255 && lastShown[i + 1] == 255 && lastShown[i + 2] == 255;
+            }
+            return n;
+        };
+        const uint8_t* line = lastShown.data() + 50 * 200 * 4 + 100 * 4;
+        const bool blue = line[0] == 255 && line[1] == 0 && line[2] == 0;
+        return white(0, 25) > 50 && white(25, 50) > 50 && white(50, 75) > 50 &&
+               white(75, 100) > 50 && blue;
     }));
     player.Stop(true);
 }
