@@ -101,7 +101,8 @@ const TOutputImage& TSoundDisplay::DrawSpectrum(const int16_t* ring, int start, 
     if (bits != bits_ || !tx_) {
         AVTXContext* ctx = nullptr;
         float scale = 1.0f;
-        if (av_tx_init(&ctx, &txFn_, AV_TX_FLOAT_RDFT, 0, points, &scale, 0) < 0) {
+        // The buffers are plain vectors, not aligned for the transform's vector instructions.
+        if (av_tx_init(&ctx, &txFn_, AV_TX_FLOAT_RDFT, 0, points, &scale, AV_TX_UNALIGNED) < 0) {
             return picture_;
         }
         tx_.reset(ctx);
