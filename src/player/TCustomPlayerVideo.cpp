@@ -485,7 +485,9 @@ void TCustomPlayer::Refresh(TPlaybackState& is, bool fromTimer) {
         --is.pictSize;
         is.pictCond.notify_all();
     }
-    if (!dropped) {
+    // While paused no later refresh moves the position on: the picture just shown gives it, even
+    // when pictures from before a seek were dropped on the way.
+    if (!dropped || is.paused) {
         UpdatePosition();
     }
 }

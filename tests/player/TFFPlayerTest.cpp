@@ -195,6 +195,9 @@ TEST_F(TFFPlayerTest, ASeekWhilePausedShowsThePictureAtTheNewPosition) {
             20))
             << "shown " << pts;
         EXPECT_NEAR(NumberOnDisplay(player.CurrentFrame(pts)), pts / 40000, 1);
+        // The position is the picture's.
+        EXPECT_TRUE(WaitUntil([&] { return player.Position() == pts; }, 20))
+            << player.Position() << " for a picture at " << pts;
         EXPECT_TRUE(player.Paused());
     }
     slow = false;
