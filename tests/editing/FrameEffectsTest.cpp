@@ -129,6 +129,42 @@ TEST(FrameEffects, ColourAdjustWholeCurves) {
     }
 }
 
+// A picture swept at once gives each pixel what the pixel gets alone, whatever its place in a
+// row of any width.
+TEST(FrameEffects, SweepTreatsEveryPixelAlike) {
+    struct Case {
+        int brightness, contrast, saturation, exposure;
+    } cases[] = {{300, 20, 300, 40}, {200, -30, 100, 0}, {255, 0, 512, -60}};
+    for (const Case& c : cases) {
+        TFrameEffects e;
+        e.Brightness = c.brightness;
+        e.Contrast = c.contrast;
+        e.Saturation = c.saturation;
+        e.Exposure = c.exposure;
+        for (int width : {1, 4, 7, 13}) {
+            TPicture whole(width, 40);
+            Fill(whole, [](int x, int y) {
+                return Bgr{(x * 37 + y * 11) % 256, (x * 91 + y * 53) % 256,
+                           (x * 7 + y * 29) % 256};
+            });
+            TPicture swept(width, 40);
+            Copy(whole, swept);
+            TEffectsCache cache;
+            ApplyFrameEffects(swept, e, cache);
+            for (int y = 0; y < 40; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    TPicture one(1, 1);
+                    FillSolid(one, At(whole, x, y));
+                    ApplyFrameEffects(one, e, cache);
+                    ASSERT_EQ(At(swept, x, y), At(one, 0, 0))
+                        << "width " << width << " at " << x << "," << y << " brightness "
+                        << c.brightness;
+                }
+            }
+        }
+    }
+}
+
 TEST(FrameEffects, ExposureCurvePoints) {
     struct Case {
         float exposure;
