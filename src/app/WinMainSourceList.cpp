@@ -147,8 +147,15 @@ void TfrmMain::Infomation1Click() {
     if (fileInfo_ == nullptr) {
         fileInfo_ = new TfrmFileInfo(this);
     }
-    // A title row has no source file: the dialog then shows nothing.
-    fileInfo_->Execute(sourceList_.Record(row).SourceName);
+    const TlvFilesRecord& record = sourceList_.Record(row);
+    if (record.Kind == TRowKind::Title) {
+        // A title row shows the facts of its input as a run reads it.
+        const TFileInfoTitle title{sourceList_.Caption(row),
+                                   static_cast<int64_t>(record.Title.Duration * 1e6)};
+        fileInfo_->Execute(dvd_->TitleInputName(record), &title);
+        return;
+    }
+    fileInfo_->Execute(record.SourceName);
 }
 
 void TfrmMain::OpenAddDvdMenu() {

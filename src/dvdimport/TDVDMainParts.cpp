@@ -3,6 +3,8 @@
 #include "DVDName.h"
 #include "DVDPlugIn.h"
 #include "DVDTitleRows.h"
+#include "EngineText.h"
+#include "LibraryIO.h"
 #include "TAddDVDMenu.h"
 #include "TDVDImporter.h"
 #include "TTitleBox.h"
@@ -62,19 +64,41 @@ void TDVDMainParts::BtnAddDVDClick() {
     }
 }
 
-std::string TDVDMainParts::PreviewName(const TlvFilesRecord& record, bool defaults) {
+bool TDVDMainParts::PluginReady() {
     if (DVDPath().empty()) {
-        return {};
+        return false;
     }
-    if (!DVDPluginLoaded() && !LoadDVDPlugin(DefaultDVDPluginFolder())) {
+    if (!DVDPluginLoaded() && !LoadDVDPlugin(importer_->PluginFolder())) {
         if (window_.log) {
             window_.log(QString::fromStdString(DVDPluginError()));
         }
+        return false;
+    }
+    return true;
+}
+
+std::string TDVDMainParts::PreviewName(const TlvFilesRecord& record, bool defaults) {
+    if (!PluginReady()) {
         return {};
     }
     SetDVDPlayParams(defaults ? DVDPlayParams{0, 0, 99, 128, 32, 2, 0}
                               : TitlePreviewParams(record));
-    return kOpenDVDPrefix + DVDPath();
+    const std::string name = kOpenDVDPrefix + DVDPath();
+    // The player shows nothing for a title it cannot read (an encrypted disc read without
+    // libdvdcss): say why here, before it opens.
+    std::unique_ptr<TLibraryIO> io;
+    if (const int err = TLibraryIO::Open(name, AVIO_FLAG_READ, io); err < 0) {
+        dialogs_.ShowMessage(
+            "Warning",
+            FormatErrorText(TitleCaption(defaults ? 0 : record.TitleIndex).toStdString(), err),
+            TMessageIcon::Warning);
+        return {};
+    }
+    return name;
+}
+
+std::string TDVDMainParts::TitleInputName(const TlvFilesRecord& record) {
+    return PluginReady() ? TitleRunName(DVDPath(), record) : std::string();
 }
 
 TTitleTask TDVDMainParts::QueueRunRow(TMediaConverter& converter, TIniStore& settings,

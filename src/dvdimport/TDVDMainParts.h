@@ -51,8 +51,11 @@ public:
     void BtnAddDVDClick();
 
     // What the preview opens for a title row, with the plug-in's playback values set: the row's
-    // own choices, or the disc defaults when the row was picked for want of a selection.
+    // own choices, or the disc defaults when the row was picked for want of a selection. Empty,
+    // after a message saying why, when the title cannot be read.
     std::string PreviewName(const TlvFilesRecord& record, bool defaults);
+    // The title row's input as a run names it, for the file information.
+    std::string TitleInputName(const TlvFilesRecord& record);
 
     // Queues a checked title row of the window's run. The first title row of a run makes the
     // plug-in describe the disc afresh; RunEnded makes the next run do so again.
@@ -62,6 +65,8 @@ public:
     void RunEnded();
 
 private:
+    // The plug-in loaded and a disc imported.
+    bool PluginReady();
     // Why the disc of the title rows cannot be described now; empty when it can.
     std::string PrepareRun();
 

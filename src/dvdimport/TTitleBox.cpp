@@ -105,6 +105,13 @@ TTitleBox::TTitleBox(TSourceListModel& model, std::function<int()> selectedRow, 
     connect(btnDown, &QToolButton::clicked, this, &TTitleBox::btnDownClick);
     connect(btnUp1, &QToolButton::clicked, this, &TTitleBox::btnUp1Click);
     connect(btnDown1, &QToolButton::clicked, this, &TTitleBox::btnDown1Click);
+    SetArrowsEnabled(false);
+}
+
+void TTitleBox::SetArrowsEnabled(bool enabled) {
+    for (QToolButton* arrow : {btnUp, btnDown, btnUp1, btnDown1}) {
+        arrow->setEnabled(enabled);
+    }
 }
 
 int TTitleBox::TitleRow() const {
@@ -126,6 +133,7 @@ void TTitleBox::ShowTitleDefaults(const DVDTitleInfo& title) {
     Refill(cmbSubtitle, SubtitleItems(title), 0);
     edtFrom->setText("1");
     edtTo->setText(QString::number(title.ChapterCount));
+    SetArrowsEnabled(true);
 }
 
 void TTitleBox::lvFilesClick() {
@@ -136,13 +144,15 @@ void TTitleBox::lvFilesClick() {
     const TlvFilesRecord& record = model_.Record(row);
     setTitle(model_.Caption(row));
     if (record.Kind != TRowKind::Title) {
-        // A file has no disc streams or chapters to choose.
+        // A file has no disc streams or chapters to choose: the box stays in its place, under
+        // the file's name, with every choice emptied and disabled.
         for (QComboBox* box : {cmbAudioLanguage, cmbSubtitle}) {
             Refill(box, {}, 0);
             box->setEnabled(false);
         }
         edtFrom->clear();
         edtTo->clear();
+        SetArrowsEnabled(false);
         return;
     }
     const DVDTitleInfo& title = record.Title;
@@ -153,6 +163,7 @@ void TTitleBox::lvFilesClick() {
     Refill(cmbSubtitle, SubtitleItems(title), std::max(record.SubtitleIndex, 0));
     edtFrom->setText(QString::number(record.FromChapter));
     edtTo->setText(QString::number(record.ToChapter));
+    SetArrowsEnabled(true);
 }
 
 void TTitleBox::cmbAudioLanguageChange(int index) {

@@ -1,7 +1,8 @@
 // The box above the source list for the selected title row: "Audio:" and "Subtitle:" lists and
 // the chapter range "Rip Chapter from: … to" with an up and a down arrow beside each number.
 // Every choice goes into the selected row's record at once. Its caption is the caption of the
-// row shown last.
+// row shown last. A file row has nothing to choose: the box then shows its choices emptied and
+// disabled rather than hiding, so the list below does not move.
 #pragma once
 
 #include "DVDTypes.h"
@@ -48,6 +49,7 @@ public:
 
 private:
     void PressArrow(TChapterArrow arrow);
+    void SetArrowsEnabled(bool enabled);
     // Refills a list without calling its change handler.
     void Refill(QComboBox* box, const QStringList& items, int selected);
     // The selected title row, or -1.

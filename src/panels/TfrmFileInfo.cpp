@@ -1,5 +1,7 @@
 #include "TfrmFileInfo.h"
 
+#include "LibraryIO.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -38,7 +40,8 @@ QString Number(int64_t value) {
 }
 
 // The frames of the video stream: as the container counts them, else duration times rate.
-int64_t FrameCount(TAVProbe& probe, int streamIndex, const TVideoStreamInfo& video) {
+int64_t FrameCount(TAVProbe& probe, int streamIndex, const TVideoStreamInfo& video,
+                   int64_t fileDurationUs) {
     if (AVFormatContext* context = probe.Context();
         context != nullptr && streamIndex >= 0 &&
         streamIndex < static_cast<int>(context->nb_streams) &&
@@ -50,7 +53,7 @@ int64_t FrameCount(TAVProbe& probe, int streamIndex, const TVideoStreamInfo& vid
     }
     int64_t durationUs = video.DurationUS;
     if (durationUs <= 0) {
-        durationUs = probe.GetFileStreamInfo().Duration;
+        durationUs = fileDurationUs;
     }
     if (durationUs <= 0) {
         return -1;
@@ -156,9 +159,10 @@ TfrmFileInfo::TfrmFileInfo(QWidget* parent) : QDialog(parent) {
 
 TfrmFileInfo::~TfrmFileInfo() = default;
 
-void TfrmFileInfo::ShowFile(const std::string& sourceName) {
+void TfrmFileInfo::ShowFile(const std::string& sourceName, const TFileInfoTitle* title) {
     lblSourceName->clear();
     lblFileLength->clear();
+    lblSourceName->setToolTip(QString());
     if (sourceName.empty()) {
         return;
     }
@@ -171,24 +175,36 @@ void TfrmFileInfo::ShowFile(const std::string& sourceName) {
     TInputOptions input;
     input.FileName = sourceName;
     const int task = converter_.AddTask(sourceName, &input);
-    TAVProbe& probe = *converter_.AVProbe();
+    // A name of a custom protocol (a disc title) is read through the task's input, as a run
+    // reads it; a file through the probe.
+    TAVProbe* probe = converter_.AVProbe();
     try {
-        if (task < 0 || !probe.LoadFile(sourceName) || probe.VideoStreamCount() <= 0) {
+        if (task >= 0 && IsCustomIOName(sourceName)) {
+            probe = converter_.InputProbe(task, 0);
+        } else if (task < 0 || !probe->LoadFile(sourceName)) {
+            return;
+        }
+        if (probe->VideoStreamCount() <= 0) {
             return;
         }
     } catch (const std::exception&) {
         return;
     }
     const QString name = QString::fromStdString(sourceName);
-    lblSourceName->setText(ShortSourceName(name));
+    lblSourceName->setText(title != nullptr ? title->Caption : ShortSourceName(name));
     lblSourceName->setToolTip(name);
-    lblFileLength->setText(DurationText(std::max<int64_t>(0, probe.GetFileStreamInfo().Duration)));
-    edtFormat->setText(QString::fromStdString(probe.FormatName()));
-    ShowVideo(probe, *converter_.InputProbe(task, 0));
-    ShowAudio(probe);
+    int64_t duration = probe->GetFileStreamInfo().Duration;
+    if (duration <= 0 && title != nullptr) {
+        duration = title->DurationUs;
+    }
+    duration = std::max<int64_t>(0, duration);
+    lblFileLength->setText(DurationText(duration));
+    edtFormat->setText(QString::fromStdString(probe->FormatName()));
+    ShowVideo(*probe, *converter_.InputProbe(task, 0), duration);
+    ShowAudio(*probe);
 }
 
-void TfrmFileInfo::ShowVideo(TAVProbe& probe, TAVProbe& input) {
+void TfrmFileInfo::ShowVideo(TAVProbe& probe, TAVProbe& input, int64_t durationUs) {
     if (!probe.IsVideoStream(probe.VideoStreamIndex())) {
         for (QLineEdit* field : {edtResloution, edtBitRate, edtFrameRate, edtTotalFrame}) {
             field->clear();
@@ -200,7 +216,7 @@ void TfrmFileInfo::ShowVideo(TAVProbe& probe, TAVProbe& input) {
     edtBitRate->setText(Number(video.BitRate));
     // As numbers a user reads (25, 29.97) and the frames there are, not the rate's two terms.
     edtFrameRate->setText(FrameRateText(video.FrameRateNum, video.FrameRateDen));
-    edtTotalFrame->setText(Number(FrameCount(input, input.VideoStreamIndex(), video)));
+    edtTotalFrame->setText(Number(FrameCount(input, input.VideoStreamIndex(), video, durationUs)));
 }
 
 void TfrmFileInfo::ShowAudio(TAVProbe& probe) {
@@ -217,8 +233,8 @@ void TfrmFileInfo::ShowAudio(TAVProbe& probe) {
     edtAudioForamt->setText(AudioFormatOf(QString::fromStdString(probe.InfoText())));
 }
 
-void TfrmFileInfo::Execute(const std::string& sourceName) {
-    ShowFile(sourceName);
+void TfrmFileInfo::Execute(const std::string& sourceName, const TFileInfoTitle* title) {
+    ShowFile(sourceName, title);
     if (parentWidget() != nullptr) {
         const QRect owner = parentWidget()->window()->frameGeometry();
         move(owner.center() - rect().center());

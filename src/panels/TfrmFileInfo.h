@@ -26,16 +26,24 @@ QString AudioFormatOf(const QString& infoText);
 // A frame rate as a number, at most two decimals (25, 29.97).
 QString FrameRateText(int num, int den);
 
+// A disc title as the dialog names it: its row's caption, and its length as the disc describes
+// it, for when the title's input does not tell its own.
+struct TFileInfoTitle {
+    QString Caption;
+    int64_t DurationUs = -1;
+};
+
 class TfrmFileInfo : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmFileInfo(QWidget* parent = nullptr);
     ~TfrmFileInfo() override;
 
-    // Fills the fields for `sourceName` (empty: the list has no row to show).
-    void ShowFile(const std::string& sourceName);
+    // Fills the fields for `sourceName` (empty: the list has no row to show). A disc title's
+    // "opendvd:" name is read as a conversion reads it, and named by `title`.
+    void ShowFile(const std::string& sourceName, const TFileInfoTitle* title = nullptr);
     // Fills and shows the dialog modally, centred on its parent.
-    void Execute(const std::string& sourceName);
+    void Execute(const std::string& sourceName, const TFileInfoTitle* title = nullptr);
 
     QLabel* lblSourceName;
     QLabel* lblFileLength;
@@ -54,7 +62,7 @@ protected:
     void done(int result) override;
 
 private:
-    void ShowVideo(TAVProbe& probe, TAVProbe& input);
+    void ShowVideo(TAVProbe& probe, TAVProbe& input, int64_t durationUs);
     void ShowAudio(TAVProbe& probe);
 
     TMediaConverter converter_;

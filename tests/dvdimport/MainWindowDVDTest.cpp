@@ -6,13 +6,19 @@
 #include "TAddDVDMenu.h"
 #include "TDVDMainParts.h"
 #include "TMainWindowRun.h"
+#include "TPreviewPanel.h"
 #include "TSourceListView.h"
+#include "TfrmFileInfo.h"
 #include "WinMain.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cstdlib>
@@ -195,6 +201,73 @@ TEST_F(MainWindowDVDTest, TitlesThatCannotBeConvertedReadErrorAndTheOthersRun) {
     EXPECT_NE(text.find("libdvd-pkg"), std::string::npos) << text;
     EXPECT_NE(text.find("\nDVD Title 2: Title #2 is invalid"), std::string::npos) << text;
     EXPECT_EQ(text.find("DVD Title 3"), std::string::npos) << text;
+}
+
+// "Video Infomation" on a title row: the facts of the title's input with the row's audio track.
+TEST_F(MainWindowDVDTest, TheInformationDialogDescribesATitleRow) {
+    ASSERT_TRUE(ImportFolder(dvdimporttest::Disc().folder));
+    window_->SelectRow(0);
+    window_->DVD()->TitleBox()->cmbAudioLanguage->setCurrentIndex(1); // the MP2 track
+    struct TCase {
+        int row;
+        QStringList facts; // name, resolution, frame rate, audio format, sample rate, channels
+        int frames;
+    };
+    const TCase cases[] = {
+        {0, {"DVD Title 1", "720x576", "25", "mp2", "48000", "2"}, 750},
+        {1, {"DVD Title 2", "720x480", "29.97", "ac3", "48000", "2"}, 300},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.row);
+        window_->SelectRow(c.row);
+        emit window_->FilesPopup()->aboutToShow();
+        QAction* info = window_->findChild<QAction*>("Infomation1");
+        ASSERT_TRUE(info->isEnabled());
+        QStringList facts;
+        QString duration, frames;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<TfrmFileInfo*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            facts << dialog->lblSourceName->text() << dialog->edtResloution->text()
+                  << dialog->edtFrameRate->text() << dialog->edtAudioForamt->text()
+                  << dialog->edtSampleRate->text() << dialog->edtChannel->text();
+            duration = dialog->lblFileLength->text();
+            frames = dialog->edtTotalFrame->text();
+            dialog->btn1->click();
+        });
+        info->trigger();
+        EXPECT_EQ(facts, c.facts);
+        EXPECT_TRUE(duration.endsWith(" Second")) << duration.toStdString();
+        EXPECT_NEAR(duration.section(' ', 0, 0).toDouble(), c.frames / c.facts[2].toDouble(), 0.7)
+            << duration.toStdString();
+        EXPECT_NEAR(frames.toInt(), c.frames, 15) << frames.toStdString();
+    }
+}
+
+// Without libdvdcss an encrypted title cannot be previewed: the preview says what to install
+// instead of showing nothing; the other title plays.
+TEST_F(MainWindowDVDTest, PreviewingAnEncryptedTitleSaysWhatToInstall) {
+    const std::string disc = dvdimporttest::ScratchDir("preview-encrypted") + "/disc";
+    fs::copy(dvdimporttest::Disc().folder, disc, fs::copy_options::recursive);
+    fixtures::MarkScrambled(disc + "/VIDEO_TS/VTS_01_1.VOB", 16);
+    ASSERT_TRUE(ImportFolder(disc));
+    ASSERT_EQ(window_->SourceList().Count(), 2);
+    TPreviewPanel* preview = window_->findChild<TPreviewPanel*>();
+    ASSERT_NE(preview, nullptr);
+
+    window_->SelectRow(0);
+    preview->imgbtnPlayClick();
+    ASSERT_EQ(dialogs_.Messages.size(), 1u);
+    const std::string& text = dialogs_.Messages[0].Text;
+    EXPECT_EQ(text.rfind("DVD Title 1: ", 0), 0u) << text;
+    EXPECT_NE(text.find("libdvd-pkg"), std::string::npos) << text;
+    EXPECT_TRUE(preview->Stopped());
+
+    window_->SelectRow(1);
+    preview->imgbtnPlayClick();
+    EXPECT_EQ(dialogs_.Messages.size(), 1u);
+    EXPECT_FALSE(preview->Stopped());
+    preview->imgbtnStopClick();
 }
 
 // What one run of the two titles chooses and what its outputs must show.

@@ -139,6 +139,36 @@ TEST(DVDImport, TitleBoxStoresChoicesInTheSelectedRow) {
     EXPECT_EQ(w.model.Record(1).AudioID, 128);
 }
 
+// A file row added below the titles has nothing to choose: the box stays, every choice emptied
+// and disabled, and its arrows change nothing; a title row brings the choices back.
+TEST(DVDImport, TitleBoxHasNothingToChooseForAFileRow) {
+    TImportWindow w;
+    ASSERT_TRUE(w.Import(dvdimporttest::Disc().folder));
+    const int file = w.model.AddRow(
+        std::make_unique<TlvFilesRecord>(MakeFileRecord(0, "/videos/a.avi", "", 10, "lbox")),
+        {"/videos/a.avi"});
+    TTitleBox& box = *w.titleBox;
+    w.Click(file);
+    EXPECT_EQ(box.title(), "/videos/a.avi");
+    EXPECT_FALSE(box.isHidden());
+    for (QComboBox* list : {box.cmbAudioLanguage, box.cmbSubtitle}) {
+        EXPECT_EQ(list->count(), 0);
+        EXPECT_FALSE(list->isEnabled());
+    }
+    for (QToolButton* arrow : {box.btnUp, box.btnDown, box.btnUp1, box.btnDown1}) {
+        EXPECT_FALSE(arrow->isEnabled());
+    }
+    EXPECT_TRUE(box.edtFrom->text().isEmpty());
+    box.btnUp1Click();
+    EXPECT_EQ(w.model.Record(file).ToChapter, 0);
+    EXPECT_TRUE(box.edtTo->text().isEmpty());
+
+    w.Click(0);
+    EXPECT_TRUE(box.cmbAudioLanguage->isEnabled());
+    EXPECT_TRUE(box.btnUp1->isEnabled());
+    EXPECT_EQ(box.edtTo->text(), "4");
+}
+
 TEST(DVDImport, MissingEmptyAndDamagedDiscs) {
     struct Case {
         std::string path;
