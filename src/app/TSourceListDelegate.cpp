@@ -46,6 +46,10 @@ bool IsFocusRow(const QStyleOptionViewItem& option) {
 
 } // namespace
 
+int CellWidthFor(const QFontMetrics& metrics, const QString& text, int column) {
+    return metrics.horizontalAdvance(text) + 2 * kTextInset + (column == 0 ? kBoxColumn : 0);
+}
+
 QColor FocusRowFill(bool listHasFocus) {
     return listHasFocus ? QColor(185, 204, 236) : QColor(229, 236, 248);
 }

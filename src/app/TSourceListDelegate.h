@@ -4,6 +4,7 @@
 // box, or Space, toggles it.
 #pragma once
 
+#include <QFontMetrics>
 #include <QStyledItemDelegate>
 
 #include <functional>
@@ -27,6 +28,9 @@ protected:
 private:
     std::function<int()> look_;
 };
+
+// The width a cell of `column` needs to show `text` whole in `metrics`' font.
+int CellWidthFor(const QFontMetrics& metrics, const QString& text, int column);
 
 // Colours of the focus row: fill and frame, with and without the list's focus.
 QColor FocusRowFill(bool listHasFocus);

@@ -1,10 +1,14 @@
 #include "TSourceListView.h"
 
+#include "TSourceListDelegate.h"
 #include "TSourceListModel.h"
 
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace quovo {
 
@@ -91,9 +95,17 @@ void TSourceListView::dropEvent(QDropEvent* event) {
 }
 
 void TSourceListView::ApplyColumnWidths() {
+    // The widths are the least; a larger font widens a column so its caption and its widest
+    // text still show whole.
     const std::vector<TColumn>& columns = Columns(model_.Layout());
     for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
-        setColumnWidth(i, columns[i].Width);
+        const int caption = header()->fontMetrics().horizontalAdvance(columns[i].Caption) +
+                            2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
+        int width = std::max(columns[i].Width, caption);
+        if (columns[i].Widest != nullptr) {
+            width = std::max(width, CellWidthFor(fontMetrics(), columns[i].Widest, i));
+        }
+        setColumnWidth(i, width);
     }
 }
 

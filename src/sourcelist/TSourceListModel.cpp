@@ -5,14 +5,15 @@
 namespace quovo {
 
 const std::vector<TColumn>& Columns(TColumnLayout layout) {
-    static const std::vector<TColumn> file = {{"Source", 140},
-                                              {"Length", 65},
-                                              {"Trimmed Length", 90},
-                                              {"Destination File", 120},
-                                              {"Progress", 60}};
-    static const std::vector<TColumn> title = {{"Source", 120},       {"Duration", 70},
-                                               {"Trim Length", 70},   {"Frame Size", 70},
-                                               {"Video Format", 100}, {"Progress", 55}};
+    static const std::vector<TColumn> file = {{"Source", 140, nullptr},
+                                              {"Length", 65, "0:00:00"},
+                                              {"Trimmed Length", 90, "0:00:00"},
+                                              {"Destination File", 120, nullptr},
+                                              {"Progress", 60, "100%"}};
+    static const std::vector<TColumn> title = {
+        {"Source", 120, "DVD Title 99"},    {"Duration", 70, "   0:00:00"},
+        {"Trim Length", 70, "   0:00:00"},  {"Frame Size", 70, "   720 x 576"},
+        {"Video Format", 100, "   MPEG-2"}, {"Progress", 55, "100%"}};
     return layout == TColumnLayout::File ? file : title;
 }
 

@@ -19,7 +19,8 @@ enum class TColumnLayout { File, Title };
 
 struct TColumn {
     const char* Caption;
-    int Width; // pixels
+    int Width;          // pixels, at least
+    const char* Widest; // the widest text its cells show, kept whole; nullptr: any length
 };
 
 const std::vector<TColumn>& Columns(TColumnLayout layout);

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -201,6 +202,40 @@ TEST_F(MainWindowDVDTest, TitlesThatCannotBeConvertedReadErrorAndTheOthersRun) {
     EXPECT_NE(text.find("libdvd-pkg"), std::string::npos) << text;
     EXPECT_NE(text.find("\nDVD Title 2: Title #2 is invalid"), std::string::npos) << text;
     EXPECT_EQ(text.find("DVD Title 3"), std::string::npos) << text;
+}
+
+// Every caption and cell of the title rows shows whole, at the default font and a larger one.
+TEST_F(MainWindowDVDTest, TheTitleColumnsFitTheirTexts) {
+    TSourceListView* view = window_->SourceListView();
+    const QFont normal = view->font();
+    QFont large = normal;
+    large.setPointSizeF(normal.pointSizeF() * 1.5);
+    for (const QFont& font : {normal, large}) {
+        SCOPED_TRACE(font.pointSizeF());
+        view->setFont(font);
+        view->header()->setFont(font);
+        ASSERT_TRUE(ImportFolder(dvdimporttest::Disc().folder));
+        const TSourceListModel& rows = window_->SourceList();
+        ASSERT_EQ(rows.Layout(), TColumnLayout::Title);
+        const QFontMetrics metrics(font);
+        for (int column = 0; column < rows.columnCount(); ++column) {
+            const int width = view->columnWidth(column);
+            const QString caption =
+                rows.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+            EXPECT_LE(metrics.horizontalAdvance(caption), width) << caption.toStdString();
+            // Cells are drawn 3 px in from each side, a caption after the 14 px check box.
+            const int room = width - 6 - (column == 0 ? 14 : 0);
+            for (int row = 0; row < rows.Count(); ++row) {
+                const QString cell = rows.Cell(row, column);
+                EXPECT_LE(metrics.horizontalAdvance(cell), room) << cell.toStdString();
+            }
+        }
+        // The progress texts a run writes fit too.
+        const int progress = rows.ProgressColumn();
+        for (const QString text : {"100%", "Error"}) {
+            EXPECT_LE(metrics.horizontalAdvance(text), view->columnWidth(progress) - 6);
+        }
+    }
 }
 
 // "Video Infomation" on a title row: the facts of the title's input with the row's audio track.
