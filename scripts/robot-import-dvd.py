@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """Drives the running program over the accessibility bus: opens "Add DVD" → "DVD Folder…",
 chooses the test disc's VIDEO_TS folder in the folder dialog, reads one row per title with its
-cells, and picks the second audio track and chapters 1 to 2 of the first title in the title box.
+cells, picks the second audio track and chapters 1 to 2 of the first title in the title box,
+presses "Start" and finds one output per title in the output folder once the run has ended.
 
     gui-run.sh /usr/bin/python3 scripts/robot-import-dvd.py AT_FOLDER BUILD_DIR [SHOTS_DIR]"""
 import os
+import sys
 
 import pyatspi
 from robot_common import Robot, at, build, press_closing, shot, wait
@@ -59,4 +61,19 @@ with Robot("dvd", settings=lambda work: {"OutPutDir": os.path.join(work, "out")}
     print("audio:", repr(chosen(audio)), "chapters: 1 to", at.text_of(last))
     shot("dvd-choices")
 
+    at.press(at.find(window, "push button", "Start"))
+    progress = at.find(app, "dialog", "Progress", timeout=20)
+    # The run goes on by itself; only the folder is not opened at its end.
+    at.press(at.find(progress, "check box", "Open the output folder after conversion"))
+    shot("dvd-run")
+    wait(lambda: not at.find_all(app, "dialog", "Progress", showing=True), 240,
+         "the run did not end")
+    out = robot.path("out")
+    made = sorted(os.listdir(out))
+    print("outputs:", made, [os.path.getsize(os.path.join(out, name)) for name in made])
+    if made != ["DVD Title 1_(new).mp4", "DVD Title 2_(new).mp4"]:
+        sys.exit("FAIL: the output folder does not hold one output per title")
+    if at.find_all(app, "dialog", "Warning", showing=True):
+        sys.exit("FAIL: the run reported titles it could not convert")
+    at.find(window, None, contains="Progress: 100%", timeout=10)
     print("PASS")
