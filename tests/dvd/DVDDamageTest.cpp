@@ -4,19 +4,20 @@
 #include "DvdTestSupport.h"
 #include "LibraryIO.h"
 #include "LogCapture.h"
+#include "ScopedEnv.h"
 #include "TFFLogger.h"
 #include "TFFmpeg.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <random>
 
 using namespace quovo;
 using fixtures::LogCapture;
+using fixtures::ScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,30 +25,6 @@ namespace {
 void Truncate(const std::string& path, uintmax_t size) {
     fs::resize_file(path, size);
 }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-            had_ = true;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 int OpenFails(const std::string& name) {
     std::unique_ptr<TLibraryIO> io;

@@ -1,6 +1,7 @@
 // Importing the test disc into a source list: rows, cells, records and the title box, the
 // messages of missing, empty and damaged discs, and a window that stays alive while a disc hangs.
 #include "DvdImportTestSupport.h"
+#include "ScopedEnv.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -9,11 +10,11 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <cstdlib>
 #include <fstream>
 
 using namespace quovo;
 using dvdimporttest::TImportWindow;
+using fixtures::ScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
@@ -25,30 +26,6 @@ QStringList Items(const QComboBox* box) {
     }
     return items;
 }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-            had_ = true;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 TEST(DVDImport, FolderAndImageGiveOneRowPerTitle) {
     const auto& disc = dvdimporttest::Disc();
