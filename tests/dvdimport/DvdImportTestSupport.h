@@ -1,13 +1,13 @@
-// Shared pieces of the DVD import tests: the test disc, a recording dialog service, and a small
-// window holding a source list, the title box and the import as the main window wires them.
+// Shared pieces of the DVD import tests: the test disc, the format tests' recording dialogs, and a
+// small window holding a source list, the title box and the import as the main window wires them.
 #pragma once
 
+#include "../formats/FormatsTestSupport.h"
 #include "DVDPlugIn.h"
 #include "DvdDisc.h"
 #include "Fixtures.h"
 #include "QtTestApp.h"
 #include "TDVDImporter.h"
-#include "TDialogService.h"
 #include "TSourceListModel.h"
 #include "TTitleBox.h"
 
@@ -35,21 +35,7 @@ inline std::string ScratchDir(const std::string& name) {
     return dir;
 }
 
-struct TShown {
-    std::string Title;
-    std::string Text;
-    TMessageIcon Icon;
-};
-
-class TRecordingDialogs : public TDialogService {
-public:
-    void ShowMessage(const std::string& title, const std::string& text,
-                     TMessageIcon icon) override {
-        Messages.push_back({title, text, icon});
-    }
-    bool AskYesNo(const std::string&, const std::string&) override { return true; }
-    std::vector<TShown> Messages;
-};
+using test::TRecordingDialogs;
 
 // The list, the title box above it and the import, wired as the main window wires them.
 class TImportWindow : public QWidget {
