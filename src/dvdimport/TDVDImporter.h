@@ -27,15 +27,19 @@ class TTitleBox;
 // True for what an import takes: a VIDEO_TS folder, a folder holding one, or an ISO image.
 bool LooksLikeDisc(const QString& path);
 
+// The source list around the import, and the window's commands on it.
+struct TDVDListHost {
+    TSourceListModel* model = nullptr;
+    std::function<void()> clearList; // the list's Clear command
+    std::function<void(int row)> selectRow;
+    std::function<void(const QString& line)> log; // the main window's hidden log
+};
+
 class TDVDImporter : public QObject {
     Q_OBJECT
 public:
-    struct THost {
-        TSourceListModel* model = nullptr;
+    struct THost : TDVDListHost {
         TTitleBox* titleBox = nullptr;
-        std::function<void()> clearList; // the list's Clear command
-        std::function<void(int row)> selectRow;
-        std::function<void(const QString& line)> log; // the main window's hidden log
     };
 
     TDVDImporter(THost host, TDialogService& dialogs, QWidget* window);

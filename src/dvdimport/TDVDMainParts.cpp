@@ -22,13 +22,7 @@ TDVDMainParts::TDVDMainParts(TWindow window, TDialogService& dialogs)
     : QObject(window.window), window_(std::move(window)), dialogs_(dialogs) {
     titleBox_ = new TTitleBox(*window_.model, window_.selectedRow, window_.window);
     menu_ = new TAddDVDMenu(window_.window);
-    TDVDImporter::THost host;
-    host.model = window_.model;
-    host.titleBox = titleBox_;
-    host.clearList = window_.clearList;
-    host.selectRow = window_.selectRow;
-    host.log = window_.log;
-    importer_ = new TDVDImporter(std::move(host), dialogs, window_.window);
+    importer_ = new TDVDImporter(TDVDImporter::THost{window_, titleBox_}, dialogs, window_.window);
     connect(menu_, &TAddDVDMenu::ImportRequested, importer_, &TDVDImporter::Import);
     connect(importer_, &TDVDImporter::Imported, this, [this](int rows) {
         if (rows > 0) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "DVDTitleTask.h"
+#include "TDVDImporter.h"
 #include "TDialogService.h"
 #include "TlvFilesRecord.h"
 
@@ -21,21 +22,16 @@ class QWidget;
 namespace quovo {
 
 class TAddDVDMenu;
-class TDVDImporter;
 class TSourceListModel;
 class TTitleBox;
 
 class TDVDMainParts : public QObject {
     Q_OBJECT
 public:
-    struct TWindow {
+    struct TWindow : TDVDListHost {
         QWidget* window = nullptr;
-        TSourceListModel* model = nullptr;
         QAbstractItemView* list = nullptr; // lvFiles
         std::function<int()> selectedRow;
-        std::function<void(int row)> selectRow;
-        std::function<void()> clearList; // the list's Clear command
-        std::function<void(const QString& line)> log;
     };
 
     TDVDMainParts(TWindow window, TDialogService& dialogs);
