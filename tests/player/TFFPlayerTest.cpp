@@ -279,6 +279,50 @@ TEST_F(TFFPlayerTest, SoundOnlyTitleHasNoPictureSizeAndShowsTheWaveform) {
     player.Stop(true);
 }
 
+// The spectrum mode draws a column per refresh: the tone's frequency lights the same row in
+// every column drawn, in both channels alike (red and green).
+TEST_F(TFFPlayerTest, SoundOnlyTitleShowsItsSpectrumWhenAsked) {
+    player.AudioDisplayMode = 2;
+    player.SetOnFileOpen([](TCustomPlayer*, int64_t, int, int, int& sw, int& sh) {
+        sw = 200;
+        sh = 100;
+    });
+    std::mutex lock;
+    std::vector<uint8_t> lastShown;
+    player.OnPictureShown = [&](const TOutputImage& image, double, int64_t) {
+        std::lock_guard g(lock);
+        lastShown = image.pixels;
+    };
+    ASSERT_TRUE(player.Open(SoundClip(), nullptr));
+    int columns = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        std::lock_guard g(lock);
+        if (lastShown.size() != 200u * 100 * 4) {
+            return false;
+        }
+        columns = 0;
+        int firstRow = -1;
+        for (int x = 0; x < 200; ++x) {
+            int peak = 0, row = -1;
+            for (int y = 0; y < 100; ++y) {
+                const uint8_t* p = lastShown.data() + (y * 200 + x) * 4;
+                if (p[2] > peak) {
+                    peak = p[2];
+                    row = y;
+                }
+            }
+            const uint8_t* p = lastShown.data() + (row * 200 + x) * 4;
+            if (peak > 40 && p[1] == p[2]) {
+                firstRow = firstRow < 0 ? row : firstRow;
+                columns += std::abs(row - firstRow) <= 1;
+            }
+        }
+        return columns >= 5;
+    })) << columns
+        << " columns drawn";
+    player.Stop(true);
+}
+
 TEST_F(TFFPlayerTest, AHookThatRaisesLeavesThatPictureUneditedAndLaterOnesPass) {
     std::atomic<int> calls{0};
     std::atomic<int64_t> raisedAt{-2};
