@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include <filesystem>
+#include <thread>
 #include <utility>
 
 namespace quovo {
@@ -192,6 +193,55 @@ TEST_F(BatchRunTest, EndOfRunActionsFollowTheLastQueuedTask) {
         EXPECT_EQ(desktop_.Shutdowns, c.shutdowns);
         EXPECT_EQ(outputFolderOpened_, c.folderOpened);
         EXPECT_EQ(dialogs_.Messages.size(), c.last == Last::Converts ? 0u : 1u);
+    }
+}
+
+// "Use all processor cores" gives the component's codecs as many threads as they like, and
+// "Conversions at once" runs that many tasks side by side, each row's Progress cell live.
+TEST_F(BatchRunTest, SpeedSettingsReachTheComponent) {
+    if (std::thread::hardware_concurrency() < 2) {
+        GTEST_SKIP() << "one core: one conversion at a time";
+    }
+    struct Case {
+        bool allCores;
+        int atOnce;
+        int codecThreads;
+        bool sideBySide;
+    };
+    const Case cases[] = {{true, 1, 0, false}, {false, 2, 1, true}};
+    fixtures::MediaSpec spec;
+    spec.videoCodec = "mpeg4";
+    spec.width = 640;
+    spec.height = 480;
+    spec.durationS = 8;
+    const std::string clip = dir_ / "film.mkv";
+    fixtures::MakeMedia(clip, spec);
+    auto percent = [this](int row) {
+        const QString cell = Progress(row);
+        return cell.endsWith('%') ? cell.chopped(1).toInt() : -1;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.atOnce);
+        list_.Clear();
+        finished_ = 0;
+        AddFile(clip);
+        AddFile(clip);
+        settings_.WriteInteger("settings", "allCores", c.allCores ? 1 : 0);
+        settings_.WriteInteger("settings", "conversionsAtOnce", c.atOnce);
+        ASSERT_TRUE(run_->btnStartClick());
+        EXPECT_EQ(converter_.CodecThreads(), c.codecThreads);
+        // One after the other, the second row starts when the first is (nearly) done.
+        bool together = false;
+        ASSERT_TRUE(test::WaitUntil(
+            [&] {
+                together = together || (percent(1) >= 0 && percent(0) >= 0 && percent(0) < 50);
+                return finished_ > 0;
+            },
+            120));
+        EXPECT_EQ(together, c.sideBySide);
+        EXPECT_EQ(Progress(0), "100%");
+        EXPECT_EQ(Progress(1), "100%");
+        EXPECT_TRUE(dialogs_.Messages.empty());
     }
 }
 
