@@ -37,9 +37,11 @@ TEST(DBusDesktopTest, TheNoticeSaysWhatRanAndOpensTheOutputFolder) {
     test::TScratchFolder dir;
     const QString address = QString::fromStdString("unix:path=" + (dir / "bus"));
     QProcess daemon;
-    daemon.start("dbus-daemon", {"--session", "--nofork", "--address=" + address});
+    // The daemon prints its address once it listens; the socket file appears before that.
+    daemon.start("dbus-daemon",
+                 {"--session", "--nofork", "--print-address", "--address=" + address});
     ASSERT_TRUE(daemon.waitForStarted());
-    ASSERT_TRUE(test::WaitUntil([&] { return std::filesystem::exists(dir / "bus"); }));
+    ASSERT_TRUE(daemon.waitForReadyRead(20000));
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8().constData(), 1);
     {
         QDBusConnection server = QDBusConnection::connectToBus(address, "notification-service");
