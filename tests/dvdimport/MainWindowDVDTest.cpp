@@ -171,6 +171,40 @@ TEST_F(MainWindowDVDTest, ADiscGivenAsAFileIsImported) {
     EXPECT_EQ(window_->DVD()->DVDPath(), dvdimporttest::Disc().iso);
 }
 
+// A disc whose middle title cannot be described: one message, the other two rows, and the row
+// after the gap converts its own title.
+TEST_F(MainWindowDVDTest, ADiscWithAnUndescribableTitleListsAndConvertsTheOthers) {
+    const std::string disc = dvdimporttest::ScratchDir("import-damaged") + "/disc";
+    fs::copy(dvdimporttest::Disc().threeTitleFolder, disc, fs::copy_options::recursive);
+    fs::remove(disc + "/VIDEO_TS/VTS_02_0.IFO");
+    fs::remove(disc + "/VIDEO_TS/VTS_02_0.BUP");
+    ASSERT_TRUE(ImportFolder(disc));
+    ASSERT_EQ(dialogs_.Messages.size(), 1u);
+    EXPECT_EQ(dialogs_.Messages[0].Title, "Warning");
+    EXPECT_EQ(dialogs_.Messages[0].Text, "Title #2 is invalid");
+    TSourceListModel& rows = window_->SourceList();
+    ASSERT_EQ(rows.Count(), 2);
+    EXPECT_EQ(rows.Caption(0), "DVD Title 1");
+    EXPECT_EQ(rows.Caption(1), "DVD Title 3");
+    EXPECT_EQ(rows.Record(1).TitleIndex, 2);
+
+    window_->Settings().WriteString(FormatSection(kMatroska), "paraVideoEncoder", "mpeg-4");
+    rows.SetChecked(0, false);
+    int ended = 0;
+    QObject::connect(&window_->RunControl().Run(), &TBatchRun::RunFinished, [&] { ++ended; });
+    window_->findChild<QPushButton*>("btnStart2")->click();
+    ASSERT_EQ(window_->Converter().TaskCount(), 1);
+    EXPECT_EQ(window_->Converter().InputProbe(0, 0)->FileName(),
+              "opendvd:" + disc +
+                  "|Title=3,FromChapter=1,ToChapter=2,AudioID=128,SubtitleID=0,AudioChannels=2,"
+                  "Deinterlace=0");
+    ASSERT_TRUE(test::WaitUntil([&] { return ended > 0; }, 300));
+    EXPECT_EQ(dialogs_.Messages.size(), 1u);
+    EXPECT_EQ(rows.Cell(1, rows.ProgressColumn()), "100%");
+    const fixtures::ProbeResult out = fixtures::ProbeMedia(out_ + "/DVD Title 3_(new).mkv");
+    EXPECT_NEAR(out.durationS, fixtures::kTitle2Seconds, 0.6);
+}
+
 TEST_F(MainWindowDVDTest, TitlesThatCannotBeConvertedReadErrorAndTheOthersRun) {
     // Three titles: the first encrypted (read without libdvdcss), the second gone from the disc
     // after the import, the third sound.
