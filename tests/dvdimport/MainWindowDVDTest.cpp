@@ -24,6 +24,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 
 using namespace quovo;
 namespace fs = std::filesystem;
@@ -354,6 +355,10 @@ struct TTitleRun {
     double title1Hz;
     double title2Seconds;
 };
+
+void PrintTo(const TTitleRun& run, std::ostream* os) {
+    *os << run.name;
+}
 
 class MainWindowDVDRunTest : public MainWindowDVDTest,
                              public ::testing::WithParamInterface<TTitleRun> {};
