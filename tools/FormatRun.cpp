@@ -2,6 +2,7 @@
 //
 //   quovo-convert --list-formats
 //   quovo-convert --format CODE [--output-dir DIR] [--loglevel NAME] INPUT...
+//   quovo-convert --format CODE [--output-dir DIR] --titles all|N[,M...] [--subtitle ID] DISC...
 //
 // The second converts each INPUT with the stored parameters of catalogue format CODE (the same
 // settings file the windowed program uses; a format never edited there gets its defaults from the
@@ -9,6 +10,7 @@
 #include "FormatRun.h"
 
 #include "ConsoleLog.h"
+#include "DvdTitleInputs.h"
 #include "FormatCatalogue.h"
 #include "StopSignals.h"
 #include "TAppSettings.h"
@@ -32,12 +34,16 @@ namespace {
 const char* const kFormatUsage =
     "Usage: quovo-convert --format CODE [--output-dir DIR] [--parallel N] [--codec-threads N]\n"
     "                     [--loglevel NAME] INPUT...\n"
+    "       quovo-convert --format CODE [--output-dir DIR] --titles all|N[,M...]\n"
+    "                     [--subtitle ID] DISC...\n"
     "       quovo-convert --list-formats\n"
     "\n"
     "Converts each INPUT to the catalogue format CODE (see --list-formats) with the parameters\n"
     "stored for that format in the settings file, the same ones the Quovo window edits.\n"
     "Each output is named after its input: NAME_(new).EXT, or NAME_(new_1).EXT and so on when\n"
     "that name is taken; no existing file is ever overwritten.\n"
+    "An INPUT may be a disc title, \"opendvd:PATH|Title=N,FromChapter=A,ToChapter=B,AudioID=ID,\n"
+    "SubtitleID=ID,AudioChannels=2,Deinterlace=0\"; its output is named DVD Title N_(new).EXT.\n"
     "\n"
     "  --format CODE      the format's code, e.g. 2108 for HD MPEG2-TS Video (*.ts)\n"
     "  --output-dir DIR   folder of the outputs (created when missing); default: the\n"
@@ -45,6 +51,10 @@ const char* const kFormatUsage =
     "  --parallel N       convert up to N inputs at once (default 1)\n"
     "  --codec-threads N  threads of each decoder and encoder (default 1, 0 = automatic)\n"
     "  --loglevel NAME    quiet, panic, fatal, error (default), warning, info, verbose, debug\n"
+    "  --titles LIST      the inputs are discs (drives, VIDEO_TS folders, images): convert\n"
+    "                     their titles LIST, \"all\" or numbers such as 1,3, each with all its\n"
+    "                     chapters and its first audio track\n"
+    "  --subtitle ID      with --titles: the subtitle stream shown (e.g. 32); default none\n"
     "  --list-formats     print code, category, name and file extension of every format\n"
     "\n"
     "Settings file: $QUOVO_CONFIG_DIR/quovo.ini, else ~/.config/quovo/quovo.ini.\n"
@@ -119,6 +129,8 @@ struct FormatArguments {
     std::string logLevel = "error";
     int parallel = 1;
     int codecThreads = 1;
+    std::string titles;
+    int subtitleId = 0;
     std::vector<std::string> inputs;
 };
 
@@ -148,6 +160,17 @@ int ParseFormatArguments(int argc, char** argv, FormatArguments& a) {
             if (!value(a.logLevel)) {
                 return BadFormatArguments("--loglevel needs a level name");
             }
+        } else if (arg == "--titles") {
+            if (!value(a.titles) || a.titles.empty()) {
+                return BadFormatArguments("--titles needs \"all\" or title numbers");
+            }
+        } else if (arg == "--subtitle") {
+            std::string text;
+            const auto id = value(text) ? ParseWholeNumber(text) : std::nullopt;
+            if (!id || *id < 0) {
+                return BadFormatArguments("--subtitle needs a subtitle stream number");
+            }
+            a.subtitleId = *id;
         } else if (arg == "--parallel" || arg == "--codec-threads") {
             std::string text;
             const int n = value(text) ? ParseWholeNumber(text).value_or(-1) : -1;
@@ -172,6 +195,9 @@ int ParseFormatArguments(int argc, char** argv, FormatArguments& a) {
     if (a.inputs.empty()) {
         return BadFormatArguments("no input file given");
     }
+    if (a.subtitleId != 0 && a.titles.empty()) {
+        return BadFormatArguments("--subtitle goes with --titles");
+    }
     return -1;
 }
 
@@ -195,6 +221,7 @@ int ConvertInputs(const FormatArguments& a, TIniStore& settings, TIniStore& form
     TFormatFileRun run(settings, formats, dialogs, appTitle);
     run.SetOutputFolder(a.outputDir);
     run.SetStopFlag(&StopSignalled());
+    run.SetTitleSource(&DescribeTitleInput);
     run.SetOnProgress(PrintProgress);
     const std::string name = FindFormat(a.code)->Name;
     int failures = 0;
@@ -220,6 +247,19 @@ int ConvertInputs(const FormatArguments& a, TIniStore& settings, TIniStore& form
     return failures == 0 ? 0 : 1;
 }
 
+// With --titles the inputs are discs: each becomes the "opendvd:" names of its titles.
+bool ExpandTitles(FormatArguments& a) {
+    std::vector<std::string> names;
+    for (const std::string& disc : a.inputs) {
+        if (std::string why; !TitleInputs(disc, a.titles, a.subtitleId, names, why)) {
+            std::fprintf(stderr, "quovo-convert: %s\n", why.c_str());
+            return false;
+        }
+    }
+    a.inputs = std::move(names);
+    return true;
+}
+
 int RunFormat(int argc, char** argv) {
     FormatArguments a;
     if (const int rc = ParseFormatArguments(argc, argv, a); rc >= 0) {
@@ -235,6 +275,9 @@ int RunFormat(int argc, char** argv) {
         return 1;
     }
 
+    if (!a.titles.empty() && !ExpandTitles(a)) {
+        return 1;
+    }
     TGlobalObject global;
     TIniStore userSettings(global.SettingsFile);
     TIniStore formats(global.FormatFile);

@@ -179,7 +179,9 @@ bool DescribeTitle(const ifo_handle_t& vmg, ifo_handle_t& vts, int index, DVDTit
         return false;
     }
     const pgc_t& pgc0 = *vts.vts_pgcit->pgci_srp[first.pgcn - 1].pgc;
-    std::copy(std::begin(pgc0.palette), std::end(pgc0.palette), std::begin(info.Palette));
+    // A byte copy: the library packs its records, so the array need not be aligned.
+    std::memcpy(info.Palette, reinterpret_cast<const char*>(&pgc0) + offsetof(pgc_t, palette),
+                sizeof info.Palette);
 
     const int audioStreams = std::min<int>(mat.nr_of_vts_audio_streams, kDVDMaxAudio);
     for (int i = 0; i < audioStreams; ++i) {
@@ -260,21 +262,43 @@ int64_t DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frameB
     return ms;
 }
 
-std::string LanguageName(const char* code) {
-    static const std::map<std::string, std::string> kNames = {
-        {"ar", "Arabic"},    {"cs", "Czech"},    {"da", "Danish"},     {"de", "German"},
-        {"el", "Greek"},     {"en", "English"},  {"es", "Spanish"},    {"fi", "Finnish"},
-        {"fr", "French"},    {"he", "Hebrew"},   {"hi", "Hindi"},      {"hu", "Hungarian"},
-        {"it", "Italian"},   {"ja", "Japanese"}, {"ko", "Korean"},     {"nl", "Dutch"},
-        {"no", "Norwegian"}, {"pl", "Polish"},   {"pt", "Portuguese"}, {"ru", "Russian"},
-        {"sv", "Swedish"},   {"th", "Thai"},     {"tr", "Turkish"},    {"zh", "Chinese"},
+namespace {
+
+struct TLanguage {
+    const char* name;
+    const char* code3; // ISO 639-2/B
+};
+
+// The language of an ISO 639-1 code, or null.
+const TLanguage* FindLanguage(const char* code) {
+    static const std::map<std::string, TLanguage> kLanguages = {
+        {"ar", {"Arabic", "ara"}},     {"cs", {"Czech", "cze"}},     {"da", {"Danish", "dan"}},
+        {"de", {"German", "ger"}},     {"el", {"Greek", "gre"}},     {"en", {"English", "eng"}},
+        {"es", {"Spanish", "spa"}},    {"fi", {"Finnish", "fin"}},   {"fr", {"French", "fre"}},
+        {"he", {"Hebrew", "heb"}},     {"hi", {"Hindi", "hin"}},     {"hu", {"Hungarian", "hun"}},
+        {"it", {"Italian", "ita"}},    {"ja", {"Japanese", "jpn"}},  {"ko", {"Korean", "kor"}},
+        {"nl", {"Dutch", "dut"}},      {"no", {"Norwegian", "nor"}}, {"pl", {"Polish", "pol"}},
+        {"pt", {"Portuguese", "por"}}, {"ru", {"Russian", "rus"}},   {"sv", {"Swedish", "swe"}},
+        {"th", {"Thai", "tha"}},       {"tr", {"Turkish", "tur"}},   {"zh", {"Chinese", "chi"}},
     };
     const std::string c = code ? std::string(code, strnlen(code, 4)) : std::string();
-    if (c.empty()) {
-        return "Unknown";
+    auto it = kLanguages.find(c);
+    return it == kLanguages.end() ? nullptr : &it->second;
+}
+
+} // namespace
+
+std::string LanguageName(const char* code) {
+    if (const TLanguage* language = FindLanguage(code)) {
+        return language->name;
     }
-    auto it = kNames.find(c);
-    return it == kNames.end() ? c : it->second;
+    const std::string c = code ? std::string(code, strnlen(code, 4)) : std::string();
+    return c.empty() ? "Unknown" : c;
+}
+
+std::string LanguageCode3(const char* code) {
+    const TLanguage* language = FindLanguage(code);
+    return language ? language->code3 : "";
 }
 
 DvdReaderPtr OpenDvd(const std::string& path, const TDVDLogSink* sink) {

@@ -60,5 +60,7 @@ int64_t DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frameB
 // The language name of an ISO 639-1 code ("en" → "English"), or the code itself when unknown,
 // or "Unknown" when empty.
 std::string LanguageName(const char* code);
+// The ISO 639-2 code of an ISO 639-1 one ("en" → "eng"), empty when unknown.
+std::string LanguageCode3(const char* code);
 
 } // namespace quovo

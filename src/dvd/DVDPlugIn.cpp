@@ -1,6 +1,8 @@
 #include "DVDPlugIn.h"
 
+#include "DVDDiscInfo.h"
 #include "DVDPluginExports.h"
+#include "DVDSubpicture.h"
 #include "LibraryIO.h"
 #include "TFFLogger.h"
 
@@ -38,6 +40,7 @@ struct TPlugin {
     DVDStreamReadFn streamRead = nullptr;
     DVDStreamSeekFn streamSeek = nullptr;
     DVDStreamCloseFn streamClose = nullptr;
+    DVDStreamTitleFn streamTitle = nullptr; // optional: a plug-in without it shows no subtitles
 
     void Clear() {
         if (handle) {
@@ -55,6 +58,7 @@ struct TPlugin {
         streamRead = nullptr;
         streamSeek = nullptr;
         streamClose = nullptr;
+        streamTitle = nullptr;
     }
 };
 
@@ -77,8 +81,9 @@ void PluginLog(int32_t level, const char* text) {
 class TPluginStream : public TIOProtocolStream {
 public:
     TPluginStream(void* stream, DVDStreamReadFn read, DVDStreamSeekFn seek, DVDStreamCloseFn close,
-                  std::string url)
-        : stream_(stream), read_(read), seek_(seek), close_(close), url_(std::move(url)) {}
+                  DVDStreamTitleFn title, std::string url)
+        : stream_(stream), read_(read), seek_(seek), close_(close), title_(title),
+          url_(std::move(url)) {}
     ~TPluginStream() override { close_(stream_); }
     TPluginStream(const TPluginStream&) = delete;
     TPluginStream& operator=(const TPluginStream&) = delete;
@@ -90,12 +95,32 @@ public:
     std::vector<std::pair<std::string, std::string>> InputOptions() const override {
         return OpenDVDInputOptions(url_);
     }
+    // The subpicture stream the reader keeps: the chosen subtitle, or the forced subpictures.
+    std::optional<TSubpictureTrack> SubpictureTrack() const override {
+        DVDPlayParams params{};
+        DVDTitleInfo title{};
+        if (!title_ || title_(stream_, &params, &title) == 0) {
+            return std::nullopt;
+        }
+        const int32_t id = KeptSubpictureStream(title, params);
+        const DVDSubtitleInfo* entry = FindSubtitle(title, id);
+        if (!entry) {
+            return std::nullopt;
+        }
+        TSubpictureTrack track;
+        track.streamId = id;
+        track.language = LanguageCode3(entry->LanguageCode);
+        track.setupText = SubpictureSetupText(title);
+        track.forcedOnly = params.SubtitleID == 0;
+        return track;
+    }
 
 private:
     void* stream_;
     DVDStreamReadFn read_;
     DVDStreamSeekFn seek_;
     DVDStreamCloseFn close_;
+    DVDStreamTitleFn title_;
     std::string url_;
 };
 
@@ -108,6 +133,7 @@ int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtoc
     DVDStreamReadFn read;
     DVDStreamSeekFn seek;
     DVDStreamCloseFn close;
+    DVDStreamTitleFn title;
     {
         std::lock_guard lock(p.mutex);
         if (!p.loaded) {
@@ -118,6 +144,7 @@ int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtoc
         read = p.streamRead;
         seek = p.streamSeek;
         close = p.streamClose;
+        title = p.streamTitle;
     }
     int32_t error = 0;
     char why[512] = {};
@@ -126,7 +153,7 @@ int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtoc
         FFLogger()->Log(nullptr, llError, std::string("dvd: ") + why);
         return error < 0 ? error : AVERROR(EIO);
     }
-    out = std::make_unique<TPluginStream>(stream, read, seek, close, url);
+    out = std::make_unique<TPluginStream>(stream, read, seek, close, title, url);
     return 0;
 }
 
@@ -181,6 +208,8 @@ bool LoadDVDPlugin(const std::string& folder) {
         p.Clear();
         return false;
     }
+    dlerror();
+    p.streamTitle = reinterpret_cast<DVDStreamTitleFn>(dlsym(p.handle, "DVDStreamTitle"));
     p.setLogCallback(&PluginLog);
     p.loaded = true;
     p.error.clear();

@@ -33,4 +33,6 @@ using DVDStreamOpenFn = void* (*)(const char* name, int32_t* error, char* why, i
 using DVDStreamReadFn = int32_t (*)(void* stream, uint8_t* buf, int32_t size);
 using DVDStreamSeekFn = int64_t (*)(void* stream, int64_t offset, int32_t whence);
 using DVDStreamCloseFn = void (*)(void* stream);
+// The parameters an open stream plays with and its title's description; non-zero on success.
+using DVDStreamTitleFn = int32_t (*)(void* stream, DVDPlayParams* params, DVDTitleInfo* info);
 }

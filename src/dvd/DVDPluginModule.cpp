@@ -147,3 +147,13 @@ QUOVO_EXPORT int64_t DVDStreamSeek(void* stream, int64_t offset, int32_t whence)
 QUOVO_EXPORT void DVDStreamClose(void* stream) {
     delete static_cast<TDVDTitleReader*>(stream);
 }
+
+QUOVO_EXPORT int32_t DVDStreamTitle(void* stream, DVDPlayParams* params, DVDTitleInfo* info) {
+    if (!stream || !params || !info) {
+        return 0;
+    }
+    const auto* reader = static_cast<const TDVDTitleReader*>(stream);
+    *params = reader->Params();
+    std::memcpy(info, &reader->Title(), sizeof *info);
+    return 1;
+}

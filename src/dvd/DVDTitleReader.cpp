@@ -1,5 +1,6 @@
 #include "DVDTitleReader.h"
 
+#include "DVDSubpicture.h"
 #include "FFmpegException.h"
 
 extern "C" {
@@ -152,7 +153,9 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
         }
     }
     r->keepAudio_ = params.AudioID;
-    r->keepSub_ = params.SubtitleID;
+    r->keepSub_ = KeptSubpictureStream(title.info, params);
+    r->title_ = title.info;
+    r->params_ = params;
     r->cache_.resize(static_cast<size_t>(kChunkBlocks) * kDVDBlockSize);
     out = std::move(r);
     return 0;

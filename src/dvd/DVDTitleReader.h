@@ -3,7 +3,8 @@
 // VOBs with DVDReadBlocks. Audio and subpicture PES packets of the streams not chosen are turned
 // into padding packets of the same size, so the stream keeps its byte positions (and stays
 // seekable by byte) while a demuxer sees only the chosen tracks. AudioID 0 keeps every audio
-// track; SubtitleID 0 keeps no subpicture stream.
+// track; SubtitleID 0 keeps the stream whose forced subpictures a player would show
+// (ForcedSubpictureStream).
 //
 // One reader is used by one thread at a time (the engine's or the player's reading thread).
 #pragma once
@@ -33,6 +34,9 @@ public:
     // SEEK_SET, SEEK_CUR, SEEK_END, or AVSEEK_SIZE (0x10000) for the size.
     int64_t Seek(int64_t offset, int whence);
     int64_t Size() const { return totalBlocks_ * kDVDBlockSize; }
+    // The title read and the parameters it was opened with.
+    const DVDTitleInfo& Title() const { return title_; }
+    const DVDPlayParams& Params() const { return params_; }
 
 private:
     struct TSpan {
@@ -54,6 +58,8 @@ private:
     int64_t cacheBlocks_ = 0;
     int keepAudio_ = 0;
     int keepSub_ = 0;
+    DVDTitleInfo title_{};
+    DVDPlayParams params_{};
 };
 
 // Rewrites the unwanted audio/subpicture PES packets of one 2048-byte pack as padding.

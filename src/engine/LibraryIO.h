@@ -10,11 +10,22 @@ extern "C" {
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace quovo {
+
+// A bitmap subtitle stream that an input's name chose (a disc title's subpictures). The demuxer
+// may meet its first packet long after probing ends, so the input is given the stream up front
+// (AttachSubpictureTrack).
+struct TSubpictureTrack {
+    int streamId = -1;       // the demuxer's id of the stream
+    std::string language;    // ISO 639-2 code, or empty
+    std::string setupText;   // the decoder's set-up ("size: …\npalette: …\n"), its extradata
+    bool forcedOnly = false; // no subtitle was chosen: only subpictures flagged forced show
+};
 
 // The byte stream behind a custom AVIOContext.
 class TIOProtocolStream {
@@ -30,6 +41,7 @@ public:
     // Engine options the name asks for on its input (for example the channel count a disc
     // title was chosen with), applied once the input is open.
     virtual std::vector<std::pair<std::string, std::string>> InputOptions() const { return {}; }
+    virtual std::optional<TSubpictureTrack> SubpictureTrack() const { return std::nullopt; }
 };
 
 // Opens `url` (with its "name:" prefix) with AVIO_FLAG_READ and/or AVIO_FLAG_WRITE. Returns 0 or a
@@ -58,6 +70,9 @@ public:
     std::vector<std::pair<std::string, std::string>> InputOptions() const {
         return stream_ ? stream_->InputOptions()
                        : std::vector<std::pair<std::string, std::string>>{};
+    }
+    std::optional<TSubpictureTrack> SubpictureTrack() const {
+        return stream_ ? stream_->SubpictureTrack() : std::nullopt;
     }
     // A demuxer given this context needs AVFMT_FLAG_CUSTOM_IO.
     bool IsCustom() const { return stream_ != nullptr; }

@@ -110,4 +110,13 @@ void BlendSubpicture(AVFrame& frame, const AVSubtitle& sub) {
     }
 }
 
+bool HasForcedRect(const AVSubtitle& sub) {
+    for (unsigned i = 0; i < sub.num_rects; ++i) {
+        if (sub.rects[i]->flags & AV_SUBTITLE_FLAG_FORCED) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace quovo

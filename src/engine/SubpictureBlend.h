@@ -37,6 +37,9 @@ void SubtitlePaletteToYuva(AVSubtitle& sub);
 // at the rectangle's position; parts outside the picture are cut off.
 void BlendSubtitleRect(AVFrame& yuv420p, const AVSubtitleRect& rect);
 
+// True when a rectangle of `sub` is flagged forced (shown even when no subtitle is chosen).
+bool HasForcedRect(const AVSubtitle& sub);
+
 // Every bitmap rectangle of `sub`.
 void BlendSubpicture(AVFrame& yuv420p, const AVSubtitle& sub);
 

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,12 @@ struct TInputFileEntry {
     int nbStreamsAtOpen = 0;
     // Decoder settings per stream, made when the file is opened (generic options applied).
     std::vector<AvCodecContextPtr> codecs;
+    // The subpicture stream the input's name chose, and its index (-1: none); the name and the
+    // start seek (NoTimestamp: none), with which the stream is read again ahead of the pictures.
+    std::optional<TSubpictureTrack> subpicture;
+    int subpictureStream = -1;
+    std::string name;
+    int64_t startSeek = NoTimestamp;
 };
 
 struct TInputStream {
@@ -383,6 +390,18 @@ protected:
     void SetupSubtitleEncoding(TOutputStream& ost, TInputStream& ist);
     void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle* sub, int64_t pts);
     std::vector<uint8_t> subtitleBuffer_; // encoded subtitles, 1 MiB, made on first use
+
+    // --- a chosen subpicture track (TCustomFFmpegSubpicture.cpp): only Matroska outputs carry it
+    // as a stream; the others show it in their picture, drawn before crop and scale.
+    // Before the stream information is read.
+    void AttachInputSubpictures(TInputFileEntry& entry, AVFormatContext& ic);
+    // Whether an output of `ofmt` gets a subtitle stream; `wanted` is the usual answer.
+    bool SubtitleStreamWanted(const AVOutputFormat& ofmt, bool wanted, const std::string& name);
+    // After the stream mapping: a chosen track that no output carries is drawn into the pictures
+    // of its input's decoded video stream.
+    void SetupSubpictureDrawing();
+    void DrawInputSubpictures(int file);
+    TInputStream* DecodedVideoStream(int file);
 
     // --- presets and targets (TCustomFFmpegPresets.cpp, TCustomFFmpegTargets.cpp)
 public:

@@ -194,9 +194,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
 
     const std::string displayName = FromLibraryName(fileName);
     TInputFileEntry entry;
+    entry.name = fileName;
     if (const int err = OpenInputContext(fileName, fmt, ic, entry); err < 0) {
         return fail(FormatErrorText(displayName, err));
     }
+    AttachInputSubpictures(entry, *ic);
     if (opt_.opt_programid) {
         if (!SelectProgram(*ic, opt_.opt_programid)) {
             return fail("Specified program id not found");
@@ -213,7 +215,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
             return fail(lastErrorText_);
         }
     }
+    const bool seeks = opt_.startTime != 0;
     const int64_t timestamp = SeekInputStart(*ic, displayName);
+    entry.startSeek = seeks ? timestamp : NoTimestamp;
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         entry.codecs.push_back(MakeInputDecoder(ic->streams[i], static_cast<int>(i)));
     }
@@ -726,6 +730,7 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     try {
         ofmt = GuessOutputFormat(displayName);
         use = OutputStreamUse(*ofmt, join);
+        use.subtitle = SubtitleStreamWanted(*ofmt, use.subtitle, displayName);
     } catch (const FFmpegException& e) {
         return fail(e.what());
     }

@@ -185,6 +185,7 @@ void TCustomFFmpeg::Transcode() {
     runCompleted_ = false;
     try {
         SetupOutputStreams();
+        SetupSubpictureDrawing();
         OpenEncoders();
         OpenDecoders();
         for (auto& ist : ist_) {

@@ -114,6 +114,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
                             rate.den / (2 * static_cast<int64_t>(rate.num));
         }
 
+        vs.DrawSubpictures(*frame, ist.st->time_base);
         OutputDecodedPicture(ist, PreProcess(ist, frame));
         av_frame_unref(frame);
     }

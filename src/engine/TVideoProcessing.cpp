@@ -71,6 +71,18 @@ bool TVideoInputState::Deinterlace(const AVFrame& src, AVFrame& dst) {
     return ok;
 }
 
+void TVideoInputState::DrawSubpictures(AVFrame& picture, AVRational timeBase) {
+    if (!subpictures) {
+        return;
+    }
+    const int64_t pts = picture.best_effort_timestamp != AV_NOPTS_VALUE
+                            ? picture.best_effort_timestamp
+                            : picture.pts;
+    if (pts != AV_NOPTS_VALUE) {
+        subpictures->Draw(picture, av_rescale_q(pts, timeBase, AV_TIME_BASE_Q));
+    }
+}
+
 // --- encoding side
 
 void TVideoOutputState::SetInput(int width, int height, AVPixelFormat format,

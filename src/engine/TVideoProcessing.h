@@ -4,9 +4,11 @@
 
 #include "AvPtr.h"
 #include "TPictureConverter.h"
+#include "TSubpictureOverlay.h"
 #include "TVideoFilterChain.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace quovo {
 
@@ -23,11 +25,16 @@ struct TVideoInputState {
     AVPixelFormat deinterlaceFormat = AV_PIX_FMT_NONE;
     bool deinterlaceBroken = false; // the format cannot be deinterlaced; said once
     AvFramePtr deinterlaced = MakeFrame();
+    // The subpictures drawn into this stream's pictures before crop and scale (a disc title's
+    // chosen subtitle, or its forced subpictures); null when none.
+    std::unique_ptr<TSubpictureOverlay> subpictures;
 
     // The hook buffer, writable and shaped like `like`; null when it cannot be.
     AVFrame* HookBuffer(const AVFrame& like);
     // `src` deinterlaced into `dst` (same size); false when it cannot be (said by the caller).
     bool Deinterlace(const AVFrame& src, AVFrame& dst);
+    // Draws the subpictures showing at the time of `picture` (in `timeBase`) into it.
+    void DrawSubpictures(AVFrame& picture, AVRational timeBase);
 };
 
 // Crop bands in pixels.

@@ -52,9 +52,12 @@ TFormatFileRun::Prepare(int formatCode, const std::string& input, TFormatRunResu
     }
     EnsureFormatSettings(settings_, formatFile_, formatCode, dialogs_, appTitle_);
 
+    DVDTitleInfo title{};
+    std::string caption;
+    const bool isTitle = titleSource_ && titleSource_(input, title, caption);
     TAVProbe probe;
     try {
-        if (!probe.LoadFile(input)) {
+        if (!isTitle && !probe.LoadFile(input)) {
             result.Error = "Cannot open " + input + ": " + probe.LastError();
             return nullptr;
         }
@@ -66,7 +69,7 @@ TFormatFileRun::Prepare(int formatCode, const std::string& input, TFormatRunResu
     const std::string suffix = "." + formatFile_.ReadString(section, "FileExt", "mp4");
     std::string output;
     if (outputFolder_.empty()) {
-        output = MakeOutputPath(settings_, dialogs_, input, suffix);
+        output = MakeOutputPath(settings_, dialogs_, isTitle ? caption : input, suffix);
     } else {
         std::error_code ec;
         std::filesystem::create_directories(outputFolder_, ec);
@@ -74,7 +77,7 @@ TFormatFileRun::Prepare(int formatCode, const std::string& input, TFormatRunResu
             result.Error = "Cannot create output directory:" + outputFolder_ + ".";
             return nullptr;
         }
-        output = NewOutputName(outputFolder_, input, suffix);
+        output = NewOutputName(outputFolder_, isTitle ? caption : input, suffix);
     }
     if (output.empty()) {
         result.Error = "No output folder could be created.";
@@ -82,12 +85,16 @@ TFormatFileRun::Prepare(int formatCode, const std::string& input, TFormatRunResu
     }
 
     TRowEdits row;
-    row.ZoomMode = settings_.ReadString(section, "paraZoom", "full");
+    row.ZoomMode = settings_.ReadString(section, "paraZoom", isTitle ? "lbox" : "full");
     TInputOptions in;
     TOutputOptions out;
     out.FileName = output;
-    TOptionBuilder(settings_, formatFile_, dialogs_)
-        .BuildOutputOptions(row, formatCode, out, probe, in);
+    TOptionBuilder builder(settings_, formatFile_, dialogs_);
+    if (isTitle) {
+        builder.BuildDVDOutputOptions(row, formatCode, out, title, in);
+    } else {
+        builder.BuildOutputOptions(row, formatCode, out, probe, in);
+    }
     probe.Close();
     if (out.DisableVideo && NeedsPicture(ToLower(formatFile_.ReadString(section, "Format", "")))) {
         result.Error = input + " has no picture, and a DV file needs one.";

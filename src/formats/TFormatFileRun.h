@@ -8,6 +8,7 @@
 // involved).
 #pragma once
 
+#include "DVDTypes.h"
 #include "TDialogService.h"
 #include "TIniStore.h"
 #include "TMediaConverter.h"
@@ -38,6 +39,12 @@ public:
     void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
     using TProgressLine = std::function<void(const std::string& input, const TProgressInfo&)>;
     void SetOnProgress(TProgressLine onProgress) { onProgress_ = std::move(onProgress); }
+    // Tells a disc title among the inputs ("opendvd:" names): true with the title's description
+    // and its caption ("DVD Title N"), which names the output. Such an input is built by the option
+    // builder's DVD variant from the description instead of a probe.
+    using TTitleSource =
+        std::function<bool(const std::string& input, DVDTitleInfo& title, std::string& caption)>;
+    void SetTitleSource(TTitleSource source) { titleSource_ = std::move(source); }
     // Threads of each decoder and encoder (0 = the library's choice; 1 by default).
     void SetCodecThreads(int threads) { codecThreads_ = threads < 0 ? 1 : threads; }
 
@@ -74,6 +81,7 @@ private:
     std::string appTitle_;
     std::string outputFolder_;
     TProgressLine onProgress_;
+    TTitleSource titleSource_;
     const std::atomic<bool>* stop_ = nullptr;
     int codecThreads_ = 1;
 };

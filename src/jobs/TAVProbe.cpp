@@ -1,5 +1,7 @@
 #include "TAVProbe.h"
 
+#include "InputSubpicture.h"
+
 #include "FFmpegException.h"
 #include "LibraryIO.h"
 #include "MyUtils.h"
@@ -149,8 +151,20 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
         throw FFmpegException("avformat_alloc_context failed");
     }
     ic->flags |= AVFMT_FLAG_NONBLOCK;
-    // The probe opens plain names only; custom names ("opendvd:") go through the engine's input.
-    int err = avformat_open_input(&ic, ToLibraryName(fileName).c_str(), fmt, nullptr);
+    // Custom names ("opendvd:") are read through their protocol, as the engine reads them.
+    int err = 0;
+    if (IsCustomIOName(fileName)) {
+        err = TLibraryIO::Open(fileName, AVIO_FLAG_READ, io_);
+        if (err >= 0) {
+            ic->pb = io_->Context();
+            ic->flags |= AVFMT_FLAG_CUSTOM_IO;
+        }
+    }
+    if (err >= 0) {
+        err = avformat_open_input(&ic, ToLibraryName(fileName).c_str(), fmt, nullptr);
+    } else {
+        avformat_free_context(ic);
+    }
     if (err < 0) {
         // The library freed the context.
         Fail(llError, FormatErrorText(fileName, err));
@@ -159,6 +173,9 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
     }
     owned_.reset(ic);
     context_ = ic;
+    if (const auto track = io_ ? io_->SubpictureTrack() : std::nullopt) {
+        AttachSubpictureTrack(*ic, *track);
+    }
     {
         std::lock_guard lock(CodecLock());
         err = avformat_find_stream_info(ic, nullptr);
@@ -182,6 +199,7 @@ void TCustomAVProbe::Attach(AVFormatContext* context) {
 void TCustomAVProbe::Close() {
     forcedFormat_.clear();
     owned_.reset();
+    io_.reset();
     context_ = nullptr;
     ComputeState();
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "AvPtr.h"
+#include "LibraryIO.h"
 #include "TFFBaseComponent.h"
 #include "TLogLevel.h"
 
@@ -14,6 +15,7 @@ extern "C" {
 }
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quovo {
@@ -106,7 +108,8 @@ private:
     AVStream* StreamFor(int streamIndex, AVMediaType kind);
     std::string StreamLine(int index);
 
-    AvInputContextPtr owned_;            // the context LoadFile opened
+    std::unique_ptr<TLibraryIO> io_;     // the byte stream of a custom name ("opendvd:")
+    AvInputContextPtr owned_;            // the context LoadFile opened (over io_)
     AVFormatContext* context_ = nullptr; // that one, or the attached one
     std::string lastError_;
     std::string forcedFormat_;

@@ -2,6 +2,8 @@
 // pausing, the clocks and closing.
 #include "TCustomPlayer.h"
 
+#include "InputSubpicture.h"
+
 #include "MainThread.h"
 #include "MyUtils.h"
 #include "TCustomFFmpeg.h"
@@ -147,6 +149,11 @@ bool TCustomPlayer::ReadSetUp(TPlaybackState& is) {
     }
     is.input.reset(raw);
     AVFormatContext* ic = raw;
+    // A disc title's subpictures: their palette, and with no subtitle chosen the forced ones only.
+    if (const auto track = is.io ? is.io->SubpictureTrack() : std::nullopt) {
+        AttachSubpictureTrack(*ic, *track);
+        is.subtitlesForcedOnly = track->forcedOnly;
+    }
     if (GeneratePTS) {
         ic->flags |= AVFMT_FLAG_GENPTS;
     }

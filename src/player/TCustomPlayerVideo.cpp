@@ -606,7 +606,7 @@ void TCustomPlayer::SubtitleThreadMain(TPlaybackState* isp) {
         if (avcodec_decode_subtitle2(is.subtitleDec.get(), &sub, &got, pkt.get()) < 0 || !got) {
             continue;
         }
-        if (sub.format != 0) {
+        if (sub.format != 0 || (is.subtitlesForcedOnly && !HasForcedRect(sub))) {
             avsubtitle_free(&sub); // only bitmaps are shown
             continue;
         }

@@ -71,6 +71,7 @@ struct TPlaybackState {
     // --- owned by the read thread (read by others once the open result is 1)
     AvInputContextPtr input;
     std::unique_ptr<TLibraryIO> io;
+    bool subtitlesForcedOnly = false; // a disc title without a chosen subtitle
     std::thread readThread, refreshThread, videoThread, subtitleThread;
 
     std::atomic<bool> abortRequest{false};

@@ -1,5 +1,6 @@
 // The plug-in on the test disc: the title records, and the "opendvd:" input read by the engine.
 #include "DVDPlugIn.h"
+#include "DVDSubpicture.h"
 #include "DvdTestSupport.h"
 #include "LibraryIO.h"
 #include "TCustomFFmpeg.h"
@@ -79,6 +80,10 @@ TEST_P(DiscTitles, EveryFieldOfBothTitles) {
     EXPECT_EQ(Text(t1, 712 + 12), "English");
     EXPECT_EQ(I32(t1, 788 + 4), 0x21);
     EXPECT_EQ(Text(t1, 788 + 12), "French");
+    // The subpictures' palette (0x00YYCrCb): white and yellow first.
+    EXPECT_EQ(PaletteEntryToRgb(static_cast<uint32_t>(I32(t1, 3552))), kSubtitle32Rgb);
+    EXPECT_EQ(PaletteEntryToRgb(static_cast<uint32_t>(I32(t1, 3556))) & 0xF0F0F0u,
+              kSubtitle33Rgb & 0xF0F0F0u);
     EXPECT_EQ(I32(t1, 3144), 4);
     EXPECT_EQ(I32(t1, 3148), 1); // angles
     EXPECT_EQ(I32(t1, 3152), 1); // title set
@@ -152,7 +157,9 @@ TEST(OpenDVDReader, KeepsOnlyTheChosenStreamsAtTheSameBytePositions) {
     dvdtest::LoadPlugin();
     const std::string base = std::string("opendvd:") + dvdtest::Disc().iso + "|Title=1";
     const std::string all = ReadAll(base + ",AudioID=0,SubtitleID=32");
-    const std::string mp2 = ReadAll(base + ",AudioID=193,SubtitleID=0");
+    const std::string mp2 = ReadAll(base + ",AudioID=193,SubtitleID=33");
+    // No subtitle chosen: the stream of the audio's language stays for its forced subpictures.
+    const std::string defaults = ReadAll(base + ",AudioID=128,SubtitleID=0");
     ASSERT_FALSE(all.empty());
     ASSERT_EQ(all.size() % 2048, 0u);
     ASSERT_EQ(mp2.size(), all.size());
@@ -162,16 +169,21 @@ TEST(OpenDVDReader, KeepsOnlyTheChosenStreamsAtTheSameBytePositions) {
     EXPECT_GT(a[0x180], 0); // AC-3
     EXPECT_GT(a[0xC1], 0);  // MP2
     EXPECT_GT(a[0x120], 0); // subpictures
+    EXPECT_EQ(a[0x121], 0);
     EXPECT_EQ(m[0x180], 0);
     EXPECT_EQ(m[0x120], 0);
+    EXPECT_GT(m[0x121], 0);
     EXPECT_EQ(m[0xC1], a[0xC1]);
     EXPECT_EQ(m[0xE0], a[0xE0]);
-    EXPECT_EQ(m[0xBE], a[0xBE] + a[0x180] + a[0x120]);
+    EXPECT_EQ(m[0xBE], a[0xBE] + a[0x180] + a[0x120] - m[0x121]);
+    EXPECT_EQ(CountPes(defaults)[0x120], a[0x120]);
+    EXPECT_EQ(CountPes(defaults)[0x121], 0);
     // Packs without a dropped packet are untouched.
     int same = 0;
     for (size_t at = 0; at < all.size(); at += 2048) {
         const std::string one = all.substr(at, 2048);
-        if (CountPes(one).count(0x180) == 0 && CountPes(one).count(0x120) == 0) {
+        if (CountPes(one).count(0x180) == 0 && CountPes(one).count(0x120) == 0 &&
+            CountPes(mp2.substr(at, 2048)).count(0x121) == 0) {
             EXPECT_EQ(one, mp2.substr(at, 2048)) << "pack " << at / 2048;
             ++same;
         }
