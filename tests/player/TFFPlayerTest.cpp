@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -204,13 +205,28 @@ TEST_F(TFFPlayerTest, ASeekWhilePausedShowsThePictureAtTheNewPosition) {
     player.Stop(true);
 }
 
+// The picture hook holds the decoder until the stop has returned: a stop that waited for the
+// threads would never come back while the hook blocks.
 TEST_F(TFFPlayerTest, StopWithoutWaitingReturnsAtOnceAndStopFollows) {
     TEventLog log(player);
+    std::promise<void> entered;
+    std::atomic<bool> signalled{false};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    player.SetHook(true);
+    player.SetOnHook([&](TCustomPlayer*, TPicture*, int64_t) {
+        if (!signalled.exchange(true)) {
+            entered.set_value();
+            released.wait();
+        }
+    });
     ASSERT_TRUE(player.Open(PictureClip(), nullptr));
-    ASSERT_TRUE(log.WaitFor(psPlay));
-    const auto before = std::chrono::steady_clock::now();
-    player.Stop(false);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 50ms);
+    ASSERT_EQ(entered.get_future().wait_for(20s), std::future_status::ready);
+    auto stop = std::async(std::launch::async, [&] { player.Stop(false); });
+    const bool returned = stop.wait_for(20s) == std::future_status::ready;
+    release.set_value();
+    stop.wait();
+    EXPECT_TRUE(returned) << "Stop(false) waited for the blocked decoder";
     ASSERT_TRUE(log.WaitFor(psStop));
     EXPECT_FALSE(player.IsOpen());
     EXPECT_TRUE(player.Paused());
