@@ -251,6 +251,24 @@ TEST_F(TFFPlayerTest, InputsThatCannotPlayFailWithTheirReason) {
     }
 }
 
+// A sound-only title drawn into a 200 x 100 display: the last picture the player showed.
+struct TSoundDisplayCapture {
+    std::mutex lock;
+    std::vector<uint8_t> lastShown;
+
+    explicit TSoundDisplayCapture(TFFPlayer& player) {
+        player.OnPictureShown = [this](const TOutputImage& image, double, int64_t) {
+            std::lock_guard g(lock);
+            lastShown = image.pixels;
+        };
+    }
+    // Runs the check on a whole display, under the lock.
+    template <class Check> bool Shown(Check check) {
+        std::lock_guard g(lock);
+        return lastShown.size() == 200u * 100 * 4 && check(lastShown);
+    }
+};
+
 TEST_F(TFFPlayerTest, SoundOnlyTitleHasNoPictureSizeAndShowsTheWaveform) {
     int fw = 0, fh = 0;
     player.SetOnFileOpen([&](TCustomPlayer*, int64_t, int w, int h, int& sw, int& sh) {
@@ -259,12 +277,7 @@ TEST_F(TFFPlayerTest, SoundOnlyTitleHasNoPictureSizeAndShowsTheWaveform) {
         sw = 200;
         sh = 100;
     });
-    std::mutex lock;
-    std::vector<uint8_t> lastShown;
-    player.OnPictureShown = [&](const TOutputImage& image, double, int64_t) {
-        std::lock_guard g(lock);
-        lastShown = image.pixels;
-    };
+    TSoundDisplayCapture display(player);
     ASSERT_TRUE(player.Open(SoundClip(), nullptr));
     EXPECT_EQ(fw, -1);
     EXPECT_EQ(fh, -1);
@@ -276,21 +289,19 @@ TEST_F(TFFPlayerTest, SoundOnlyTitleHasNoPictureSizeAndShowsTheWaveform) {
     // A stereo 440 Hz tone: white samples above and below each band's centre line, and the
     // blue line between the two bands.
     ASSERT_TRUE(WaitUntil([&] {
-        std::lock_guard g(lock);
-        if (lastShown.size() != 200u * 100 * 4) {
-            return false;
-        }
-        auto white = [&](int top, int bottom) {
-            int n = 0;
-            for (size_t i = top * 200u * 4; i < bottom * 200u * 4; i += 4) {
-                n += lastShown[i] == 255 && lastShown[i + 1] == 255 && lastShown[i + 2] == 255;
-            }
-            return n;
-        };
-        const uint8_t* line = lastShown.data() + 50 * 200 * 4 + 100 * 4;
-        const bool blue = line[0] == 255 && line[1] == 0 && line[2] == 0;
-        return white(0, 25) > 50 && white(25, 50) > 50 && white(50, 75) > 50 &&
-               white(75, 100) > 50 && blue;
+        return display.Shown([](const std::vector<uint8_t>& lastShown) {
+            auto white = [&](int top, int bottom) {
+                int n = 0;
+                for (size_t i = top * 200u * 4; i < bottom * 200u * 4; i += 4) {
+                    n += lastShown[i] == 255 && lastShown[i + 1] == 255 && lastShown[i + 2] == 255;
+                }
+                return n;
+            };
+            const uint8_t* line = lastShown.data() + 50 * 200 * 4 + 100 * 4;
+            const bool blue = line[0] == 255 && line[1] == 0 && line[2] == 0;
+            return white(0, 25) > 50 && white(25, 50) > 50 && white(50, 75) > 50 &&
+                   white(75, 100) > 50 && blue;
+        });
     }));
     player.Stop(true);
 }
@@ -303,37 +314,30 @@ TEST_F(TFFPlayerTest, SoundOnlyTitleShowsItsSpectrumWhenAsked) {
         sw = 200;
         sh = 100;
     });
-    std::mutex lock;
-    std::vector<uint8_t> lastShown;
-    player.OnPictureShown = [&](const TOutputImage& image, double, int64_t) {
-        std::lock_guard g(lock);
-        lastShown = image.pixels;
-    };
+    TSoundDisplayCapture display(player);
     ASSERT_TRUE(player.Open(SoundClip(), nullptr));
     int columns = 0;
     EXPECT_TRUE(WaitUntil([&] {
-        std::lock_guard g(lock);
-        if (lastShown.size() != 200u * 100 * 4) {
-            return false;
-        }
-        columns = 0;
-        int firstRow = -1;
-        for (int x = 0; x < 200; ++x) {
-            int peak = 0, row = -1;
-            for (int y = 0; y < 100; ++y) {
-                const uint8_t* p = lastShown.data() + (y * 200 + x) * 4;
-                if (p[2] > peak) {
-                    peak = p[2];
-                    row = y;
+        return display.Shown([&](const std::vector<uint8_t>& lastShown) {
+            columns = 0;
+            int firstRow = -1;
+            for (int x = 0; x < 200; ++x) {
+                int peak = 0, row = -1;
+                for (int y = 0; y < 100; ++y) {
+                    const uint8_t* p = lastShown.data() + (y * 200 + x) * 4;
+                    if (p[2] > peak) {
+                        peak = p[2];
+                        row = y;
+                    }
+                }
+                const uint8_t* p = lastShown.data() + (row * 200 + x) * 4;
+                if (peak > 40 && p[1] == p[2]) {
+                    firstRow = firstRow < 0 ? row : firstRow;
+                    columns += std::abs(row - firstRow) <= 1;
                 }
             }
-            const uint8_t* p = lastShown.data() + (row * 200 + x) * 4;
-            if (peak > 40 && p[1] == p[2]) {
-                firstRow = firstRow < 0 ? row : firstRow;
-                columns += std::abs(row - firstRow) <= 1;
-            }
-        }
-        return columns >= 5;
+            return columns >= 5;
+        });
     })) << columns
         << " columns drawn";
     player.Stop(true);
