@@ -53,10 +53,11 @@ TPreviewPanel::TPreviewPanel(TIniStore& settings, THost host, QWidget* parent)
     auto* times = new QHBoxLayout;
     lblTime = new QLabel(kZeroTime, this);
     lblTime->setObjectName("lblTime");
-    lblTime->setAccessibleName("Position");
+    // A screen reader reads the times themselves: a fixed name would hide them.
+    lblTime->setAccessibleDescription("Position");
     lblPTS = new QLabel(kZeroTime, this);
     lblPTS->setObjectName("lblPTS");
-    lblPTS->setAccessibleName("Duration");
+    lblPTS->setAccessibleDescription("Duration");
     trcPreview = new QSlider(Qt::Horizontal, this);
     trcPreview->setObjectName("trcPreview");
     trcPreview->setAccessibleName("Seek");

@@ -3,6 +3,7 @@
 #include "MainThread.h"
 #include "QtTestApp.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QSlider>
@@ -136,6 +137,13 @@ TEST(TPreviewPanelTest, PlayPauseStopAndTheEndDriveTheButtonsAndLabels) {
     EXPECT_TRUE(host.log.join("\n").contains("duration: 3.0"));
     ASSERT_TRUE(WaitUntil([&] { return panel.lblTime->text() > "00:00:00.300"; }));
     EXPECT_GT(panel.trcPreview->value(), 0); // the bar follows the position
+    // Assistive technology hears the times, with what they are as the description.
+    for (QLabel* time : {panel.lblTime, panel.lblPTS}) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(time);
+        EXPECT_EQ(a->text(QAccessible::Name), time->text());
+        EXPECT_EQ(a->text(QAccessible::Description),
+                  time == panel.lblTime ? "Position" : "Duration");
+    }
 
     QTest::mouseClick(panel.imgbtnPAuse, Qt::LeftButton);
     EXPECT_TRUE(panel.IsPaused());
