@@ -1,7 +1,5 @@
 #include "TfrmFileInfo.h"
 
-#include "LibraryIO.h"
-
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -175,13 +173,9 @@ void TfrmFileInfo::ShowFile(const std::string& sourceName, const TFileInfoTitle*
     TInputOptions input;
     input.FileName = sourceName;
     const int task = converter_.AddTask(sourceName, &input);
-    // A name of a custom protocol (a disc title) is read through the task's input, as a run
-    // reads it; a file through the probe.
     TAVProbe* probe = converter_.AVProbe();
     try {
-        if (task >= 0 && IsCustomIOName(sourceName)) {
-            probe = converter_.InputProbe(task, 0);
-        } else if (task < 0 || !probe->LoadFile(sourceName)) {
+        if (task < 0 || !probe->LoadFile(sourceName)) {
             return;
         }
         if (probe->VideoStreamCount() <= 0) {
