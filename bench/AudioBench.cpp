@@ -172,7 +172,19 @@ void BM_AudioConvert_DirectLoop(benchmark::State& state) {
         60.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+void BM_AudioConvert_InTurn(benchmark::State& state) {
+    Prepare();
+    bench::EngineAgainstDirect(
+        state, [] { EngineConvert(Ac3Track(), OutputPath()); },
+        [] { DirectConvert(Ac3Track(), OutputPath()); });
+}
+
 } // namespace
 
 BENCHMARK(BM_AudioConvert_Engine)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AudioConvert_DirectLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AudioConvert_InTurn)
+    ->Iterations(bench::CountFromEnv("QUOVO_ENGINE_PAIRS", 10))
+    ->Repetitions(1) // the pairs are the repetitions
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();

@@ -8,6 +8,7 @@
 #include "TFFmpegLoader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -15,6 +16,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 namespace quovo::bench {
 
@@ -89,6 +92,44 @@ inline DirectFiles OpenDirect(const std::string& in, const std::string& out) {
     Check(avformat_alloc_output_context2(&rawOut, nullptr, nullptr, out.c_str()), "output");
     files.oc.reset(rawOut);
     return files;
+}
+
+// The engine against its direct loop, one run of each per iteration with the first in turn, so
+// that neither always meets a warmer cache or the other's write-back. The counters are the
+// medians of the per-pair cost (engine over direct, wall and CPU) and of each side's wall time.
+template <class Engine, class Direct>
+void EngineAgainstDirect(benchmark::State& state, Engine engine, Direct direct) {
+    struct Timing {
+        double wall = 0;
+        double cpu = 0;
+    };
+    const auto timed = [](auto& run) {
+        const auto start = std::chrono::steady_clock::now();
+        const double cpu = CpuSeconds();
+        run();
+        return Timing{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                      CpuSeconds() - cpu};
+    };
+    std::vector<double> wallCost, cpuCost, engineMs, directMs;
+    for (auto _ : state) {
+        Timing e, d;
+        if (wallCost.size() % 2 == 0) {
+            e = timed(engine);
+            d = timed(direct);
+        } else {
+            d = timed(direct);
+            e = timed(engine);
+        }
+        state.SetIterationTime(e.wall);
+        wallCost.push_back(e.wall / d.wall - 1);
+        cpuCost.push_back(e.cpu / d.cpu - 1);
+        engineMs.push_back(e.wall * 1000);
+        directMs.push_back(d.wall * 1000);
+    }
+    state.counters["engine_cost_%"] = Median(wallCost) * 100;
+    state.counters["engine_cpu_cost_%"] = Median(cpuCost) * 100;
+    state.counters["engine_ms"] = Median(engineMs);
+    state.counters["direct_ms"] = Median(directMs);
 }
 
 // The picture benchmarks' source: 720x576 MPEG-2 with grain and MP2 sound in a program stream,

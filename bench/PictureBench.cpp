@@ -225,7 +225,20 @@ void BM_Picture_DirectLoop(benchmark::State& state) {
     Run<DirectConvert>(state);
 }
 
+void BM_Picture_InTurn(benchmark::State& state) {
+    Prepare();
+    const std::string& in = bench::DvdClip(static_cast<int>(state.range(0)));
+    bench::EngineAgainstDirect(
+        state, [&] { EngineConvert(in, OutputPath()); }, [&] { DirectConvert(in, OutputPath()); });
+}
+
 } // namespace
 
 BENCHMARK(BM_Picture_Engine)->Arg(30)->Arg(120)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Picture_DirectLoop)->Arg(30)->Arg(120)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Picture_InTurn)
+    ->Arg(30)
+    ->Iterations(bench::CountFromEnv("QUOVO_ENGINE_PAIRS", 10))
+    ->Repetitions(1) // the pairs are the repetitions
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();

@@ -85,7 +85,19 @@ void BM_StreamCopy_DirectLoop(benchmark::State& state) {
                             static_cast<int64_t>(std::filesystem::file_size(LongClip())));
 }
 
+void BM_StreamCopy_InTurn(benchmark::State& state) {
+    Prepare();
+    bench::EngineAgainstDirect(
+        state, [] { EngineRemux(LongClip(), OutputPath()); },
+        [] { DirectRemux(LongClip(), OutputPath()); });
+}
+
 } // namespace
 
 BENCHMARK(BM_StreamCopy_Engine)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StreamCopy_DirectLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StreamCopy_InTurn)
+    ->Iterations(bench::CountFromEnv("QUOVO_ENGINE_PAIRS", 30))
+    ->Repetitions(1) // the pairs are the repetitions
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();

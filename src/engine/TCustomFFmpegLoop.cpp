@@ -360,8 +360,10 @@ void TCustomFFmpeg::MainLoop() {
             }
             continue;
         }
-        noPacket_.assign(noPacket_.size(), false);
-        noPacketCount_ = 0;
+        if (noPacketCount_ > 0) {
+            noPacket_.assign(noPacket_.size(), false);
+            noPacketCount_ = 0;
+        }
         if (opt_.doPktDump) {
             av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, pkt, opt_.doHexDump,
                              in.ctx->streams[pkt->stream_index]);
