@@ -107,8 +107,9 @@ void EngineAgainstDirect(benchmark::State& state, Engine engine, Direct direct) 
         const auto start = std::chrono::steady_clock::now();
         const double cpu = CpuSeconds();
         run();
-        return Timing{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                      CpuSeconds() - cpu};
+        return Timing{
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            CpuSeconds() - cpu};
     };
     std::vector<double> wallCost, cpuCost, engineMs, directMs;
     for (auto _ : state) {

@@ -24,7 +24,6 @@ void TCustomPlayer::AudioCallback(void* opaque, uint8_t* stream, int len) {
 
 void TCustomPlayer::FillAudio(TPlaybackState& is, uint8_t* stream, int len) {
     const int64_t now = av_gettime_relative();
-    is.callbackTime = now;
     uint8_t* const start = stream;
     const int total = len;
     if (is.videoStream && !is.pictureShown) {
@@ -71,6 +70,7 @@ void TCustomPlayer::FillAudio(TPlaybackState& is, uint8_t* stream, int len) {
         len -= n;
         is.outIndex += n;
     }
+    is.PublishHanded(now);
     if (OnSoundOut) {
         OnSoundOut(start, total, is.audioRate, is.audioChannels, now);
     }
@@ -117,7 +117,18 @@ int TCustomPlayer::DecodeAudio(TPlaybackState& is, double& pts) {
                 swr_convert(is.swr.get(), out, maxOut,
                             const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
             if (frame->pts != AV_NOPTS_VALUE) {
-                is.audioPts = frame->pts * av_q2d(is.audioStream->time_base);
+                // A demuxer may give a frame its neighbour's time at a packet boundary while the
+                // samples still follow one another: a step of less than a frame is not a gap, and
+                // following it would shake the clock the pictures keep to by a whole frame.
+                const double framePts = frame->pts * av_q2d(is.audioStream->time_base);
+                const double length =
+                    frame->sample_rate > 0
+                        ? static_cast<double>(frame->nb_samples) / frame->sample_rate
+                        : 0;
+                if (!is.audioPtsKnown || std::fabs(framePts - is.audioPts) > length + 0.001) {
+                    is.audioPts = framePts;
+                }
+                is.audioPtsKnown = true;
             }
             av_frame_unref(frame);
             if (got < 0) {
@@ -147,6 +158,7 @@ int TCustomPlayer::DecodeAudio(TPlaybackState& is, double& pts) {
         }
         if (flush) {
             avcodec_flush_buffers(dec);
+            is.audioPtsKnown = false;
             continue;
         }
         if (avcodec_send_packet(dec, pkt.get()) < 0) {
@@ -206,10 +218,11 @@ void TCustomPlayer::DisplayAudio(TPlaybackState& is) {
         start = is.lastWaveStart;
     } else {
         const int used = is.showAudio == 1 ? w : 2 * (1 << (TSoundDisplay::SpectrumBits(h) - 1));
-        int delay = (is.outSize - is.outIndex) / (2 * channels);
-        const int64_t cbTime = is.callbackTime;
-        if (cbTime) {
-            delay -= static_cast<int>(is.audioRate * (av_gettime_relative() - cbTime) / 1000000);
+        const TPlaybackState::THandedSound handed = is.Handed();
+        int delay = handed.pending / (2 * channels);
+        if (handed.time) {
+            delay -=
+                static_cast<int>(is.audioRate * (av_gettime_relative() - handed.time) / 1000000);
         }
         delay += 2 * used;
         delay = std::max(delay, used);

@@ -573,15 +573,13 @@ double TCustomPlayer::AudioClockOf(const TPlaybackState& is) {
     if (!is.audioStream || is.audioRate <= 0) {
         return 0;
     }
-    const double bytesPerSecond = is.audioRate * 2.0 * is.audioChannels;
-    const int left = is.outSize - is.outIndex;
-    double clock = is.audioPts - left / bytesPerSecond;
-    // The samples at the read position go out with the next callback, one device buffer after
-    // the last: between callbacks the clock moves on from one buffer behind.
-    const int64_t handed = is.callbackTime;
-    if (handed && !is.paused && is.hwBufSize > 0) {
-        const double buffer = is.hwBufSize / bytesPerSecond;
-        const double since = (av_gettime_relative() - handed) / 1000000.0;
+    const TPlaybackState::THandedSound handed = is.Handed();
+    double clock = handed.end;
+    // The samples after the last buffer go out with the next callback, one device buffer later:
+    // between callbacks the clock moves on from one buffer behind.
+    if (handed.time && !is.paused && is.hwBufSize > 0) {
+        const double buffer = is.hwBufSize / (is.audioRate * 2.0 * is.audioChannels);
+        const double since = (av_gettime_relative() - handed.time) / 1000000.0;
         clock += std::min(since, buffer) - buffer;
     }
     return clock;

@@ -323,7 +323,10 @@ double TCustomPlayer::ComputeTargetTime(TPlaybackState& is, double pts) {
         is.timerRestarted = false;
         is.frameTimer = std::max(is.frameTimer, PlayerNow());
     }
-    if (((is.syncType == 0 && is.audioStream) || is.syncType == 2) && !is.paused) {
+    // A sound clock that has not started yet (the sound waits for the first picture) stands at
+    // zero: judged against it, the first pictures would be held back and their followers dropped.
+    const bool soundMaster = is.syncType == 0 && is.audioStream;
+    if ((soundMaster || is.syncType == 2) && !is.paused && (!soundMaster || is.Handed().time)) {
         // How far this picture would be off the master clock when shown at its time. Judged at
         // that time rather than by the picture on display, which does not yet show the
         // corrections of the pictures queued after it; corrected by what it is off, from 10 ms

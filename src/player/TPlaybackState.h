@@ -111,21 +111,40 @@ struct TPlaybackState {
     AvCodecContextPtr audioDec, videoDec, subtitleDec;
     std::unique_ptr<TPacketQueue> audioQueue, videoQueue, subtitleQueue;
 
-    // --- sound (the callback's; the pts and buffer position are read by other threads)
+    // --- sound (the callback's; other threads read it only through Handed())
     SDL_AudioDeviceID audioDevice = 0;
     int audioRate = 0;
     int audioChannels = 0;
     std::vector<uint8_t> decodedBuf, silence;
     const uint8_t* outBuf = nullptr;
-    std::atomic<int> outSize{0};
-    std::atomic<int> outIndex{0};
+    int outSize = 0;
+    int outIndex = 0;
     AvPacketPtr audioPkt; // the packet being decoded
     bool audioPktPending = false;
     AvFramePtr audioFrame;
     SwrContextPtr swr;
     int swrFormat = -1, swrRate = 0, swrChannels = 0;
-    std::atomic<double> audioPts{0};
-    std::atomic<int64_t> callbackTime{0}; // us of the monotonic clock
+    double audioPts = 0;        // stream time just past the decoded samples
+    bool audioPtsKnown = false; // audioPts came from a frame since the open or the last seek
+    // The sound as the callback left its last buffer. The fields above change one by one while
+    // it decodes (the pts moves on a whole frame before the read position starts again); read
+    // half-way, they put the clock a frame ahead.
+    struct THandedSound {
+        double end = 0;   // stream time just past the last sample handed out
+        int64_t time = 0; // when that buffer was asked for, us of the monotonic clock; 0 before
+                          // the first (the sound is still waiting for the first picture)
+        int pending = 0;  // decoded bytes not yet handed out
+    };
+    void PublishHanded(int64_t time) {
+        std::lock_guard lock(handedLock_);
+        handed_.pending = outSize - outIndex;
+        handed_.end = audioPts - handed_.pending / (audioRate * 2.0 * audioChannels);
+        handed_.time = time;
+    }
+    THandedSound Handed() const {
+        std::lock_guard lock(handedLock_);
+        return handed_;
+    }
     // The sound waits (silent, its clock standing) for the first picture, at most a second.
     std::atomic<bool> pictureShown{false};
     int64_t soundGateEnd = 0; // us; the callback's
@@ -138,6 +157,11 @@ struct TPlaybackState {
     std::atomic<int> waveIndex{0};
     int lastWaveStart = 0;
 
+private:
+    mutable std::mutex handedLock_;
+    THandedSound handed_;
+
+public:
     // --- picture timing (picture thread and play thread)
     double frameTimer = 0;
     bool timerRestarted = false; // the frame timer was reset; no picture timed since
