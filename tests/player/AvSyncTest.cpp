@@ -26,17 +26,25 @@ std::string FlashBeepClip() {
     return Clip("player-flashbeep.mkv", spec);
 }
 
-TEST(AvSyncTest, EveryBeepComesWithItsFlashAlsoAfterPauseAndSeek) {
+// A player on SDL's dummy sound driver, showing pictures at 160x120.
+class AvSyncTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(player.LoadLibraries(""));
+        player.TriggerEventInMainThread = false;
+        player.AudioDriver = adDummy;
+        player.SetOnFileOpen([](TCustomPlayer*, int64_t, int, int, int& sw, int& sh) {
+            sw = 160;
+            sh = 120;
+        });
+    }
+
     TFFPlayer player;
-    ASSERT_TRUE(player.LoadLibraries(""));
-    player.TriggerEventInMainThread = false;
-    player.AudioDriver = adDummy;
+    TEventLog log{player};
+};
+
+TEST_F(AvSyncTest, EveryBeepComesWithItsFlashAlsoAfterPauseAndSeek) {
     TAvSyncMeter meter(player);
-    TEventLog log(player);
-    player.SetOnFileOpen([](TCustomPlayer*, int64_t, int, int, int& sw, int& sh) {
-        sw = 160;
-        sh = 120;
-    });
     ASSERT_TRUE(player.Open(FlashBeepClip(), nullptr));
     ASSERT_TRUE(WaitUntil([&] { return player.Position() > 2200000; }));
     const TSyncFigures plain = meter.Figures();
@@ -73,16 +81,7 @@ TEST(AvSyncTest, EveryBeepComesWithItsFlashAlsoAfterPauseAndSeek) {
 // thread is half-way through a buffer, and none where the demuxer gives an audio frame its
 // neighbour's time (this DVD-shaped clip has one at 16.18 s). A stalled sound thread only makes
 // the clock stand.
-TEST(AvSyncTest, TheSoundClockMovesWithTimeWithoutSteps) {
-    TFFPlayer player;
-    ASSERT_TRUE(player.LoadLibraries(""));
-    player.TriggerEventInMainThread = false;
-    player.AudioDriver = adDummy;
-    TEventLog log(player);
-    player.SetOnFileOpen([](TCustomPlayer*, int64_t, int, int, int& sw, int& sh) {
-        sw = 160;
-        sh = 120;
-    });
+TEST_F(AvSyncTest, TheSoundClockMovesWithTimeWithoutSteps) {
     fixtures::MediaSpec spec = PalFlashBeepSpec(17, 6000000);
     spec.grain = 12; // packets of the bench's size, which put the odd timestamp there
     ASSERT_TRUE(player.Open(Clip("player-pal-grain.mpg", spec), nullptr));
@@ -119,16 +118,7 @@ TEST(AvSyncTest, TheSoundClockMovesWithTimeWithoutSteps) {
 
 // The sound waits for the first picture, its clock standing at zero; the first pictures are
 // timed by their own spacing then, not stretched to wait for that clock and dropped after it.
-TEST(AvSyncTest, TheFirstPicturesKeepTheirSpacingWhileTheSoundWaits) {
-    TFFPlayer player;
-    ASSERT_TRUE(player.LoadLibraries(""));
-    player.TriggerEventInMainThread = false;
-    player.AudioDriver = adDummy;
-    TEventLog log(player);
-    player.SetOnFileOpen([](TCustomPlayer*, int64_t, int, int, int& sw, int& sh) {
-        sw = 160;
-        sh = 120;
-    });
+TEST_F(AvSyncTest, TheFirstPicturesKeepTheirSpacingWhileTheSoundWaits) {
     std::mutex mutex;
     std::vector<std::pair<double, int64_t>> shown; // pts, when
     player.OnPictureShown = [&](const TOutputImage&, double pts, int64_t shownUs) {
