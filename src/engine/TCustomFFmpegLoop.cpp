@@ -14,6 +14,8 @@ extern "C" {
 #include <cmath>
 #include <thread>
 
+#include <time.h>
+
 namespace quovo {
 
 namespace {
@@ -29,6 +31,14 @@ int KindSlot(AVMediaType kind) {
     default:
         return 3;
     }
+}
+
+// When the next progress report is due is asked after every packet: a coarse clock (a few ms
+// steps) costs a tenth of the precise one, and a report a few ms late changes nothing.
+int64_t ReportClockUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return int64_t{ts.tv_sec} * 1000000 + ts.tv_nsec / 1000;
 }
 
 } // namespace
@@ -202,7 +212,7 @@ void TCustomFFmpeg::Transcode() {
         ReportStreamMapping();
 
         loopStartTime_ = av_gettime();
-        lastReportTime_ = loopStartTime_;
+        lastReportTime_ = ReportClockUs();
         noPacket_.assign(inputFiles_.size(), false);
         noPacketCount_ = 0;
         currentInput_ = 0;
@@ -399,13 +409,11 @@ void TCustomFFmpeg::MainLoop() {
         }
         av_packet_unref(pkt);
 
-        const int64_t now = av_gettime();
-        if (now - lastReportTime_ > reportIntervalUs_) {
-            lastReportTime_ = now;
+        if (ReportClockUs() - lastReportTime_ > reportIntervalUs_) {
             ProgressReport(false, fileIndex);
-            // Counted again from the report's return: a receiver that was slow to take it (a
-            // busy main thread, another task's report) still gets the whole interval.
-            lastReportTime_ = av_gettime();
+            // Counted from the report's return: a receiver that was slow to take it (a busy main
+            // thread, another task's report) still gets the whole interval.
+            lastReportTime_ = ReportClockUs();
         }
     }
 }
