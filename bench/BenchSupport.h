@@ -94,33 +94,42 @@ inline DirectFiles OpenDirect(const std::string& in, const std::string& out) {
     return files;
 }
 
-// The engine against its direct loop, one run of each per iteration with the first in turn, so
-// that neither always meets a warmer cache or the other's write-back. The counters are the
-// medians of the per-pair cost (engine over direct, wall and CPU) and of each side's wall time.
+// Wall and CPU seconds of one run.
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+};
+
+template <class Run> Timing Timed(Run&& run) {
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu = CpuSeconds();
+    run();
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            CpuSeconds() - cpu};
+}
+
+// Runs both once, the one to go first in turn (so that neither always finds the machine warmer
+// or meets the other's write-back); their results in the order given.
+template <class First, class Second>
+auto InTurn(size_t round, First first, Second second)
+    -> std::pair<decltype(first()), decltype(second())> {
+    if (round % 2 == 0) {
+        auto a = first();
+        return {std::move(a), second()};
+    }
+    auto b = second();
+    return {first(), std::move(b)};
+}
+
+// The engine against its direct loop, one run of each per iteration in turn. The counters are
+// the medians of the per-pair cost (engine over direct, wall and CPU) and of each side's wall
+// time.
 template <class Engine, class Direct>
 void EngineAgainstDirect(benchmark::State& state, Engine engine, Direct direct) {
-    struct Timing {
-        double wall = 0;
-        double cpu = 0;
-    };
-    const auto timed = [](auto& run) {
-        const auto start = std::chrono::steady_clock::now();
-        const double cpu = CpuSeconds();
-        run();
-        return Timing{
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            CpuSeconds() - cpu};
-    };
     std::vector<double> wallCost, cpuCost, engineMs, directMs;
     for (auto _ : state) {
-        Timing e, d;
-        if (wallCost.size() % 2 == 0) {
-            e = timed(engine);
-            d = timed(direct);
-        } else {
-            d = timed(direct);
-            e = timed(engine);
-        }
+        const auto [e, d] = InTurn(
+            wallCost.size(), [&] { return Timed(engine); }, [&] { return Timed(direct); });
         state.SetIterationTime(e.wall);
         wallCost.push_back(e.wall / d.wall - 1);
         cpuCost.push_back(e.cpu / d.cpu - 1);

@@ -101,17 +101,8 @@ void Prepare() {
     bench::QuietLibraries();
 }
 
-struct Timing {
-    double wall = 0;
-    double cpu = 0;
-};
-
-Timing TimedConvert(EventSet events, int64_t& delivered) {
-    const auto start = std::chrono::steady_clock::now();
-    const double cpuStart = bench::CpuSeconds();
-    delivered += Convert(events, 1);
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            bench::CpuSeconds() - cpuStart};
+bench::Timing TimedConvert(EventSet events, int64_t& delivered) {
+    return bench::Timed([&] { delivered += Convert(events, 1); });
 }
 
 void BM_EventsCost(benchmark::State& state) {
@@ -123,14 +114,9 @@ void BM_EventsCost(benchmark::State& state) {
     double fastestPlain = 1e9, fastestWithEvents = 1e9;
     for (auto _ : state) {
         int64_t none = 0;
-        Timing plain, withEvents;
-        if (wallRatios.size() % 2 == 0) {
-            plain = TimedConvert(kNone, none);
-            withEvents = TimedConvert(events, delivered);
-        } else {
-            withEvents = TimedConvert(events, delivered);
-            plain = TimedConvert(kNone, none);
-        }
+        const auto [plain, withEvents] = bench::InTurn(
+            wallRatios.size(), [&] { return TimedConvert(kNone, none); },
+            [&] { return TimedConvert(events, delivered); });
         state.SetIterationTime(withEvents.wall);
         fastestPlain = std::min(fastestPlain, plain.wall);
         fastestWithEvents = std::min(fastestWithEvents, withEvents.wall);

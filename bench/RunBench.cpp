@@ -185,18 +185,6 @@ std::vector<std::string> FourFiles() {
     return files;
 }
 
-// Runs both once, the one to go first in turn (so that neither always finds the machine warmer);
-// their times in the order given.
-template <class First, class Second>
-std::pair<double, double> InTurn(size_t round, First first, Second second) {
-    if (round % 2 == 0) {
-        const double a = first();
-        return {a, second()};
-    }
-    const double b = second();
-    return {first(), b};
-}
-
 void BM_WindowRun(benchmark::State& state) {
     bench::QuietLibraries();
     const std::vector<std::string> files = FourFiles();
@@ -204,7 +192,7 @@ void BM_WindowRun(benchmark::State& state) {
     std::vector<double> ratios;
     double worstAnswerMs = 0;
     for (auto _ : state) {
-        const auto [windowSeconds, toolSeconds] = InTurn(
+        const auto [windowSeconds, toolSeconds] = bench::InTurn(
             ratios.size(), [&] { return window.Run(files, worstAnswerMs); },
             [&] { return ToolRun(window, files); });
         state.SetIterationTime(windowSeconds);
@@ -222,7 +210,7 @@ void BM_AllCores(benchmark::State& state) {
     std::vector<double> speedups;
     double worstAnswerMs = 0;
     for (auto _ : state) {
-        const auto [offSeconds, onSeconds] = InTurn(
+        const auto [offSeconds, onSeconds] = bench::InTurn(
             speedups.size(), [&] { return off.Run(clip, worstAnswerMs); },
             [&] { return on.Run(clip, worstAnswerMs); });
         state.SetIterationTime(onSeconds);

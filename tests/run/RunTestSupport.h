@@ -67,10 +67,15 @@ public:
         record->TrimLength = trimLength;
         return list_.AddFileRow(std::move(record));
     }
-    std::string Clip(const std::string& name, double seconds = 1.0) {
+    // An MPEG-4 clip of the fixtures' standard size unless a width is given.
+    std::string Clip(const std::string& name, double seconds = 1.0, int width = 0, int height = 0) {
         fixtures::MediaSpec spec;
         spec.videoCodec = "mpeg4";
         spec.durationS = seconds;
+        if (width > 0) {
+            spec.width = width;
+            spec.height = height;
+        }
         const std::string path = dir_ / name;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         fixtures::MakeMedia(path, spec);

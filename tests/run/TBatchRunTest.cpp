@@ -209,13 +209,7 @@ TEST_F(BatchRunTest, SpeedSettingsReachTheComponent) {
         bool sideBySide;
     };
     const Case cases[] = {{true, 1, 0, false}, {false, 2, 1, true}};
-    fixtures::MediaSpec spec;
-    spec.videoCodec = "mpeg4";
-    spec.width = 640;
-    spec.height = 480;
-    spec.durationS = 8;
-    const std::string clip = dir_ / "film.mkv";
-    fixtures::MakeMedia(clip, spec);
+    const std::string clip = Clip("film.mkv", 8, 640, 480);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.atOnce);
         list_.Clear();
@@ -248,13 +242,7 @@ TEST_F(BatchRunTest, SpeedSettingsReachTheComponent) {
 // Pause in the progress window holds the output where it is, Resume lets it grow again, and
 // Cancel stops with a playable file.
 TEST_F(BatchRunTest, PauseResumeAndCancelFromTheProgressWindow) {
-    fixtures::MediaSpec spec;
-    spec.videoCodec = "mpeg4";
-    spec.width = 640;
-    spec.height = 480;
-    spec.durationS = 60;
-    const std::string source = dir_ / "film.mkv";
-    fixtures::MakeMedia(source, spec);
+    const std::string source = Clip("film.mkv", 60, 640, 480);
     AddFile(source);
     settings_.WriteInteger("settings", "conversionsAtOnce", 1);
     ASSERT_TRUE(run_->btnStartClick());
