@@ -274,4 +274,18 @@ std::string FromLibraryName(const std::string& libraryName) {
     return libraryName;
 }
 
+int OpenLibraryInput(const std::string& url, AVFormatContext*& ic, const AVInputFormat* fmt,
+                     AVDictionary** options, std::unique_ptr<TLibraryIO>& io) {
+    if (IsCustomIOName(url)) {
+        if (const int err = TLibraryIO::Open(url, AVIO_FLAG_READ, io); err < 0) {
+            avformat_free_context(ic);
+            ic = nullptr;
+            return err;
+        }
+        ic->pb = io->Context();
+        ic->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+    return avformat_open_input(&ic, url.c_str(), fmt, options); // frees `ic` on an error
+}
+
 } // namespace quovo

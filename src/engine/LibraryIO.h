@@ -4,6 +4,7 @@
 #pragma once
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavformat/avio.h>
 }
 
@@ -82,6 +83,12 @@ private:
     AVIOContext* pb_ = nullptr;
     std::unique_ptr<TIOProtocolStream> stream_;
 };
+
+// Opens `url` as an input of `ic` (allocated by the caller) with avformat_open_input: a custom
+// name through its protocol, whose byte stream `io` keeps, any other by the library itself.
+// Returns 0 or a negative library error; on an error `ic` is freed and null.
+int OpenLibraryInput(const std::string& url, AVFormatContext*& ic, const AVInputFormat* fmt,
+                     AVDictionary** options, std::unique_ptr<TLibraryIO>& io);
 
 // Registers the "unicode" protocol (done by the loader when avformat is loaded).
 void RegisterUnicodeProtocol();

@@ -270,18 +270,9 @@ int TCustomFFmpeg::OpenInputContext(const std::string& fileName, const AVInputFo
     if (opt_.loopInput) {
         av_dict_set(params.address(), "loop", "1", 0);
     }
-    if (IsCustomIOName(fileName)) {
-        const int err = TLibraryIO::Open(fileName, AVIO_FLAG_READ, entry.io);
-        if (err < 0) {
-            return err;
-        }
-        ic->pb = entry.io->Context();
-        ic->flags |= AVFMT_FLAG_CUSTOM_IO;
-    }
     AVFormatContext* p = ic.release();
-    const int err = avformat_open_input(&p, fileName.c_str(), fmt, params.address());
-    if (err < 0) {
-        return err; // the library freed the context
+    if (const int err = OpenLibraryInput(fileName, p, fmt, params.address(), entry.io); err < 0) {
+        return err;
     }
     ic.reset(p);
     return 0;

@@ -22,21 +22,13 @@ std::unique_ptr<TSubpictureReader> TSubpictureReader::Open(const std::string& na
                                                            std::string& why) {
     std::unique_ptr<TSubpictureReader> r(new TSubpictureReader());
     r->tsOffsetUs_ = tsOffsetUs;
-    int err = TLibraryIO::Open(name, AVIO_FLAG_READ, r->io_);
-    if (err < 0) {
-        why = FormatErrorText(name, err);
-        return nullptr;
-    }
     AVFormatContext* ic = avformat_alloc_context();
     if (!ic) {
         why = "avformat_alloc_context failed";
         return nullptr;
     }
-    ic->pb = r->io_->Context();
-    ic->flags |= AVFMT_FLAG_CUSTOM_IO;
-    err = avformat_open_input(&ic, name.c_str(), nullptr, nullptr);
-    if (err < 0) {
-        why = FormatErrorText(name, err); // the library freed the context
+    if (const int err = OpenLibraryInput(name, ic, nullptr, nullptr, r->io_); err < 0) {
+        why = FormatErrorText(name, err);
         return nullptr;
     }
     r->ic_.reset(ic);

@@ -152,19 +152,7 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
     }
     ic->flags |= AVFMT_FLAG_NONBLOCK;
     // Custom names ("opendvd:") are read through their protocol, as the engine reads them.
-    int err = 0;
-    if (IsCustomIOName(fileName)) {
-        err = TLibraryIO::Open(fileName, AVIO_FLAG_READ, io_);
-        if (err >= 0) {
-            ic->pb = io_->Context();
-            ic->flags |= AVFMT_FLAG_CUSTOM_IO;
-        }
-    }
-    if (err >= 0) {
-        err = avformat_open_input(&ic, ToLibraryName(fileName).c_str(), fmt, nullptr);
-    } else {
-        avformat_free_context(ic);
-    }
+    int err = OpenLibraryInput(ToLibraryName(fileName), ic, fmt, nullptr, io_);
     if (err < 0) {
         // The library freed the context.
         Fail(llError, FormatErrorText(fileName, err));

@@ -133,17 +133,7 @@ bool TCustomPlayer::ReadSetUp(TPlaybackState& is) {
         av_dict_set(params.address(), "pixel_format", av_get_pix_fmt_name(FramePixelFormat), 0);
     }
     const std::string name = ToLibraryName(is.url);
-    if (IsCustomIOName(name)) {
-        const int err = TLibraryIO::Open(name, AVIO_FLAG_READ, is.io);
-        if (err < 0) {
-            avformat_free_context(raw);
-            Report(llQuiet, FormatErrorText(is.url, err), true);
-            return false;
-        }
-        raw->pb = is.io->Context();
-        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
-    }
-    if (int err = avformat_open_input(&raw, name.c_str(), nullptr, params.address()); err < 0) {
+    if (const int err = OpenLibraryInput(name, raw, nullptr, params.address(), is.io); err < 0) {
         Report(llQuiet, FormatErrorText(is.url, err), true);
         return false;
     }
