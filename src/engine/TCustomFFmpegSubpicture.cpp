@@ -43,8 +43,11 @@ bool TCustomFFmpeg::SubtitleStreamWanted(const AVOutputFormat& ofmt, bool wanted
             break;
         }
     }
-    if (!in || in->subpicture->forcedOnly) {
-        return in ? false : wanted;
+    if (!in) {
+        return wanted;
+    }
+    if (in->subpicture->forcedOnly) {
+        return false; // forced subpictures are always drawn
     }
     if (wanted && !opt_.subtitleDisable && CarriesSubpictureStream(ofmt, opt_.subtitleStreamCopy)) {
         opt_.subtitleStreamCopy = true;

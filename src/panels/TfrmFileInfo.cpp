@@ -173,12 +173,9 @@ void TfrmFileInfo::ShowFile(const std::string& sourceName, const TFileInfoTitle*
     TInputOptions input;
     input.FileName = sourceName;
     const int task = converter_.AddTask(sourceName, &input);
-    TAVProbe* probe = converter_.AVProbe();
+    TAVProbe& probe = *converter_.AVProbe();
     try {
-        if (task < 0 || !probe->LoadFile(sourceName)) {
-            return;
-        }
-        if (probe->VideoStreamCount() <= 0) {
+        if (task < 0 || !probe.LoadFile(sourceName) || probe.VideoStreamCount() <= 0) {
             return;
         }
     } catch (const std::exception&) {
@@ -187,15 +184,15 @@ void TfrmFileInfo::ShowFile(const std::string& sourceName, const TFileInfoTitle*
     const QString name = QString::fromStdString(sourceName);
     lblSourceName->setText(title != nullptr ? title->Caption : ShortSourceName(name));
     lblSourceName->setToolTip(name);
-    int64_t duration = probe->GetFileStreamInfo().Duration;
+    int64_t duration = probe.GetFileStreamInfo().Duration;
     if (duration <= 0 && title != nullptr) {
         duration = title->DurationUs;
     }
     duration = std::max<int64_t>(0, duration);
     lblFileLength->setText(DurationText(duration));
-    edtFormat->setText(QString::fromStdString(probe->FormatName()));
-    ShowVideo(*probe, *converter_.InputProbe(task, 0), duration);
-    ShowAudio(*probe);
+    edtFormat->setText(QString::fromStdString(probe.FormatName()));
+    ShowVideo(probe, *converter_.InputProbe(task, 0), duration);
+    ShowAudio(probe);
 }
 
 void TfrmFileInfo::ShowVideo(TAVProbe& probe, TAVProbe& input, int64_t durationUs) {

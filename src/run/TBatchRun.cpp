@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <string_view>
 #include <system_error>
 
 namespace quovo {
@@ -228,13 +227,9 @@ void TBatchRun::ShowDestination(int row, const std::string& output) {
         return;
     }
     host_.List.Record(row).OutputName = output;
-    const std::vector<TColumn>& columns = Columns(host_.List.Layout());
-    for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
-        if (std::string_view(columns[column].Caption) == "Destination File") {
-            host_.List.SetCell(
-                row, column,
-                QString::fromStdString(std::filesystem::path(output).filename().string()));
-        }
+    if (const int column = host_.List.DestinationColumn(); column >= 0) {
+        host_.List.SetCell(
+            row, column, QString::fromStdString(std::filesystem::path(output).filename().string()));
     }
 }
 

@@ -45,6 +45,8 @@ public:
     TColumnLayout Layout() const { return layout_; }
     void SetLayout(TColumnLayout layout);
     int ProgressColumn() const { return columnCount() - 1; }
+    // The column of the output's file name, or -1 when the layout has none.
+    int DestinationColumn() const { return layout_ == TColumnLayout::File ? 3 : -1; }
 
     // Appends a checked row; `cells` are the texts of the columns, the first is the caption.
     // A row added to an empty list sets the layout of its kind. Returns its position.
