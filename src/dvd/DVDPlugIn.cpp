@@ -1,4 +1,5 @@
 #include "DVDPlugIn.h"
+#include "DVDTitleReader.h"
 
 #include "DVDDiscInfo.h"
 #include "DVDPluginExports.h"
@@ -113,6 +114,16 @@ public:
         track.setupText = SubpictureSetupText(title);
         track.forcedOnly = params.SubtitleID == 0;
         return track;
+    }
+    // A chapter range starts at its first picture and lasts as its chapters do; the reader
+    // goes on a little past it, where the sound of its last moments lies.
+    std::optional<TWindow> Window() const override {
+        DVDPlayParams params{};
+        DVDTitleInfo title{};
+        if (!title_ || title_(stream_, &params, &title) == 0) {
+            return std::nullopt;
+        }
+        return TWindow{ChapterRangeLengthUs(title, params)};
     }
 
 private:

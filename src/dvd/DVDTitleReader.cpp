@@ -78,6 +78,23 @@ bool DVDPackScrambled(const uint8_t* p) {
     return false;
 }
 
+bool ChapterRange(const DVDPlayParams& params, int chapters, int& from, int& to) {
+    from = params.FromChapter >= 1 && params.FromChapter <= chapters ? params.FromChapter : 1;
+    to = params.ToChapter >= 1 && params.ToChapter <= chapters ? params.ToChapter : chapters;
+    return from <= to;
+}
+
+int64_t ChapterRangeLengthUs(const DVDTitleInfo& title, const DVDPlayParams& params) {
+    const int chapters = std::clamp(title.ChapterCount, 0, kDVDMaxChapters);
+    int from = 0;
+    int to = 0;
+    if (!ChapterRange(params, chapters, from, to) || to >= chapters) {
+        return -1;
+    }
+    return (static_cast<int64_t>(title.ChapterStartMs[to]) - title.ChapterStartMs[from - 1]) *
+           1000;
+}
+
 int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
                           const DVDPlayParams& params, const TDVDLogSink* log,
                           std::unique_ptr<TDVDTitleReader>& out, std::string& why) {
@@ -91,12 +108,9 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
         return AVERROR_INVALIDDATA;
     }
     const int chapters = static_cast<int>(title.chapters.size());
-    // 0 and anything past the end mean the title's first and last chapters.
-    const int from =
-        params.FromChapter >= 1 && params.FromChapter <= chapters ? params.FromChapter : 1;
-    const int to =
-        params.ToChapter >= 1 && params.ToChapter <= chapters ? params.ToChapter : chapters;
-    if (from > to) {
+    int from = 0;
+    int to = 0;
+    if (!ChapterRange(params, chapters, from, to)) {
         why = "chapter range " + std::to_string(from) + " to " + std::to_string(to) + " is empty";
         return AVERROR(EINVAL);
     }
@@ -119,17 +133,23 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
                 why = "a cell of chapter " + std::to_string(c) + " lies outside the VOB files";
                 return AVERROR_INVALIDDATA;
             }
-            const uint32_t blocks = cell.last - cell.first + 1;
-            if (!r->spans_.empty()) {
-                TSpan& last = r->spans_.back();
-                if (last.firstSector + last.blocks == cell.first) {
-                    last.blocks += blocks;
-                    r->totalBlocks_ += blocks;
-                    continue;
-                }
+            r->Append(cell.first, cell.last - cell.first + 1);
+        }
+    }
+    // The sound of a moment lies in the stream after its picture: a range that ends before the
+    // title does is read on into the next chapter (about two seconds of it), and the part past
+    // the range is left out by time (ChapterRangeLengthUs).
+    const int64_t lengthUs = ChapterRangeLengthUs(title.info, params);
+    if (lengthUs > 0 && to < chapters) {
+        int64_t budget = r->totalBlocks_ * 2 * 1000000 / lengthUs + 1;
+        for (const DVDSectorRange& cell : title.chapters[static_cast<size_t>(to)]) {
+            if (budget <= 0 || fileBlocks < 0 || cell.last >= static_cast<uint64_t>(fileBlocks)) {
+                break;
             }
-            r->spans_.push_back({cell.first, blocks, r->totalBlocks_});
-            r->totalBlocks_ += blocks;
+            const auto blocks =
+                static_cast<uint32_t>(std::min<int64_t>(cell.last - cell.first + 1, budget));
+            r->Append(cell.first, blocks);
+            budget -= blocks;
         }
     }
     // Without libdvdcss an encrypted title reads as scrambled packs; say so rather than hand the
@@ -159,6 +179,15 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
     r->cache_.resize(static_cast<size_t>(kChunkBlocks) * kDVDBlockSize);
     out = std::move(r);
     return 0;
+}
+
+void TDVDTitleReader::Append(uint32_t firstSector, uint32_t blocks) {
+    if (!spans_.empty() && spans_.back().firstSector + spans_.back().blocks == firstSector) {
+        spans_.back().blocks += blocks;
+    } else {
+        spans_.push_back({firstSector, blocks, totalBlocks_});
+    }
+    totalBlocks_ += blocks;
 }
 
 int TDVDTitleReader::Fill(int64_t block) {

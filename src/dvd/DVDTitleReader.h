@@ -46,6 +46,8 @@ private:
     };
 
     TDVDTitleReader() = default;
+    // Adds `blocks` sectors from `firstSector` at the stream's end.
+    void Append(uint32_t firstSector, uint32_t blocks);
     int Fill(int64_t block);
 
     DvdReaderPtr dvd_;
@@ -61,6 +63,13 @@ private:
     DVDTitleInfo title_{};
     DVDPlayParams params_{};
 };
+
+// The chapters `params` chooses of a title with `chapters` chapters (0 and anything past the end
+// mean the first and the last); false for an empty range.
+bool ChapterRange(const DVDPlayParams& params, int chapters, int& from, int& to);
+
+// How long the chosen chapters play, in microseconds; -1 when they run to the title's end.
+int64_t ChapterRangeLengthUs(const DVDTitleInfo& title, const DVDPlayParams& params);
 
 // Rewrites the unwanted audio/subpicture PES packets of one 2048-byte pack as padding.
 void FilterDVDPack(uint8_t* pack, int keepAudio, int keepSub);

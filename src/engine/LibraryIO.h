@@ -43,6 +43,13 @@ public:
     // title was chosen with), applied once the input is open.
     virtual std::vector<std::pair<std::string, std::string>> InputOptions() const { return {}; }
     virtual std::optional<TSubpictureTrack> SubpictureTrack() const { return std::nullopt; }
+    // A part of a longer stream (a disc title's chapters): it starts at its first picture, and
+    // what the stream holds of the time before it, or after `lengthUs` (none when the part runs
+    // to the stream's end), is not part of it.
+    struct TWindow {
+        int64_t lengthUs = -1;
+    };
+    virtual std::optional<TWindow> Window() const { return std::nullopt; }
 };
 
 // Opens `url` (with its "name:" prefix) with AVIO_FLAG_READ and/or AVIO_FLAG_WRITE. Returns 0 or a
@@ -74,6 +81,9 @@ public:
     }
     std::optional<TSubpictureTrack> SubpictureTrack() const {
         return stream_ ? stream_->SubpictureTrack() : std::nullopt;
+    }
+    std::optional<TIOProtocolStream::TWindow> Window() const {
+        return stream_ ? stream_->Window() : std::nullopt;
     }
     // A demuxer given this context needs AVFMT_FLAG_CUSTOM_IO.
     bool IsCustom() const { return stream_ != nullptr; }

@@ -85,6 +85,8 @@ struct TInputFileEntry {
     int subpictureStream = -1;
     std::string name;
     int64_t startSeek = NoTimestamp;
+    // Where the input's part ends, in the input's time from its start point (a chapter range).
+    int64_t endUs = UnlimitedTime;
 };
 
 struct TInputStream {
@@ -281,9 +283,22 @@ protected:
     const std::vector<TOutputStream*>& OutputsOf(const TInputStream& ist) const {
         return ist.outputs;
     }
-    // Whether the current timestamp of `ist` has reached the start time (frames before it are
-    // decoded but not output).
-    bool ReachedStartTime(const TInputStream& ist) const;
+    // Whether the current timestamp of `ist` (or `timeUs`) has reached the start time (frames
+    // before it are decoded but not output).
+    bool ReachedStartTime(const TInputStream& ist) const { return ReachedStartTime(ist, ist.pts); }
+    bool ReachedStartTime(const TInputStream& ist, int64_t timeUs) const;
+    // An input sought to its start counts time from the start point: what lies before it is
+    // decoded (the way to the first picture) but not kept.
+    bool SoughtInput(const TInputStream& ist) const;
+    // Packets copied as they are start at the key picture an input was sought to, before the
+    // start point: only an output start time drops them.
+    bool ReachedCopyStart(const TInputStream& ist) const;
+    // Where the input's output part ends, in its time (UnlimitedTime: at its end).
+    int64_t InputEndUs(const TInputStream& ist) const;
+    // A picture at `timeUs` lies within the output's part of the input.
+    bool KeepsPicture(const TInputStream& ist, int64_t timeUs) const {
+        return ReachedStartTime(ist, timeUs) && timeUs < InputEndUs(ist);
+    }
     // With native-rate reading: waits until the stream's current timestamp is due.
     void RateEmulationWait(const TInputStream& ist) const;
 
@@ -299,8 +314,10 @@ protected:
     int DecodeVideo(TInputStream& ist, AVPacket* pkt);
     // A decoded (and pre-processed) picture to every output of `ist`, through its filter chain.
     void OutputDecodedPicture(TInputStream& ist, AVFrame* picture);
-    // VideoOutput and the statistics line.
-    void OutputPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
+    // The pictures a filter chain gives, each at its own time (`time` when it has none).
+    void PullFilteredPictures(TOutputStream& ost, TInputStream& ist, int64_t time);
+    // VideoOutput and the statistics line; `timeUs` is the picture's time.
+    void OutputPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int64_t timeUs);
     // At the end of an input: the pictures the filter chains still hold.
     void DrainFilterChains(TInputStream& ist);
     void DrainFilterChain(TOutputStream& ost, TInputStream& ist);
@@ -321,11 +338,24 @@ protected:
     // Returns the picture that goes on: `picture`, or the hook buffer holding the edits.
     AVFrame* RunPictureHook(TInputStream& ist, AVFrame* picture);
     void SwitchPictureHookOff();
-    // Encodes 0, 1 or more copies of `picture`; returns the bytes of the last encoded frame.
-    int VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
-    // Synchronisation: how many copies of the current picture of `ist` the output gets (0 drops
-    // it); moves the stream's tick count where the picture falls.
-    int64_t SyncCopyCount(TOutputStream& ost, const TInputStream& ist);
+    // Places `picture` (shown from `timeUs`) on the output's ticks: encodes 0, 1 or more copies
+    // of it, or at a fixed frame rate of the picture before it; returns the bytes of the last
+    // encoded frame.
+    int VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int64_t timeUs);
+    // Where a picture shown from `timeUs` falls, in (fractional) ticks of the encoder.
+    long double PictureTicks(const TOutputStream& ost, const TInputStream& ist,
+                             int64_t timeUs) const;
+    // Synchronisation of a muxer that takes pictures at any time: how many copies of a picture
+    // at `ticks` the output gets (0 drops it); moves the stream's tick count where it falls.
+    int64_t SyncCopyCount(TOutputStream& ost, long double ticks);
+    // At a fixed frame rate: how many copies the held picture gets when the next one starts at
+    // tick `end` (0 drops it).
+    int64_t CopiesUntil(TOutputStream& ost, int64_t end);
+    // Counts dropped (0) and duplicated (more than 1) copies for the report.
+    void CountSyncCopies(int64_t n);
+    // At a fixed frame rate each picture is held until the next one arrives, which tells how
+    // long it lasts.
+    bool HoldsPictures(const TOutputStream& ost) const;
     // The muxer takes pictures at any time: the sync methods do not fill the ticks.
     bool VariableFrameRate(const TOutputStream& ost) const;
     // The encoding of `n` copies (fewer at the frame limit or a stop), fitted to the encoder
@@ -466,7 +496,11 @@ private:
     int OpenInputContext(const std::string& fileName, const AVInputFormat* fmt,
                          AvInputContextPtr& ic, TInputFileEntry& entry);
     static bool SelectProgram(AVFormatContext& ic, int programId);
-    int64_t SeekInputStart(AVFormatContext& ic, const std::string& displayName);
+    // Seeks to the start time counted from `origin` (the input's start, or its first picture);
+    // returns the time that becomes the input's 0.
+    int64_t SeekInputStart(AVFormatContext& ic, const std::string& displayName, int64_t origin);
+    // When the input's first picture is shown (its start when it has no picture).
+    static int64_t FirstPictureTime(const AVFormatContext& ic);
     AvCodecContextPtr MakeInputDecoder(AVStream* st, int index);
     // The steps of OpenOutputFile: the muxer (forced or guessed from the name), the kinds of
     // stream it gets, their creation, the file's metadata, the entries of a joined output.

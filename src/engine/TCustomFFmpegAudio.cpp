@@ -106,7 +106,32 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
         const int rate = frame.sample_rate;
 
         RateEmulationWait(ist);
-        if (!ReachedStartTime(ist)) {
+        // The sound of an input sought to its start begins exactly there: of the frame that
+        // crosses it, only the part after it is kept.
+        std::vector<const uint8_t*>& cut = in.cutPlanes;
+        if (ist.pts < 0 && ist.next_pts > 0 && SoughtInput(ist)) {
+            const int skip = static_cast<int>(
+                std::min<int64_t>(frame.nb_samples, (-ist.pts * rate + AV_TIME_BASE / 2) /
+                                                        AV_TIME_BASE));
+            const bool planar = av_sample_fmt_is_planar(format);
+            const int planeCount = planar ? channels : 1;
+            const int step = av_get_bytes_per_sample(format) * (planar ? 1 : channels);
+            cut.assign(planes, planes + planeCount);
+            for (const uint8_t*& plane : cut) {
+                plane += static_cast<ptrdiff_t>(skip) * step;
+            }
+            planes = cut.data();
+            size -= skip * av_get_bytes_per_sample(format) * channels;
+            ist.pts = 0;
+        }
+        // Likewise it ends exactly at the output's end.
+        const int64_t end = InputEndUs(ist);
+        if (end != UnlimitedTime && ist.next_pts > end) {
+            const int64_t keep = std::max<int64_t>(0, (end - ist.pts) * rate / AV_TIME_BASE);
+            size = static_cast<int>(std::min<int64_t>(
+                size, keep * av_get_bytes_per_sample(format) * channels));
+        }
+        if (!ReachedStartTime(ist) || size <= 0) {
             av_frame_unref(&frame);
             continue;
         }

@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
+#include <algorithm>
 #include <thread>
 
 namespace quovo {
@@ -43,7 +44,7 @@ void TCustomFFmpeg::FlushEncoders(TInputStream& ist) {
 }
 
 void TCustomFFmpeg::CopyToStreamCopies(TInputStream& ist, AVPacket* pkt) {
-    if (!pkt || !ReachedStartTime(ist)) {
+    if (!pkt || !ReachedCopyStart(ist)) {
         return;
     }
     for (TOutputStream* ost : OutputsOf(ist)) {
@@ -53,8 +54,27 @@ void TCustomFFmpeg::CopyToStreamCopies(TInputStream& ist, AVPacket* pkt) {
     }
 }
 
-bool TCustomFFmpeg::ReachedStartTime(const TInputStream& ist) const {
+bool TCustomFFmpeg::SoughtInput(const TInputStream& ist) const {
+    return inputFiles_[static_cast<size_t>(ist.file_index)].startSeek != NoTimestamp;
+}
+
+int64_t TCustomFFmpeg::InputEndUs(const TInputStream& ist) const {
+    int64_t end = inputFiles_[static_cast<size_t>(ist.file_index)].endUs;
+    if (opt_.recordingTime != UnlimitedTime) {
+        end = std::min(end, opt_.recordingTime + opt_.startTime);
+    }
+    return end;
+}
+
+bool TCustomFFmpeg::ReachedCopyStart(const TInputStream& ist) const {
     return opt_.startTime == 0 || ist.pts >= opt_.startTime;
+}
+
+bool TCustomFFmpeg::ReachedStartTime(const TInputStream& ist, int64_t timeUs) const {
+    if (timeUs < 0 && SoughtInput(ist)) {
+        return false;
+    }
+    return opt_.startTime == 0 || timeUs >= opt_.startTime;
 }
 
 void TCustomFFmpeg::RateEmulationWait(const TInputStream& ist) const {

@@ -17,6 +17,8 @@ extern "C" {
 
 namespace quovo {
 
+constexpr int64_t kProgramStreamSeekMarginUs = 2 * AV_TIME_BASE;
+
 namespace {
 
 const char* KindWord(TCodecDirection dir) {
@@ -215,9 +217,17 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
             return fail(lastErrorText_);
         }
     }
-    const bool seeks = opt_.startTime != 0;
-    const int64_t timestamp = SeekInputStart(*ic, displayName);
+    // A part of a longer stream counts its time from its first picture; a start time is
+    // measured from there.
+    const std::optional<TIOProtocolStream::TWindow> window =
+        entry.io ? entry.io->Window() : std::nullopt;
+    const bool seeks = opt_.startTime != 0 || window;
+    const int64_t timestamp = SeekInputStart(*ic, displayName, window ? FirstPictureTime(*ic)
+                                                                      : ic->start_time);
     entry.startSeek = seeks ? timestamp : NoTimestamp;
+    if (window && window->lengthUs > 0) {
+        entry.endUs = window->lengthUs - (timestamp - FirstPictureTime(*ic));
+    }
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         entry.codecs.push_back(MakeInputDecoder(ic->streams[i], static_cast<int>(i)));
     }
@@ -297,13 +307,34 @@ bool TCustomFFmpeg::SelectProgram(AVFormatContext& ic, int programId) {
     return found;
 }
 
-int64_t TCustomFFmpeg::SeekInputStart(AVFormatContext& ic, const std::string& displayName) {
+int64_t TCustomFFmpeg::FirstPictureTime(const AVFormatContext& ic) {
+    for (unsigned i = 0; i < ic.nb_streams; ++i) {
+        const AVStream* st = ic.streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !IsAttachedPicture(st) &&
+            st->start_time != AV_NOPTS_VALUE) {
+            return av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
+        }
+    }
+    return ic.start_time;
+}
+
+int64_t TCustomFFmpeg::SeekInputStart(AVFormatContext& ic, const std::string& displayName,
+                                      int64_t origin) {
     int64_t timestamp = opt_.startTime;
-    if (ic.start_time != AV_NOPTS_VALUE) {
-        timestamp += ic.start_time;
+    if (origin != AV_NOPTS_VALUE) {
+        timestamp += origin;
     }
     if (opt_.startTime != 0) {
-        int err = av_seek_frame(&ic, -1, timestamp, AVSEEK_FLAG_BACKWARD);
+        // Program and transport streams are sought by their clock, not by an index of key
+        // frames: the landing may lie past the key frame before the start. A margin of more than
+        // a group of pictures lets the decoder reach the start picture; what lies before the
+        // start is not kept.
+        int64_t target = timestamp;
+        if (ic.iformat->flags & AVFMT_TS_DISCONT) {
+            const int64_t first = ic.start_time != AV_NOPTS_VALUE ? ic.start_time : 0;
+            target = std::max(first, timestamp - kProgramStreamSeekMarginUs);
+        }
+        int err = av_seek_frame(&ic, -1, target, AVSEEK_FLAG_BACKWARD);
         if (err < 0 && opt_.verbose > 0) {
             LogFmt(llVerbose, "%s: could not seek to position %0.3f", displayName.c_str(),
                    static_cast<double>(timestamp) / AV_TIME_BASE);

@@ -12,6 +12,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <thread>
 
 #include <time.h>
@@ -152,6 +153,12 @@ void TCustomFFmpeg::WriteHeaders() {
         allRtp = allRtp && std::string(of.ctx->oformat->name) == "rtp";
         if (joined_ && i > 0) {
             break;
+        }
+        // AVI places sound by its bytes and pictures by their count: moving every stream later
+        // by the sound encoder's priming (the library's default for negative times) would only
+        // round the pictures after the first one a whole frame late.
+        if (std::string_view(of.ctx->oformat->name) == "avi") {
+            of.ctx->avoid_negative_ts = 0;
         }
         if (avformat_write_header(of.ctx.get(), of.muxOptions.address()) < 0) {
             FailWithMapping(StringPrintf(
@@ -390,9 +397,12 @@ void TCustomFFmpeg::MainLoop() {
         ApplyPacketTimestamps(fileIndex, ist, pkt);
         ++ist.packetsRead;
 
-        if (opt_.recordingTime != UnlimitedTime && pkt->pts != AV_NOPTS_VALUE &&
-            av_compare_ts(pkt->pts, ist.st->time_base, opt_.recordingTime + opt_.startTime,
-                          AV_TIME_BASE_Q) >= 0) {
+        // A stream is past the end once it decodes there: pictures shown before the end may
+        // still follow in decoding order (their times are checked as they come out).
+        const int64_t endUs = InputEndUs(ist);
+        const int64_t decodeTs = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+        if (endUs != UnlimitedTime && decodeTs != AV_NOPTS_VALUE &&
+            av_compare_ts(decodeTs, ist.st->time_base, endUs, AV_TIME_BASE_Q) >= 0) {
             ist.is_past_recording_time = true;
         } else if (ProcessPacket(ist, pkt) < 0) {
             std::string msg =
@@ -546,7 +556,7 @@ int TCustomFFmpeg::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
     AdvanceCopiedTimestamp(ist, pkt);
 
     RateEmulationWait(ist);
-    if (!ReachedStartTime(ist)) {
+    if (!ReachedCopyStart(ist)) {
         return 0;
     }
     TOutputStream* previous = nullptr;

@@ -41,6 +41,27 @@ int InputHeight(const TInputStream& ist) {
     return ist.st->codecpar->height >> (ist.dec ? ist.dec->lowres : 0);
 }
 
+// The picture's own time, else `fallback`. Frame-threaded decoders hand pictures out some packets
+// after their own, so the packets' clock would place them late.
+int64_t PictureTimeUs(const AVFrame& frame, const AVStream& st, int64_t fallback) {
+    const int64_t ts = frame.best_effort_timestamp;
+    return ts == AV_NOPTS_VALUE ? fallback : av_rescale_q(ts, st.time_base, AV_TIME_BASE_Q);
+}
+
+// How long the picture lasts by the container, else by the stream's rate (a repeated field adds
+// half a frame: soft telecine); 0 when neither tells.
+int64_t PictureDurationUs(const AVFrame& frame, const TInputStream& ist) {
+    if (frame.pkt_duration > 0) {
+        return av_rescale_q(frame.pkt_duration, ist.st->time_base, AV_TIME_BASE_Q);
+    }
+    const AVRational rate = DecodedFrameRate(ist);
+    if (rate.num <= 0) {
+        return 0;
+    }
+    return static_cast<int64_t>(AV_TIME_BASE) * (2 + frame.repeat_pict) * rate.den /
+           (2 * static_cast<int64_t>(rate.num));
+}
+
 // A time in microseconds as (fractional) ticks of `tb`.
 long double UsToTicks(int64_t us, AVRational tb) {
     return static_cast<long double>(us) * tb.den /
@@ -105,14 +126,9 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
             ist.lastDecodeError = err;
             return -1;
         }
-        ist.pts = ist.next_pts;
+        ist.pts = PictureTimeUs(*frame, *ist.st, ist.next_pts);
+        ist.next_pts = ist.pts + PictureDurationUs(*frame, ist);
         vs.quality = frame->quality;
-        const AVRational rate = DecodedFrameRate(ist);
-        if (rate.num > 0) {
-            // One frame lasts two fields; a repeated field adds half a frame (soft telecine).
-            ist.next_pts += static_cast<int64_t>(AV_TIME_BASE) * (2 + frame->repeat_pict) *
-                            rate.den / (2 * static_cast<int64_t>(rate.num));
-        }
 
         vs.DrawSubpictures(*frame, ist.st->time_base);
         OutputDecodedPicture(ist, PreProcess(ist, frame));
@@ -127,45 +143,53 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
 }
 
 void TCustomFFmpeg::OutputDecodedPicture(TInputStream& ist, AVFrame* picture) {
+    const int64_t time = ist.pts;
     for (TOutputStream* ost : OutputsOf(ist)) {
         if (ost->active && ost->encoding_needed && ost->video && ost->video->filters.Built()) {
             FollowFilterSource(*ost, ist, *picture);
-            picture->pts = ist.pts;
+            picture->pts = time;
             if (ost->video->filters.Push(picture) < 0) {
                 Log(llError, "Error while adding a picture to the filter chain");
             }
         }
     }
     RateEmulationWait(ist);
-    const bool due = ReachedStartTime(ist);
+    const bool due = KeepsPicture(ist, time);
     for (TOutputStream* ostp : OutputsOf(ist)) {
         TOutputStream& ost = *ostp;
         if (!ost.active || !ost.encoding_needed) {
             continue;
         }
-        TVideoOutputState& os = *ost.video;
-        if (!os.filters.Built()) {
+        if (!ost.video->filters.Built()) {
             if (due) {
-                OutputPicture(ost, ist, picture);
+                OutputPicture(ost, ist, picture, time);
             }
             continue;
         }
-        AVFrame* filtered = os.filtered.get();
-        while (os.filters.Pull(filtered) >= 0) {
-            if (due) {
-                filtered->pts = ist.pts;
-                if (filtered->sample_aspect_ratio.num > 0) {
-                    ost.codec->ctx->sample_aspect_ratio = filtered->sample_aspect_ratio;
-                }
-                OutputPicture(ost, ist, filtered);
-            }
-            av_frame_unref(filtered);
-        }
+        PullFilteredPictures(ost, ist, time);
     }
 }
 
-void TCustomFFmpeg::OutputPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
-    const int bytes = VideoOutput(ost, ist, picture);
+void TCustomFFmpeg::PullFilteredPictures(TOutputStream& ost, TInputStream& ist, int64_t time) {
+    TVideoOutputState& os = *ost.video;
+    AVFrame* filtered = os.filtered.get();
+    while (os.filters.Pull(filtered) >= 0) {
+        // The chain keeps each picture's time (in microseconds), also when it holds pictures
+        // back or makes new ones.
+        const int64_t t = filtered->pts != AV_NOPTS_VALUE ? filtered->pts : time;
+        if (KeepsPicture(ist, t)) {
+            if (filtered->sample_aspect_ratio.num > 0) {
+                ost.codec->ctx->sample_aspect_ratio = filtered->sample_aspect_ratio;
+            }
+            OutputPicture(ost, ist, filtered, t);
+        }
+        av_frame_unref(filtered);
+    }
+}
+
+void TCustomFFmpeg::OutputPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture,
+                                  int64_t timeUs) {
+    const int bytes = VideoOutput(ost, ist, picture, timeUs);
     if (!opt_.vstatsFileName.empty() && bytes > 0) {
         VideoStats(ost, bytes);
     }
@@ -183,23 +207,10 @@ void TCustomFFmpeg::DrainFilterChains(TInputStream& ist) {
 void TCustomFFmpeg::DrainFilterChain(TOutputStream& ost, TInputStream& ist) {
     // Filters that hold pictures back (deinterlacers, frame-rate filters) give them up only at
     // the end of their input.
-    TVideoOutputState& os = *ost.video;
-    if (os.filters.Push(nullptr) < 0) {
+    if (ost.video->filters.Push(nullptr) < 0) {
         return;
     }
-    AVFrame* filtered = os.filtered.get();
-    const int64_t current = ist.pts;
-    while (os.filters.Pull(filtered) >= 0) {
-        if (filtered->pts != AV_NOPTS_VALUE && filtered->pts > ist.pts) {
-            ist.pts = filtered->pts; // the chain's clock is in microseconds
-        }
-        filtered->pts = ist.pts;
-        if (ReachedStartTime(ist)) {
-            OutputPicture(ost, ist, filtered);
-        }
-        av_frame_unref(filtered);
-    }
-    ist.pts = std::max(ist.pts, current);
+    PullFilteredPictures(ost, ist, ist.pts);
 }
 
 bool TCustomFFmpeg::FollowSizeChange(TOutputStream& ost, const TInputStream& ist,
@@ -440,16 +451,33 @@ bool TCustomFFmpeg::BuildVideoFilters(TOutputStream& ost, const TInputStream& is
 
 // --- output ----------------------------------------------------------------------------------
 
-int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
+int TCustomFFmpeg::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture,
+                               int64_t timeUs) {
     if (std::find(flushedVideoEncoders_.begin(), flushedVideoEncoders_.end(), ost.codec) !=
         flushedVideoEncoders_.end()) {
         ReopenVideoEncoder(ost);
     }
-    const int64_t n = SyncCopyCount(ost, ist);
-    const int bytes = EncodeCopies(ost, ist, picture, n);
-    // Kept (a reference, no copy) so that the end of the input can give it its duration.
-    if (n > 0 && av_frame_ref(ost.video->LastPictureSlot(), picture) < 0) {
-        av_frame_unref(ost.video->lastPicture.get());
+    TVideoOutputState& vs = *ost.video;
+    const long double ticks = PictureTicks(ost, ist, timeUs);
+    if (!HoldsPictures(ost)) {
+        const int64_t n = SyncCopyCount(ost, ticks);
+        const int bytes = EncodeCopies(ost, ist, picture, n);
+        // Kept (a reference, no copy) so that the end of the input can give it its duration.
+        if (n > 0 && av_frame_ref(vs.LastPictureSlot(), picture) < 0) {
+            av_frame_unref(vs.lastPicture.get());
+        }
+        return bytes;
+    }
+    // The held picture lasts until this one begins: it takes the ticks nearest to its span, so
+    // that no picture shows early or late by more than half a tick, whatever the two rates,
+    // a chain in between or a variable-rate source.
+    int bytes = 0;
+    if (vs.lastPicture && vs.lastPicture->buf[0]) {
+        const int64_t n = CopiesUntil(ost, std::llround(ticks));
+        bytes = EncodeCopies(ost, ist, vs.lastPicture.get(), n);
+    }
+    if (av_frame_ref(vs.LastPictureSlot(), picture) < 0) {
+        throw FFmpegException("Video encoding failed");
     }
     return bytes;
 }
@@ -460,39 +488,20 @@ bool TCustomFFmpeg::VariableFrameRate(const TOutputStream& ost) const {
            (opt_.videoSyncMethod == -1 && (ofmt->flags & AVFMT_VARIABLE_FPS));
 }
 
-int64_t TCustomFFmpeg::SyncCopyCount(TOutputStream& ost, const TInputStream& ist) {
-    TVideoOutputState& vs = *ost.video;
-    // Where this picture falls in encoder ticks. Exact while the values are whole numbers of
-    // microseconds and ticks.
-    const TInputStream& sync = ost.sync_ist >= 0 ? *ist_[ost.sync_ist] : ist;
-    const AVRational tb = ost.codec->ctx->time_base;
-    const long double s = UsToTicks(sync.pts - opt_.startTime, tb);
-    int64_t n = 1;
-    if (opt_.videoSyncMethod == 0) {
-        ost.sync_opts = std::llround(s);
-    } else {
-        const long double v = s - static_cast<long double>(ost.sync_opts);
-        const bool variable = VariableFrameRate(ost);
-        if (v < -1.1L) {
-            n = 0;
-        } else if (variable) {
-            if (v <= -0.6L) {
-                n = 0;
-            } else if (v > 0.6L) {
-                ost.sync_opts = std::llround(s);
-            }
-        } else if (v > 1.1L) {
-            n = std::llround(v);
-        }
-        // At another frame rate a picture lasts until the next one: it takes the ticks nearest to
-        // its time, so that it shows neither early nor late by more than half a tick. (The margin
-        // above lets a picture run up to 1.6 ticks early, which a viewer sees against the sound.)
-        const long double d = UsToTicks(sync.next_pts - sync.pts, tb);
-        if (!variable && ost.frame_number > 0 && !vs.filters.Built() && d > 0 &&
-            std::fabs(static_cast<double>(d) - 1.0) > 0.01) {
-            n = std::max<int64_t>(0, std::llround(s + d) - ost.sync_opts);
-        }
+bool TCustomFFmpeg::HoldsPictures(const TOutputStream& ost) const {
+    return opt_.videoSyncMethod != 0 && !VariableFrameRate(ost);
+}
+
+long double TCustomFFmpeg::PictureTicks(const TOutputStream& ost, const TInputStream& ist,
+                                        int64_t timeUs) const {
+    // Another stream may lead the synchronisation (`-map` with a sync stream).
+    if (ost.sync_ist >= 0 && ist_[ost.sync_ist].get() != &ist) {
+        timeUs = ist_[ost.sync_ist]->pts;
     }
+    return UsToTicks(timeUs - opt_.startTime, ost.codec->ctx->time_base);
+}
+
+void TCustomFFmpeg::CountSyncCopies(int64_t n) {
     if (n == 0) {
         ++dropFrames_;
         syncNote_ = true;
@@ -506,9 +515,32 @@ int64_t TCustomFFmpeg::SyncCopyCount(TOutputStream& ost, const TInputStream& ist
             LogFmt(llVerbose, "*** %d dup!", static_cast<int>(n - 1));
         }
     }
-    if (ost.frame_number == 0 && n > 0) {
-        vs.startOffset = static_cast<double>(s - static_cast<long double>(ost.sync_opts));
+}
+
+int64_t TCustomFFmpeg::SyncCopyCount(TOutputStream& ost, long double s) {
+    int64_t n = 1;
+    if (opt_.videoSyncMethod == 0) {
+        ost.sync_opts = std::llround(s);
+    } else {
+        // Each picture on the tick nearest to its time; one whose tick is taken already is
+        // dropped.
+        const int64_t at = std::llround(s);
+        if (at < ost.sync_opts) {
+            n = 0;
+        } else {
+            ost.sync_opts = at;
+        }
     }
+    CountSyncCopies(n);
+    if (ost.frame_number == 0 && n > 0) {
+        ost.video->startOffset = static_cast<double>(s - static_cast<long double>(ost.sync_opts));
+    }
+    return n;
+}
+
+int64_t TCustomFFmpeg::CopiesUntil(TOutputStream& ost, int64_t end) {
+    const int64_t n = std::max<int64_t>(0, end - ost.sync_opts);
+    CountSyncCopies(n);
     return n;
 }
 
@@ -520,25 +552,29 @@ void TCustomFFmpeg::ExtendLastPictures(TInputStream& ist) {
             continue;
         }
         // The last picture lasts until the input's end, as every other lasts until the next.
-        int64_t endUs = std::max(ist.next_pts, ist.pts) - opt_.startTime;
-        if (opt_.recordingTime != UnlimitedTime) {
-            endUs = std::min(endUs, opt_.recordingTime);
+        const int64_t endUs =
+            std::min(std::max(ist.next_pts, ist.pts), InputEndUs(ist)) - opt_.startTime;
+        const long double endTicks = UsToTicks(endUs, ost.codec->ctx->time_base);
+        AvFramePtr last = std::move(ost.video->lastPicture);
+        if (HoldsPictures(ost)) {
+            // A held picture that was never shown still goes out once.
+            const int64_t n = std::llround(endTicks) - ost.sync_opts;
+            const int bytes =
+                EncodeCopies(ost, ist, last.get(), std::max<int64_t>(n, ost.frame_number ? 0 : 1));
+            if (!opt_.vstatsFileName.empty() && bytes > 0) {
+                VideoStats(ost, bytes);
+            }
+            continue;
         }
         // Measured from where the first picture went, so that the output lasts as long as the
         // input did whatever rounding placed that picture.
-        const int64_t end =
-            std::llround(UsToTicks(endUs, ost.codec->ctx->time_base) - ost.video->startOffset);
-        int64_t n = end - ost.sync_opts;
-        if (n <= 0) {
+        const int64_t end = std::llround(endTicks - ost.video->startOffset);
+        if (end - ost.sync_opts <= 0) {
             continue;
         }
-        if (opt_.videoSyncMethod == 0 || VariableFrameRate(ost)) {
-            // One copy on the last tick: the timestamps carry the picture's length.
-            ost.sync_opts = end - 1;
-            n = 1;
-        }
-        AvFramePtr last = std::move(ost.video->lastPicture);
-        EncodeCopies(ost, ist, last.get(), n);
+        // One copy on the last tick: the timestamps carry the picture's length.
+        ost.sync_opts = end - 1;
+        EncodeCopies(ost, ist, last.get(), 1);
     }
 }
 

@@ -13,21 +13,7 @@ using testing_support::Options;
 
 class AvOffsetTest : public EngineTest {};
 
-// Beep onset minus flash display time (ms), one per flash that has a beep within half a second.
-std::vector<double> Offsets(const std::string& path) {
-    const std::vector<double> flashes = fixtures::FlashTimes(path);
-    const std::vector<double> beeps = fixtures::BeepOnsets(path);
-    std::vector<double> offsets;
-    for (double f : flashes) {
-        for (double b : beeps) {
-            if (std::fabs(b - f) < 0.5) {
-                offsets.push_back((b - f) * 1000.0);
-                break;
-            }
-        }
-    }
-    return offsets;
-}
+using fixtures::AvOffsetsMs;
 
 TEST_F(AvOffsetTest, EveryBeepStaysWithItsFlash) {
     fixtures::MediaSpec spec;
@@ -37,7 +23,7 @@ TEST_F(AvOffsetTest, EveryBeepStaysWithItsFlash) {
     spec.audio = {fixtures::AudioTrackSpec{"pcm_s16le", 48000, 2, 440.0, ""}};
     const std::string source = Out("source.mkv");
     fixtures::MakeMedia(source, spec);
-    for (double offset : Offsets(source)) {
+    for (double offset : AvOffsetsMs(source)) {
         ASSERT_LT(std::fabs(offset), 1.0) << "the source itself";
     }
 
@@ -69,7 +55,7 @@ TEST_F(AvOffsetTest, EveryBeepStaysWithItsFlash) {
                  {"acodec", k.audioCodec},
                  {"r", k.frameRate},
                  {"ar", "44100"}});
-        const std::vector<double> offsets = Offsets(output);
+        const std::vector<double> offsets = AvOffsetsMs(output);
         ASSERT_GE(offsets.size(), 4u);
         std::string figures;
         for (double offset : offsets) {
