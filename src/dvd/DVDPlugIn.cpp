@@ -42,6 +42,7 @@ struct TPlugin {
     DVDStreamSeekFn streamSeek = nullptr;
     DVDStreamCloseFn streamClose = nullptr;
     DVDStreamTitleFn streamTitle = nullptr; // optional: a plug-in without it shows no subtitles
+    DVDStreamWindowFn streamWindow = nullptr; // optional: chapter ranges then end by the IFO
 
     void Clear() {
         if (handle) {
@@ -60,6 +61,7 @@ struct TPlugin {
         streamSeek = nullptr;
         streamClose = nullptr;
         streamTitle = nullptr;
+        streamWindow = nullptr;
     }
 };
 
@@ -82,9 +84,9 @@ void PluginLog(int32_t level, const char* text) {
 class TPluginStream : public TIOProtocolStream {
 public:
     TPluginStream(void* stream, DVDStreamReadFn read, DVDStreamSeekFn seek, DVDStreamCloseFn close,
-                  DVDStreamTitleFn title, std::string url)
+                  DVDStreamTitleFn title, DVDStreamWindowFn window, std::string url)
         : stream_(stream), read_(read), seek_(seek), close_(close), title_(title),
-          url_(std::move(url)) {}
+          window_(window), url_(std::move(url)) {}
     ~TPluginStream() override { close_(stream_); }
     TPluginStream(const TPluginStream&) = delete;
     TPluginStream& operator=(const TPluginStream&) = delete;
@@ -123,7 +125,11 @@ public:
         if (!title_ || title_(stream_, &params, &title) == 0) {
             return std::nullopt;
         }
-        return TWindow{ChapterRangeLengthUs(title, params)};
+        TWindow window;
+        if (!window_ || window_(stream_, &window.startUs, &window.lengthUs) == 0) {
+            window = {-1, ChapterRangeLengthUs(title, params)};
+        }
+        return window;
     }
 
 private:
@@ -132,6 +138,7 @@ private:
     DVDStreamSeekFn seek_;
     DVDStreamCloseFn close_;
     DVDStreamTitleFn title_;
+    DVDStreamWindowFn window_;
     std::string url_;
 };
 
@@ -145,6 +152,7 @@ int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtoc
     DVDStreamSeekFn seek;
     DVDStreamCloseFn close;
     DVDStreamTitleFn title;
+    DVDStreamWindowFn window;
     {
         std::lock_guard lock(p.mutex);
         if (!p.loaded) {
@@ -156,6 +164,7 @@ int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtoc
         seek = p.streamSeek;
         close = p.streamClose;
         title = p.streamTitle;
+        window = p.streamWindow;
     }
     int32_t error = 0;
     char why[512] = {};
@@ -164,7 +173,7 @@ int OpenDVDName(const std::string& url, int avioFlags, std::unique_ptr<TIOProtoc
         FFLogger()->Log(nullptr, llError, std::string("dvd: ") + why);
         return error < 0 ? error : AVERROR(EIO);
     }
-    out = std::make_unique<TPluginStream>(stream, read, seek, close, title, url);
+    out = std::make_unique<TPluginStream>(stream, read, seek, close, title, window, url);
     return 0;
 }
 
@@ -221,6 +230,7 @@ bool LoadDVDPlugin(const std::string& folder) {
     }
     dlerror();
     p.streamTitle = reinterpret_cast<DVDStreamTitleFn>(dlsym(p.handle, "DVDStreamTitle"));
+    p.streamWindow = reinterpret_cast<DVDStreamWindowFn>(dlsym(p.handle, "DVDStreamWindow"));
     p.setLogCallback(&PluginLog);
     p.loaded = true;
     p.error.clear();

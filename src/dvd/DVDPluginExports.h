@@ -35,4 +35,7 @@ using DVDStreamSeekFn = int64_t (*)(void* stream, int64_t offset, int32_t whence
 using DVDStreamCloseFn = void (*)(void* stream);
 // The parameters an open stream plays with and its title's description; non-zero on success.
 using DVDStreamTitleFn = int32_t (*)(void* stream, DVDPlayParams* params, DVDTitleInfo* info);
+// Where the stream's chapters start on its clock (microseconds; -1 unknown) and how long they
+// play when the stream reads on past them (-1: to the title's end); zero when neither is known.
+using DVDStreamWindowFn = int32_t (*)(void* stream, int64_t* startUs, int64_t* lengthUs);
 }

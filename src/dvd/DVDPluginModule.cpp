@@ -148,6 +148,16 @@ QUOVO_EXPORT void DVDStreamClose(void* stream) {
     delete static_cast<TDVDTitleReader*>(stream);
 }
 
+QUOVO_EXPORT int32_t DVDStreamWindow(void* stream, int64_t* startUs, int64_t* lengthUs) {
+    if (!stream || !startUs || !lengthUs) {
+        return 0;
+    }
+    const auto* reader = static_cast<const TDVDTitleReader*>(stream);
+    *startUs = reader->WindowStartUs();
+    *lengthUs = reader->WindowLengthUs();
+    return *startUs >= 0 || *lengthUs > 0 ? 1 : 0;
+}
+
 QUOVO_EXPORT int32_t DVDStreamTitle(void* stream, DVDPlayParams* params, DVDTitleInfo* info) {
     if (!stream || !params || !info) {
         return 0;

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -78,6 +79,18 @@ bool DVDPackScrambled(const uint8_t* p) {
     return false;
 }
 
+int64_t NavPackStartPtm(const uint8_t* p) {
+    // Pack header (14 bytes), system header (24), then the PCI packet: substream 0, and in its
+    // general information the VOBU's start time after the block number, category and controls.
+    constexpr size_t kPci = 0x26;
+    if (p[0] != 0 || p[1] != 0 || p[2] != 1 || p[3] != 0xBA || p[kPci] != 0 ||
+        p[kPci + 1] != 0 || p[kPci + 2] != 1 || p[kPci + 3] != 0xBF || p[kPci + 6] != 0) {
+        return -1;
+    }
+    const uint8_t* ptm = p + kPci + 7 + 12;
+    return static_cast<int64_t>(ptm[0]) << 24 | ptm[1] << 16 | ptm[2] << 8 | ptm[3];
+}
+
 bool ChapterRange(const DVDPlayParams& params, int chapters, int& from, int& to) {
     from = params.FromChapter >= 1 && params.FromChapter <= chapters ? params.FromChapter : 1;
     to = params.ToChapter >= 1 && params.ToChapter <= chapters ? params.ToChapter : chapters;
@@ -139,8 +152,14 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
     // The sound of a moment lies in the stream after its picture: a range that ends before the
     // title does is read on into the next chapter (about two seconds of it), and the part past
     // the range is left out by time (ChapterRangeLengthUs).
+    // The range starts where its first navigation pack says its pictures do.
+    if (!r->spans_.empty()) {
+        const int64_t ptm = r->SectorStartPtm(r->spans_.front().firstSector);
+        r->windowStartUs_ = ptm >= 0 ? ptm * 100 / 9 : -1;
+    }
     const int64_t lengthUs = ChapterRangeLengthUs(title.info, params);
     if (lengthUs > 0 && to < chapters) {
+        r->windowLengthUs_ = r->RangeLengthUs(title.chapters[static_cast<size_t>(to)], lengthUs);
         int64_t budget = r->totalBlocks_ * 2 * 1000000 / lengthUs + 1;
         for (const DVDSectorRange& cell : title.chapters[static_cast<size_t>(to)]) {
             if (budget <= 0 || fileBlocks < 0 || cell.last >= static_cast<uint64_t>(fileBlocks)) {
@@ -179,6 +198,30 @@ int TDVDTitleReader::Open(const std::string& path, const DVDDiscInfo& disc,
     r->cache_.resize(static_cast<size_t>(kChunkBlocks) * kDVDBlockSize);
     out = std::move(r);
     return 0;
+}
+
+int64_t TDVDTitleReader::SectorStartPtm(uint32_t sector) {
+    std::vector<uint8_t> block(kDVDBlockSize);
+    if (DVDReadBlocks(file_.get(), static_cast<int>(sector), 1, block.data()) != 1) {
+        return -1;
+    }
+    return NavPackStartPtm(block.data());
+}
+
+int64_t TDVDTitleReader::RangeLengthUs(const std::vector<DVDSectorRange>& nextChapter,
+                                      int64_t fallbackUs) {
+    // From the first picture of the range to the first of the next chapter, by the navigation
+    // packs: the cells' playback times can be a picture short.
+    if (spans_.empty() || nextChapter.empty()) {
+        return fallbackUs;
+    }
+    const int64_t from = SectorStartPtm(spans_.front().firstSector);
+    const int64_t to = SectorStartPtm(nextChapter.front().first);
+    // A clock that starts again between the cells says nothing: the playback times do.
+    if (from < 0 || to <= from || std::llabs((to - from) * 100 / 9 - fallbackUs) > 1000000) {
+        return fallbackUs;
+    }
+    return (to - from) * 100 / 9;
 }
 
 void TDVDTitleReader::Append(uint32_t firstSector, uint32_t blocks) {

@@ -37,6 +37,11 @@ public:
     // The title read and the parameters it was opened with.
     const DVDTitleInfo& Title() const { return title_; }
     const DVDPlayParams& Params() const { return params_; }
+    // How long the chosen chapters play when the stream reads on past them; -1 when they run to
+    // the title's end.
+    int64_t WindowLengthUs() const { return windowLengthUs_; }
+    // Where they start on the stream's clock (microseconds); -1 when unknown.
+    int64_t WindowStartUs() const { return windowStartUs_; }
 
 private:
     struct TSpan {
@@ -46,6 +51,10 @@ private:
     };
 
     TDVDTitleReader() = default;
+    // The start time (90 kHz) in the navigation pack at `sector`; -1 when there is none.
+    int64_t SectorStartPtm(uint32_t sector);
+    // The range's length by its navigation packs, else `fallbackUs`.
+    int64_t RangeLengthUs(const std::vector<DVDSectorRange>& nextChapter, int64_t fallbackUs);
     // Adds `blocks` sectors from `firstSector` at the stream's end.
     void Append(uint32_t firstSector, uint32_t blocks);
     int Fill(int64_t block);
@@ -61,6 +70,8 @@ private:
     int keepAudio_ = 0;
     int keepSub_ = 0;
     DVDTitleInfo title_{};
+    int64_t windowLengthUs_ = -1;
+    int64_t windowStartUs_ = -1;
     DVDPlayParams params_{};
 };
 
@@ -70,6 +81,10 @@ bool ChapterRange(const DVDPlayParams& params, int chapters, int& from, int& to)
 
 // How long the chosen chapters play, in microseconds; -1 when they run to the title's end.
 int64_t ChapterRangeLengthUs(const DVDTitleInfo& title, const DVDPlayParams& params);
+
+// The start presentation time (90 kHz) of the VOBU whose navigation pack is `pack`; -1 when the
+// pack is none.
+int64_t NavPackStartPtm(const uint8_t* pack);
 
 // Rewrites the unwanted audio/subpicture PES packets of one 2048-byte pack as padding.
 void FilterDVDPack(uint8_t* pack, int keepAudio, int keepSub);

@@ -43,10 +43,11 @@ public:
     // title was chosen with), applied once the input is open.
     virtual std::vector<std::pair<std::string, std::string>> InputOptions() const { return {}; }
     virtual std::optional<TSubpictureTrack> SubpictureTrack() const { return std::nullopt; }
-    // A part of a longer stream (a disc title's chapters): it starts at its first picture, and
-    // what the stream holds of the time before it, or after `lengthUs` (none when the part runs
-    // to the stream's end), is not part of it.
+    // A part of a longer stream (a disc title's chapters): it starts at `startUs` on the
+    // stream's clock (-1: at its first picture), and what the stream holds of the time before
+    // it, or after `lengthUs` (-1: the part runs to the stream's end), is not part of it.
     struct TWindow {
+        int64_t startUs = -1;
         int64_t lengthUs = -1;
     };
     virtual std::optional<TWindow> Window() const { return std::nullopt; }

@@ -35,8 +35,9 @@ struct TAudioInputState {
     std::vector<uint8_t> s16;
     // Set by AudioOutput when early sound was dropped whole: the next buffer is still "first".
     bool keepFirstMark = false;
-    // The planes of a frame cut at the start point.
+    // The planes of a frame cut at the start point, and the samples kept since it.
     std::vector<const uint8_t*> cutPlanes;
+    int64_t keptSamples = 0;
 
     // `frame` interleaved into `decoded` (a planar frame packed, a packed one copied); returns
     // the bytes.

@@ -313,7 +313,7 @@ public:
 protected:
     int DecodeVideo(TInputStream& ist, AVPacket* pkt);
     // A decoded (and pre-processed) picture to every output of `ist`, through its filter chain.
-    void OutputDecodedPicture(TInputStream& ist, AVFrame* picture);
+    void OutputDecodedPicture(TInputStream& ist, AVFrame* picture, int64_t time);
     // The pictures a filter chain gives, each at its own time (`time` when it has none).
     void PullFilteredPictures(TOutputStream& ost, TInputStream& ist, int64_t time);
     // VideoOutput and the statistics line; `timeUs` is the picture's time.
@@ -332,11 +332,11 @@ protected:
     struct TPictureStates;
     // Frame counter, deinterlacing, picture hook and frame-hook modules; returns the picture
     // that goes on (the decoded one, or the hook buffer).
-    AVFrame* PreProcess(TInputStream& ist, AVFrame* decoded);
+    AVFrame* PreProcess(TInputStream& ist, AVFrame* decoded, int64_t timeUs);
     // The stream's hook buffer, writable and shaped like `like`; null (logged) when it cannot be.
     AVFrame* HookBuffer(TInputStream& ist, const AVFrame& like);
     // Returns the picture that goes on: `picture`, or the hook buffer holding the edits.
-    AVFrame* RunPictureHook(TInputStream& ist, AVFrame* picture);
+    AVFrame* RunPictureHook(TInputStream& ist, AVFrame* picture, int64_t timeUs);
     void SwitchPictureHookOff();
     // Places `picture` (shown from `timeUs`) on the output's ticks: encodes 0, 1 or more copies
     // of it, or at a fixed frame rate of the picture before it; returns the bytes of the last

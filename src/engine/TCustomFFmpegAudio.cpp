@@ -126,15 +126,22 @@ int TCustomFFmpeg::DecodeAudio(TInputStream& ist, AVPacket* pkt) {
         }
         // Likewise it ends exactly at the output's end.
         const int64_t end = InputEndUs(ist);
+        const int sampleBytes = av_get_bytes_per_sample(format) * channels;
         if (end != UnlimitedTime && ist.next_pts > end) {
-            const int64_t keep = std::max<int64_t>(0, (end - ist.pts) * rate / AV_TIME_BASE);
-            size = static_cast<int>(std::min<int64_t>(
-                size, keep * av_get_bytes_per_sample(format) * channels));
+            // Counted from the start point in samples when there is one, so that the sound
+            // holds exactly as many as its length does (DV muxes whole pictures' worth only).
+            const int64_t keep =
+                SoughtInput(ist)
+                    ? std::llround(static_cast<double>(end) * rate / AV_TIME_BASE) - in.keptSamples
+                    : (end - ist.pts) * rate / AV_TIME_BASE;
+            size = static_cast<int>(
+                std::min<int64_t>(size, std::max<int64_t>(0, keep) * sampleBytes));
         }
         if (!ReachedStartTime(ist) || size <= 0) {
             av_frame_unref(&frame);
             continue;
         }
+        in.keptSamples += size / sampleBytes;
         in.keepFirstMark = false;
         for (TOutputStream* ost : OutputsOf(ist)) {
             if (ost->active && ost->encoding_needed) {

@@ -222,11 +222,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     const std::optional<TIOProtocolStream::TWindow> window =
         entry.io ? entry.io->Window() : std::nullopt;
     const bool seeks = opt_.startTime != 0 || window;
-    const int64_t timestamp = SeekInputStart(*ic, displayName, window ? FirstPictureTime(*ic)
-                                                                      : ic->start_time);
+    const int64_t origin = !window                  ? ic->start_time
+                           : window->startUs >= 0 ? window->startUs
+                                                  : FirstPictureTime(*ic);
+    const int64_t timestamp = SeekInputStart(*ic, displayName, origin);
     entry.startSeek = seeks ? timestamp : NoTimestamp;
     if (window && window->lengthUs > 0) {
-        entry.endUs = window->lengthUs - (timestamp - FirstPictureTime(*ic));
+        entry.endUs = window->lengthUs - (timestamp - origin);
     }
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         entry.codecs.push_back(MakeInputDecoder(ic->streams[i], static_cast<int>(i)));

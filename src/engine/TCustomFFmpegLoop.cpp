@@ -20,6 +20,10 @@ extern "C" {
 namespace quovo {
 
 namespace {
+constexpr int64_t kClockJitterUs = 50000;
+} // namespace
+
+namespace {
 
 int KindSlot(AVMediaType kind) {
     switch (kind) {
@@ -314,8 +318,10 @@ void TCustomFFmpeg::ApplyPacketTimestamps(int fileIndex, TInputStream& ist, AVPa
         (ic->iformat->flags & AVFMT_TS_DISCONT)) {
         const int64_t pktDts = av_rescale_q(pkt->dts, tb, AV_TIME_BASE_Q);
         const int64_t delta = pktDts - ist.next_pts;
+        // A step back of less than a picture or a sound frame is the clocks' rounding (90 kHz
+        // against microseconds), not a new clock: following it would move every later picture.
         if ((std::llabs(delta) > static_cast<int64_t>(opt_.dtsDeltaThreshold * AV_TIME_BASE) ||
-             pktDts + 1 < ist.pts) &&
+             pktDts + kClockJitterUs < ist.pts) &&
             !opt_.copyTs) {
             in.tsOffset -= delta;
             if (opt_.verbose > 2) {

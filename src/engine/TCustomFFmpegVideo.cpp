@@ -41,11 +41,16 @@ int InputHeight(const TInputStream& ist) {
     return ist.st->codecpar->height >> (ist.dec ? ist.dec->lowres : 0);
 }
 
-// The picture's own time, else `fallback`. Frame-threaded decoders hand pictures out some packets
-// after their own, so the packets' clock would place them late.
-int64_t PictureTimeUs(const AVFrame& frame, const AVStream& st, int64_t fallback) {
-    const int64_t ts = frame.best_effort_timestamp;
-    return ts == AV_NOPTS_VALUE ? fallback : av_rescale_q(ts, st.time_base, AV_TIME_BASE_Q);
+// The picture's own time. Frame-threaded decoders hand pictures out some packets after their
+// own, so the packets' clock would place them late. A picture whose packet had no time follows
+// the one before (`next`, where that one ended) rather than the library's guess, which can be a
+// picture off in a program stream read from a seek.
+int64_t PictureTimeUs(const AVFrame& frame, const AVStream& st, int64_t next) {
+    int64_t ts = frame.pts;
+    if (ts == AV_NOPTS_VALUE && next == NoTimestamp) {
+        ts = frame.best_effort_timestamp;
+    }
+    return ts == AV_NOPTS_VALUE ? next : av_rescale_q(ts, st.time_base, AV_TIME_BASE_Q);
 }
 
 // How long the picture lasts by the container, else by the stream's rate (a repeated field adds
@@ -126,12 +131,17 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
             ist.lastDecodeError = err;
             return -1;
         }
-        ist.pts = PictureTimeUs(*frame, *ist.st, ist.next_pts);
-        ist.next_pts = ist.pts + PictureDurationUs(*frame, ist);
+        // The packets' clock moves on by the picture's length, as for a stream without times;
+        // the picture itself is placed by its own time.
+        const int64_t duration = PictureDurationUs(*frame, ist);
+        ist.pts = ist.next_pts;
+        ist.next_pts += duration;
+        const int64_t time = PictureTimeUs(*frame, *ist.st, vs.pictureEndUs);
+        vs.pictureEndUs = time + duration;
         vs.quality = frame->quality;
 
         vs.DrawSubpictures(*frame, ist.st->time_base);
-        OutputDecodedPicture(ist, PreProcess(ist, frame));
+        OutputDecodedPicture(ist, PreProcess(ist, frame, time), time);
         av_frame_unref(frame);
     }
     if (!pkt) {
@@ -142,8 +152,7 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, AVPacket* pkt) {
     return failed ? -1 : 0;
 }
 
-void TCustomFFmpeg::OutputDecodedPicture(TInputStream& ist, AVFrame* picture) {
-    const int64_t time = ist.pts;
+void TCustomFFmpeg::OutputDecodedPicture(TInputStream& ist, AVFrame* picture, int64_t time) {
     for (TOutputStream* ost : OutputsOf(ist)) {
         if (ost->active && ost->encoding_needed && ost->video && ost->video->filters.Built()) {
             FollowFilterSource(*ost, ist, *picture);
@@ -210,7 +219,7 @@ void TCustomFFmpeg::DrainFilterChain(TOutputStream& ost, TInputStream& ist) {
     if (ost.video->filters.Push(nullptr) < 0) {
         return;
     }
-    PullFilteredPictures(ost, ist, ist.pts);
+    PullFilteredPictures(ost, ist, ist.video ? ist.video->pictureEndUs : ist.pts);
 }
 
 bool TCustomFFmpeg::FollowSizeChange(TOutputStream& ost, const TInputStream& ist,
@@ -254,7 +263,7 @@ AVFrame* TCustomFFmpeg::HookBuffer(TInputStream& ist, const AVFrame& like) {
     return buffer;
 }
 
-AVFrame* TCustomFFmpeg::PreProcess(TInputStream& ist, AVFrame* decoded) {
+AVFrame* TCustomFFmpeg::PreProcess(TInputStream& ist, AVFrame* decoded, int64_t timeUs) {
     ++frameCounter_;
     const bool modules = opt_.usingVhook && frameHooks_ && !frameHooks_->Empty();
     if (!opt_.doDeinterlace && !HasHookCallback() && !modules) {
@@ -285,10 +294,10 @@ AVFrame* TCustomFFmpeg::PreProcess(TInputStream& ist, AVFrame* decoded) {
     }
 
     if (HasHookCallback()) {
-        return RunPictureHook(ist, picture);
+        return RunPictureHook(ist, picture, timeUs);
     }
     if (modules) {
-        frameHooks_->Process(picture, picture->format, picture->width, picture->height, ist.pts);
+        frameHooks_->Process(picture, picture->format, picture->width, picture->height, timeUs);
     }
     return picture;
 }
@@ -298,7 +307,7 @@ void TCustomFFmpeg::SwitchPictureHookOff() {
     opt_.usingVhook = false;
 }
 
-AVFrame* TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
+AVFrame* TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture, int64_t timeUs) {
     if (!pictureStates_) {
         pictureStates_ = std::make_shared<TPictureStates>();
     }
@@ -318,7 +327,7 @@ AVFrame* TCustomFFmpeg::RunPictureHook(TInputStream& ist, AVFrame* picture) {
         }
     }
     try {
-        hookCallback_(this, image, frameCounter_, ist.pts, update, stopHook);
+        hookCallback_(this, image, frameCounter_, timeUs, update, stopHook);
     } catch (const std::exception& e) {
         Log(llError, std::string("Error occurs OnCustomHook: ") + e.what());
         update = false;
@@ -553,7 +562,11 @@ void TCustomFFmpeg::ExtendLastPictures(TInputStream& ist) {
         }
         // The last picture lasts until the input's end, as every other lasts until the next.
         const int64_t endUs =
-            std::min(std::max(ist.next_pts, ist.pts), InputEndUs(ist)) - opt_.startTime;
+            std::min(ist.video && ist.video->pictureEndUs != NoTimestamp
+                         ? ist.video->pictureEndUs
+                         : std::max(ist.next_pts, ist.pts),
+                     InputEndUs(ist)) -
+            opt_.startTime;
         const long double endTicks = UsToTicks(endUs, ost.codec->ctx->time_base);
         AvFramePtr last = std::move(ost.video->lastPicture);
         if (HoldsPictures(ost)) {

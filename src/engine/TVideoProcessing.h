@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AvPtr.h"
+#include "TEngineOptions.h"
 #include "TPictureConverter.h"
 #include "TSubpictureOverlay.h"
 #include "TVideoFilterChain.h"
@@ -17,6 +18,8 @@ struct TVideoInputState {
     AvFramePtr decoded = MakeFrame();
     // Quality the decoder gave the last picture (for `sameq`).
     int quality = 0;
+    // Where the last decoded picture ends, in the input's time (microseconds).
+    int64_t pictureEndUs = NoTimestamp;
     // The picture that deinterlacing and the hooks work on, reused while the size and format stay.
     AvFramePtr hookBuffer;
     // Same-frame deinterlacer (no look-ahead, so every picture leaves at once).

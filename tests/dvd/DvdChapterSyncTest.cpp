@@ -51,17 +51,26 @@ TEST(DvdChapterSync, ChapterRangesAndTrimsStartOnTheirPictureWithTheirSound) {
         {1, 1, 3, 12.0, 4.0, "mp4"}, {1, 1, 3, 12.0, 4.0, "dv"}, {2, 1, 3, 3.0, 4.0, "mkv"},
     };
     // clang-format on
+    // Where the disc says its chapters begin, and how long its titles last.
+    dvdtest::LoadPlugin();
+    ASSERT_EQ(EnumDVDTitles(SyncDisc()), 2);
+    DVDTitleInfo info[2];
+    for (int t : {0, 1}) {
+        ASSERT_TRUE(GetDVDTitle(t, info[t]));
+    }
     int row = 0;
     for (const Road& road : roads) {
         const bool pal = road.title == 1;
-        const std::vector<double>& starts =
-            pal ? SyncTitlePalChapterStarts() : SyncTitleNtscChapterStarts();
+        const DVDTitleInfo& title = info[road.title - 1];
         const double titleFps = pal ? 25.0 : 30000.0 / 1001;
-        const double chapterS = starts[1];
-        const double startS = starts[static_cast<size_t>(road.from - 1)] + road.trimStartS;
+        auto chapterStart = [&](int chapter) {
+            return chapter > title.ChapterCount ? title.Duration
+                                                : title.ChapterStartMs[chapter - 1] / 1000.0;
+        };
+        const double startS = chapterStart(road.from) + road.trimStartS;
         const double lengthS = road.trimStartS > 0
                                    ? road.trimLengthS
-                                   : chapterS * (road.to - road.from + 1);
+                                   : chapterStart(road.to + 1) - chapterStart(road.from);
         const std::string ext = road.extension;
         const double outputFps = ext == "dv" ? 25.0 : titleFps;
         char what[96];
@@ -91,7 +100,7 @@ TEST(DvdChapterSync, ChapterRangesAndTrimsStartOnTheirPictureWithTheirSound) {
             f = MeasureCut(out, outputFps);
             std::printf("%s, threads %d: %s\n", what, threads, Describe(f).c_str());
             CutAsked asked;
-            asked.firstNumber = static_cast<int>(std::ceil(startS * titleFps - 1e-6));
+            asked.firstNumber = static_cast<int>(std::lround(startS * titleFps));
             asked.lengthS = lengthS;
             asked.outputFps = outputFps;
             asked.sourceOffsetsMs = titleOffsets[road.title];
