@@ -166,6 +166,11 @@ bool TCustomPlayer::ReadSetUp(TPlaybackState& is) {
     is.liveCapture = formatName == "vfwcap" || formatName == "vfwcapture";
     is.startTime = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
     is.duration = ic->duration != AV_NOPTS_VALUE ? ic->duration : -1;
+    if (const auto window = is.io ? is.io->Window() : std::nullopt;
+        window && window->lengthUs > 0) {
+        is.windowEndUs = (window->startUs >= 0 ? window->startUs : is.startTime) + window->lengthUs;
+        is.duration = is.windowEndUs - is.startTime;
+    }
 
     if (StartTime != kNoTimestamp) {
         int64_t target = StartTime;
@@ -264,6 +269,12 @@ void TCustomPlayer::ReadLoop(TPlaybackState& is) {
         is.reading = false;
         if (is.abortRequest) {
             break;
+        }
+        if (ret >= 0 && pkt->pts != AV_NOPTS_VALUE && is.windowEndUs != INT64_MAX &&
+            av_compare_ts(pkt->pts, ic->streams[pkt->stream_index]->time_base, is.windowEndUs,
+                          AV_TIME_BASE_Q) >= 0) {
+            av_packet_unref(pkt.get());
+            continue;
         }
         if (ret >= 0) {
             if (pkt->stream_index == is.audioIndex) {

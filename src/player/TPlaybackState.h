@@ -102,6 +102,9 @@ struct TPlaybackState {
     int64_t startTime = 0;      // us
     int64_t duration = -1;      // us
     int64_t audioDuration = -1; // us
+    // A disc title's chapter range ends here on the input's clock (us); the stream reads on past
+    // it for the sound, which the reader leaves out.
+    int64_t windowEndUs = INT64_MAX;
     int syncType = 0;
 
     int audioIndex = -1, videoIndex = -1, subtitleIndex = -1;

@@ -106,5 +106,24 @@ TEST_F(DvdPlaybackTest, DiscTitleBeepsStayWithTheirFlashes) {
     EXPECT_LE(f.maxAbsMs, 80.0);
 }
 
+// A chapter range plays its chapters and stops where the next one begins, although the disc is
+// read a little past it for the sound: the NTSC title's first chapter (4.8 s) shows the flashes of
+// seconds 0 to 4, not those of the next chapter.
+TEST_F(DvdPlaybackTest, ChapterRangeStopsWhereTheNextChapterBegins) {
+    const std::string disc =
+        fixtures::SyncDvdDisc(fixtures::FixtureDir() + "/player-sync-disc");
+    TAvSyncMeter meter(player);
+    TEventLog log(player);
+    ASSERT_TRUE(player.Open("opendvd:" + disc +
+                                "|Title=2,FromChapter=1,ToChapter=1,AudioID=128,SubtitleID=0",
+                            nullptr))
+        << player.LastError();
+    ASSERT_TRUE(log.WaitFor(psEnd, 1, 20));
+    player.Stop(true);
+    const TSyncFigures f = meter.Figures();
+    std::printf("chapter 1 of the NTSC title: %s\n", Describe(f).c_str());
+    EXPECT_EQ(f.pairs + f.stalled, 5);
+}
+
 } // namespace
 } // namespace quovo
