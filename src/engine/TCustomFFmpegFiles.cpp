@@ -239,8 +239,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
             SetOption(name, value);
         }
     }
-    if (ic->duration != AV_NOPTS_VALUE && ic->duration > progressTotal_) {
-        progressTotal_ = ic->duration;
+    // A part of a longer stream lasts as long as the part, not as what is read for it.
+    const int64_t inputLength = entry.endUs != UnlimitedTime ? entry.endUs : ic->duration;
+    if (inputLength != AV_NOPTS_VALUE && inputLength > progressTotal_) {
+        progressTotal_ = inputLength;
     }
     entry.tsOffset = opt_.copyTs ? opt_.inputTsOffset : opt_.inputTsOffset - timestamp;
     entry.nbStreamsAtOpen = static_cast<int>(ic->nb_streams);

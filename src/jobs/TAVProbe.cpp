@@ -250,6 +250,10 @@ TFileStreamInfo TCustomAVProbe::GetFileStreamInfo() {
     const AVFormatContext* ic = context_;
     info.StartTime = ic->start_time == AV_NOPTS_VALUE ? -1 : ic->start_time;
     info.Duration = ic->duration == AV_NOPTS_VALUE ? -1 : ic->duration;
+    // A disc title's chapter range lasts as its chapters do, although more is read for it.
+    if (const auto window = io_ ? io_->Window() : std::nullopt; window && window->lengthUs > 0) {
+        info.Duration = window->lengthUs;
+    }
     info.BitRate = static_cast<int>(ic->bit_rate);
     info.Timestamp = 0;
     const std::string created = Value(ic->metadata, "creation_time");

@@ -4,6 +4,8 @@
 // sync disc flash and beep at every whole second.
 #include "CutChecks.h"
 #include "DvdTestSupport.h"
+#include "TAVProbe.h"
+#include "TFFmpegLoader.h"
 
 #include <cmath>
 #include <cstdio>
@@ -110,6 +112,23 @@ TEST(DvdChapterSync, ChapterRangesAndTrimsStartOnTheirPictureWithTheirSound) {
         }
         ExpectSameCut(facts[0], facts[1]);
         ++row;
+    }
+}
+
+// The probe tells a chapter range's length as the range lasts, not as far as the disc is read
+// for its sound.
+TEST(DvdChapterSync, ProbeTellsARangesLength) {
+    dvdtest::LoadPlugin();
+    ASSERT_TRUE(FFLoader().LoadLibraries(ConverterLibraryMask)) << FFLoader().LastLoadError();
+    struct Case {
+        int title, from, to;
+        double lengthS;
+    };
+    for (const Case c : {Case{1, 2, 2, 9.6}, Case{2, 1, 2, 2 * 4.8048}}) {
+        TAVProbe probe;
+        ASSERT_TRUE(probe.LoadFile(TitleName(c.title, c.from, c.to))) << probe.LastError();
+        EXPECT_NEAR(probe.GetFileStreamInfo().Duration / 1e6, c.lengthS, 0.001)
+            << "title " << c.title << " chapters " << c.from << "-" << c.to;
     }
 }
 
