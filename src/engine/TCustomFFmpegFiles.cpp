@@ -238,6 +238,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         for (const auto& [name, value] : entry.io->InputOptions()) {
             SetOption(name, value);
         }
+        DescribeInput(entry, *ic);
     }
     if (ic->duration != AV_NOPTS_VALUE && ic->duration > progressTotal_) {
         progressTotal_ = ic->duration;
@@ -721,6 +722,10 @@ void TCustomFFmpeg::new_subtitle_stream(int fileIndex) {
         if (codec) {
             c->codec_id = codec->id;
             sc.outputCodec = codec;
+        } else {
+            // Without a name, the container's own (none: the stream cannot be encoded).
+            c->codec_id = av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url, nullptr,
+                                         AVMEDIA_TYPE_SUBTITLE);
         }
     }
     FinishNewStream(st, sc, AVMEDIA_TYPE_SUBTITLE);
@@ -754,7 +759,7 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     try {
         ofmt = GuessOutputFormat(displayName);
         use = OutputStreamUse(*ofmt, join);
-        use.subtitle = SubtitleStreamWanted(*ofmt, use.subtitle, displayName);
+        PlanSubtitleStreams(*ofmt, join, displayName, use);
     } catch (const FFmpegException& e) {
         return fail(e.what());
     }
@@ -868,6 +873,7 @@ void TCustomFFmpeg::AddOutputStreams(int fileIndex, TStreamUse use) {
     add(use.video, &TCustomFFmpeg::new_video_stream, "new_video_stream");
     add(use.audio, &TCustomFFmpeg::new_audio_stream, "new_audio_stream");
     add(use.subtitle, &TCustomFFmpeg::new_subtitle_stream, "new_subtitle_stream");
+    AddSourceSubtitleStreams(fileIndex, use.sourceSubtitles);
 }
 
 void TCustomFFmpeg::SetOutputMetadata(AVFormatContext& oc) {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -105,14 +106,21 @@ struct SubtitleTrack {
     std::vector<SubtitlePacket> packets;
 };
 
-// Reads the first subtitle stream's packets and decodes each.
-SubtitleTrack ReadSubtitles(const std::string& path) {
+// Reads the packets of the `nth` subtitle stream (from 0) and decodes each.
+SubtitleTrack ReadSubtitles(const std::string& path, int nth = 0) {
     AVFormatContext* raw = nullptr;
     AvCheck(avformat_open_input(&raw, path.c_str(), nullptr, nullptr), "open " + path);
     AvInputContextPtr ic(raw);
     AvCheck(avformat_find_stream_info(ic.get(), nullptr), "stream info");
-    const int index = AvCheck(
-        av_find_best_stream(ic.get(), AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0), "subtitle");
+    int index = -1;
+    for (unsigned i = 0; i < ic->nb_streams && index < 0; ++i) {
+        if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && nth-- == 0) {
+            index = static_cast<int>(i);
+        }
+    }
+    if (index < 0) {
+        throw std::runtime_error("no such subtitle stream in " + path);
+    }
     AVStream* st = ic->streams[index];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     AvCodecContextPtr dec(avcodec_alloc_context3(codec));
@@ -234,6 +242,76 @@ TEST_F(SubtitleTest, DvbSubtitlesAreShownThenCleared) {
             EXPECT_EQ(clear.rects, 0) << i;
         }
     }
+}
+
+// Unless a subtitle codec is asked for, an output carries every subtitle stream of its source
+// that its container holds, with its language, and leaves the others out without failing.
+TEST_F(SubtitleTest, SourceSubtitleStreamsFollowTheContainer) {
+    MediaSpec spec = StandardSpec("h264-aac.mkv");
+    spec.durationS = 3;
+    spec.subtitles = {{0.5, 1.5, "English line"}};
+    spec.subtitleLanguage = "eng";
+    spec.moreSubtitles = {{{{1.0, 2.0, "Deutsche Zeile"}}, "ger"}};
+    const std::string in = Out("two-tracks.mkv");
+    MakeMedia(in, spec);
+    // DVD subpictures only Matroska keeps (as they are).
+    const std::string bitmaps = Out("subpictures.mkv");
+    WriteBitmapSubtitles(bitmaps, "dvdsub", {{0.5, 1.0}});
+
+    struct Case {
+        const char* output;
+        Options options;
+        bool withBitmaps;
+        std::vector<std::string> codecs; // of the output's subtitle streams, in order
+    };
+    const Options copy = {{"vcodec", "copy"}, {"acodec", "copy"}};
+    const Case cases[] = {
+        {"keep.mkv", copy, false, {"subrip", "subrip"}},
+        {"keep.mp4", copy, false, {"mov_text", "mov_text"}},
+        {"none.avi", {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}}, false, {}},
+        {"none.mpg", {{"vcodec", "mpeg2video"}, {"acodec", "mp2"}}, false, {}},
+        {"bitmaps.mkv", copy, true, {"subrip", "subrip", "dvd_subtitle"}},
+        {"bitmaps.mp4", copy, true, {"mov_text", "mov_text"}},
+        {"sn.mkv", {{"vcodec", "copy"}, {"acodec", "copy"}, {"sn", "1"}}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const std::string out = Out(c.output);
+        std::vector<std::string> inputs = {in};
+        if (c.withBitmaps) {
+            inputs.push_back(bitmaps);
+        }
+        Convert(inputs, {}, out, c.options);
+        const ProbeResult probe = ProbeMedia(out, ProbeDepth::Packets);
+        EXPECT_EQ(probe.Count(StreamKind::Video), 1);
+        EXPECT_EQ(probe.Count(StreamKind::Audio), 1);
+        ASSERT_EQ(probe.Count(StreamKind::Subtitle), static_cast<int>(c.codecs.size()));
+        for (size_t i = 0; i < c.codecs.size(); ++i) {
+            const StreamProbe& st = *probe.Find(StreamKind::Subtitle, static_cast<int>(i));
+            EXPECT_EQ(st.codec, c.codecs[i]) << i;
+            if (i < 2) {
+                EXPECT_EQ(st.language, i == 0 ? "eng" : "ger") << i;
+            }
+        }
+        for (int track = 0; track < std::min<int>(2, c.codecs.size()); ++track) {
+            // Each text track's cue, in its place.
+            SubtitleTrack t = ReadSubtitles(out, track);
+            std::erase_if(t.packets, [](const SubtitlePacket& p) { return p.text.empty(); });
+            ASSERT_EQ(t.packets.size(), 1u) << track;
+            const SubtitleCue& cue = track == 0 ? spec.subtitles[0] : spec.moreSubtitles[0].cues[0];
+            EXPECT_NE(t.packets[0].text.find(cue.text), std::string::npos) << t.packets[0].text;
+            EXPECT_NEAR(t.packets[0].ptsS, ReadSubtitles(in, track).packets[0].ptsS, 0.002)
+                << track;
+            EXPECT_NEAR(t.packets[0].durationS, cue.endS - cue.startS, 0.002) << track;
+        }
+    }
+
+    // Joined inputs share one output layout: their subtitles are left out.
+    const std::string joined = Out("joined.mkv");
+    Convert({in, in}, {}, joined, copy, true);
+    const ProbeResult probe = ProbeMedia(joined, ProbeDepth::Packets);
+    EXPECT_EQ(probe.Count(StreamKind::Subtitle), 0);
+    EXPECT_NEAR(probe.durationS, 2 * spec.durationS, 0.2);
 }
 
 } // namespace
