@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -94,6 +95,33 @@ void WriteBitmapSubtitles(const std::string& path, const std::string& encoderNam
     avio_closep(&oc->pb);
 }
 
+// Writes a Matroska file holding one ASS stream with `header` (its styles) and one event.
+void WriteAssSubtitles(const std::string& path, const std::string& header, const std::string& event,
+                       double startS, double durationS) {
+    AVFormatContext* raw = nullptr;
+    AvCheck(avformat_alloc_output_context2(&raw, nullptr, "matroska", path.c_str()), "muxer");
+    AvFormatContextPtr oc(raw);
+    AVStream* st = avformat_new_stream(oc.get(), nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    st->codecpar->codec_id = AV_CODEC_ID_ASS;
+    st->codecpar->extradata =
+        static_cast<uint8_t*>(av_mallocz(header.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    std::memcpy(st->codecpar->extradata, header.data(), header.size());
+    st->codecpar->extradata_size = static_cast<int>(header.size());
+    st->time_base = {1, 1000};
+    AvCheck(avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE), "open " + path);
+    AvCheck(avformat_write_header(oc.get(), nullptr), "header");
+    AvPacketPtr pkt = MakePacket();
+    AvCheck(av_new_packet(pkt.get(), static_cast<int>(event.size())), "packet");
+    std::memcpy(pkt->data, event.data(), event.size());
+    pkt->pts = pkt->dts = av_rescale_q(std::llround(startS * 1000), {1, 1000}, st->time_base);
+    pkt->duration = av_rescale_q(std::llround(durationS * 1000), {1, 1000}, st->time_base);
+    pkt->flags |= AV_PKT_FLAG_KEY;
+    AvCheck(av_interleaved_write_frame(oc.get(), pkt.get()), "write");
+    AvCheck(av_write_trailer(oc.get()), "trailer");
+    avio_closep(&oc->pb);
+}
+
 struct SubtitlePacket {
     double ptsS = 0;
     double durationS = 0;
@@ -103,6 +131,7 @@ struct SubtitlePacket {
 
 struct SubtitleTrack {
     std::string codec;
+    std::string header; // the stream's set-up (an ASS track's styles)
     std::vector<SubtitlePacket> packets;
 };
 
@@ -129,6 +158,8 @@ SubtitleTrack ReadSubtitles(const std::string& path, int nth = 0) {
     AvCheck(avcodec_open2(dec.get(), codec, nullptr), "decoder");
     SubtitleTrack track;
     track.codec = avcodec_get_name(st->codecpar->codec_id);
+    track.header.assign(reinterpret_cast<const char*>(st->codecpar->extradata),
+                        st->codecpar->extradata_size);
     AvPacketPtr pkt = MakePacket();
     while (av_read_frame(ic.get(), pkt.get()) >= 0) {
         if (pkt->stream_index == index) {
@@ -305,6 +336,23 @@ TEST_F(SubtitleTest, SourceSubtitleStreamsFollowTheContainer) {
             EXPECT_NEAR(t.packets[0].durationS, cue.endS - cue.startS, 0.002) << track;
         }
     }
+
+    // An ASS track keeps its styles.
+    const std::string styled = Out("styled.mkv");
+    const std::string styles =
+        "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize, "
+        "PrimaryColour\nStyle: Yellow,Serif,30,&H00FFFF\n\n[Events]\nFormat: Layer, Start, "
+        "End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+    WriteAssSubtitles(styled, styles, "0,0,Yellow,,0,0,0,,Styled line", 0.5, 1.0);
+    const std::string restyled = Out("restyled.mkv");
+    Convert({in, styled}, {}, restyled, copy);
+    const ProbeResult r = ProbeMedia(restyled, ProbeDepth::Packets);
+    ASSERT_EQ(r.Count(StreamKind::Subtitle), 3);
+    EXPECT_EQ(r.Find(StreamKind::Subtitle, 2)->codec, "ass");
+    const SubtitleTrack ass = ReadSubtitles(restyled, 2);
+    ASSERT_EQ(ass.packets.size(), 1u);
+    EXPECT_NE(ass.packets[0].text.find("Yellow"), std::string::npos) << ass.packets[0].text;
+    EXPECT_NE(ass.header.find("Style: Yellow,Serif,30"), std::string::npos) << ass.header;
 
     // Joined inputs share one output layout: their subtitles are left out.
     const std::string joined = Out("joined.mkv");
