@@ -2,6 +2,8 @@
 // of its tracks, which the program stream itself does not carry.
 #include "TCustomFFmpeg.h"
 
+#include <algorithm>
+
 namespace quovo {
 
 AVChapter& AddChapter(AVFormatContext& ctx, int64_t id, AVRational timeBase, int64_t start,
@@ -48,10 +50,13 @@ void TCustomFFmpeg::DescribeInput(const TInputFileEntry& entry, AVFormatContext&
             break;
         }
     }
+    // Whatever the input holds before the first picture belongs to the first chapter.
+    const int64_t inputStart = ic.start_time != AV_NOPTS_VALUE ? ic.start_time : origin;
     int64_t id = 0;
     for (const TInputDescription::TChapter& c : d.chapters) {
-        AVChapter& chapter =
-            AddChapter(ic, ++id, AV_TIME_BASE_Q, origin + c.startUs, origin + c.endUs);
+        const int64_t start =
+            id == 0 ? std::min(inputStart, origin + c.startUs) : origin + c.startUs;
+        AVChapter& chapter = AddChapter(ic, ++id, AV_TIME_BASE_Q, start, origin + c.endUs);
         av_dict_set(&chapter.metadata, "title", c.title.c_str(), 0);
     }
 }
