@@ -41,15 +41,7 @@ void TCustomFFmpeg::DescribeInput(const TInputFileEntry& entry, AVFormatContext&
         return;
     }
     // A title's time starts with its first picture; sound read with it may start earlier.
-    int64_t origin = ic.start_time != AV_NOPTS_VALUE ? ic.start_time : 0;
-    for (unsigned i = 0; i < ic.nb_streams; ++i) {
-        const AVStream* st = ic.streams[i];
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !IsAttachedPicture(st) &&
-            st->start_time != AV_NOPTS_VALUE) {
-            origin = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
-            break;
-        }
-    }
+    const int64_t origin = FirstPictureTime(ic) != AV_NOPTS_VALUE ? FirstPictureTime(ic) : 0;
     // Whatever the input holds before the first picture belongs to the first chapter.
     const int64_t inputStart = ic.start_time != AV_NOPTS_VALUE ? ic.start_time : origin;
     int64_t id = 0;
