@@ -1,6 +1,7 @@
 #include "DVDTitleMarks.h"
 
 #include "DVDDiscInfo.h"
+#include "DVDTitleReader.h"
 
 #include <algorithm>
 
@@ -19,12 +20,9 @@ int DemuxerStreamId(int32_t streamId) {
 TInputDescription DescribeTitle(const DVDTitleInfo& title, const DVDPlayParams& params) {
     TInputDescription d;
     const int count = std::clamp(title.ChapterCount, 0, kDVDMaxChapters);
-    if (count > 0) {
-        // The reader's range: 0 and anything past the end mean the first and last chapters.
-        const int from =
-            params.FromChapter >= 1 && params.FromChapter <= count ? params.FromChapter : 1;
-        const int to =
-            params.ToChapter >= 1 && params.ToChapter <= count ? params.ToChapter : count;
+    int from = 0;
+    int to = 0;
+    if (count > 0 && ChapterRange(params, count, from, to)) {
         const int64_t base = title.ChapterStartMs[from - 1];
         const int64_t titleEnd = static_cast<int64_t>(title.Duration * 1000 + 0.5);
         for (int c = from; c <= to; ++c) {
