@@ -428,6 +428,10 @@ protected:
     // microsecond time base.
     void SetupSubtitleEncoding(TOutputStream& ost, TInputStream& ist);
     void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle* sub, int64_t pts);
+    // Fits a decoded cue at `pts` (the input stream's time base) into the output's part of the
+    // input: one shown across the start shows from there, one shown across the end until then.
+    // False when nothing of it lies within.
+    bool FitCueToPart(const TInputStream& ist, int64_t pts, AVSubtitle& sub) const;
     std::vector<uint8_t> subtitleBuffer_; // encoded subtitles, 1 MiB, made on first use
 
     // --- a chosen subpicture track (TCustomFFmpegSubpicture.cpp): only Matroska outputs carry it

@@ -179,15 +179,19 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream& ist, AVPacket* pkt) {
         return -1;
     }
     SubtitleGuard guard{&sub};
-    if (!ReachedStartTime(ist)) {
-        return 0;
-    }
-    for (TOutputStream* ost : OutputsOf(ist)) {
-        if (ost->active && !ost->encoding_needed) {
-            CopyPacket(*ost, ist, pkt, false);
+    const bool started = ReachedStartTime(ist);
+    if (started) {
+        for (TOutputStream* ost : OutputsOf(ist)) {
+            if (ost->active && !ost->encoding_needed) {
+                CopyPacket(*ost, ist, pkt, false);
+            }
         }
     }
     if (!got) {
+        return 0;
+    }
+    // A cue shown across the trim's start or end is cut to it, not dropped.
+    if (pkt->pts == AV_NOPTS_VALUE ? !started : !FitCueToPart(ist, pkt->pts, sub)) {
         return 0;
     }
     RateEmulationWait(ist);
@@ -197,6 +201,27 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream& ist, AVPacket* pkt) {
         }
     }
     return 0;
+}
+
+bool TCustomFFmpeg::FitCueToPart(const TInputStream& ist, int64_t pts, AVSubtitle& sub) const {
+    const int64_t at = av_rescale_q(pts, ist.st->time_base, AV_TIME_BASE_Q);
+    const int64_t from = SoughtInput(ist) ? std::max<int64_t>(0, opt_.startTime) : opt_.startTime;
+    const int64_t to = InputEndUs(ist);
+    const int64_t showUs = at + int64_t{sub.start_display_time} * 1000;
+    // A cue without a known end (0 or the decoder's "until the next one") is not cut.
+    const bool ends =
+        sub.end_display_time > sub.start_display_time && sub.end_display_time != UINT32_MAX;
+    const int64_t hideUs = ends ? at + int64_t{sub.end_display_time} * 1000 : INT64_MAX;
+    if (hideUs <= from || (to != UnlimitedTime && showUs >= to)) {
+        return false;
+    }
+    if (showUs < from) {
+        sub.start_display_time = static_cast<uint32_t>((from - at + 999) / 1000);
+    }
+    if (ends && to != UnlimitedTime && hideUs > to) {
+        sub.end_display_time = static_cast<uint32_t>((to - at) / 1000);
+    }
+    return sub.end_display_time == 0 || sub.end_display_time > sub.start_display_time;
 }
 
 void TCustomFFmpeg::SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle* sub,

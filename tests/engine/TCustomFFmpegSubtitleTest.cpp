@@ -239,14 +239,43 @@ TEST_F(SubtitleTest, TextSubtitlesAreEncodedForTheOutput) {
         EXPECT_EQ(ProbeMedia(out).Count(StreamKind::Video), 1);
     }
 
-    // A start time on the output drops the cues before it and moves the rest with the picture.
-    const std::string cut = Out("cut.mkv");
-    Convert({in}, {}, cut,
-            {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", "srt"}, {"ss", "1"}});
-    SubtitleTrack t = ReadSubtitles(cut);
-    ASSERT_EQ(t.packets.size(), 1u);
-    EXPECT_NEAR(t.packets[0].ptsS, src.packets[1].ptsS - 1.0, 0.002);
-    EXPECT_NE(t.packets[0].text.find("Second line"), std::string::npos);
+    // A trim moves the cues with the picture; a cue shown across its start or end is cut to
+    // it, whether the input is sought to the start or the output starts later.
+    struct Trim {
+        const char* name;
+        Options in, out;
+        double endS; // the trim's end in the source (0: none)
+    };
+    const double startS = 1.0;
+    for (const Trim& trim :
+         {Trim{"output-start", {}, {{"ss", "1"}}, 0}, Trim{"sought-start", {{"ss", "1"}}, {}, 0},
+          Trim{"sought-window", {{"ss", "1"}}, {{"t", "1.5"}}, 2.5}}) {
+        SCOPED_TRACE(trim.name);
+        const std::string cut = Out(std::string(trim.name) + ".mkv");
+        Options out = {{"vcodec", "libx264"}, {"an", "1"}, {"scodec", "srt"}};
+        out.insert(out.end(), trim.out.begin(), trim.out.end());
+        Convert({in}, trim.in, cut, out);
+        const SubtitleTrack t = ReadSubtitles(cut);
+        // A sought input may land past a cue that starts before the start point.
+        const bool sought = !trim.in.empty();
+        size_t k = 0;
+        for (size_t i = 0; i < src.packets.size(); ++i) {
+            const double show = std::max(src.packets[i].ptsS, startS);
+            double hide = src.packets[i].ptsS + src.packets[i].durationS;
+            hide = trim.endS > 0 ? std::min(hide, trim.endS) : hide;
+            const bool missing =
+                k >= t.packets.size() ||
+                t.packets[k].text.find(spec.subtitles[i].text) == std::string::npos;
+            if (missing) {
+                EXPECT_TRUE(sought && src.packets[i].ptsS < startS) << i;
+                continue;
+            }
+            EXPECT_NEAR(t.packets[k].ptsS, show - startS, 0.002) << i;
+            EXPECT_NEAR(t.packets[k].durationS, hide - show, 0.002) << i;
+            ++k;
+        }
+        EXPECT_EQ(k, t.packets.size());
+    }
 }
 
 TEST_F(SubtitleTest, DvbSubtitlesAreShownThenCleared) {
