@@ -254,6 +254,12 @@ void TCustomFFmpeg::SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubt
         const int size = avcodec_encode_subtitle(enc, subtitleBuffer_.data(),
                                                  static_cast<int>(subtitleBuffer_.size()), sub);
         sub->num_rects = rects;
+        if (size < 0 && ost.codec->sourceFile >= 0) {
+            // A stream the output carries of its own accord never fails the conversion.
+            LogFmt(llWarning, "Subtitle stream #%d.%d: a cue could not be encoded and is left out",
+                   ost.file_index, ost.index);
+            return;
+        }
         if (size < 0) {
             throw FFmpegException("Subtitle encoding failed");
         }

@@ -383,6 +383,19 @@ TEST_F(SubtitleTest, SourceSubtitleStreamsFollowTheContainer) {
     EXPECT_NE(ass.packets[0].text.find("Yellow"), std::string::npos) << ass.packets[0].text;
     EXPECT_NE(ass.header.find("Style: Yellow,Serif,30"), std::string::npos) << ass.header;
 
+    // A cue the output's text format cannot hold (MP4 text holds 64 KiB) is left out alone.
+    MediaSpec longCue = spec;
+    longCue.subtitles = {{0.2, 0.8, std::string(70000, 'x')}, {1.0, 1.5, "Short line"}};
+    longCue.moreSubtitles.clear();
+    const std::string longIn = Out("long-cue.mkv");
+    MakeMedia(longIn, longCue);
+    const std::string longOut = Out("long-cue.mp4");
+    Convert({longIn}, {}, longOut, copy);
+    SubtitleTrack kept = ReadSubtitles(longOut);
+    std::erase_if(kept.packets, [](const SubtitlePacket& p) { return p.text.empty(); });
+    ASSERT_EQ(kept.packets.size(), 1u);
+    EXPECT_NE(kept.packets[0].text.find("Short line"), std::string::npos);
+
     // Joined inputs share one output layout: their subtitles are left out.
     const std::string joined = Out("joined.mkv");
     Convert({in, in}, {}, joined, copy, true);
