@@ -516,8 +516,9 @@ private:
     static int64_t FirstPictureTime(const AVFormatContext& ic);
     AvCodecContextPtr MakeInputDecoder(AVStream* st, int index);
     // What the input's name tells of it (TCustomFFmpegDescription.cpp): track languages go to
-    // the streams without one, chapters to an input without any, counted from its first picture.
-    void DescribeInput(const TInputFileEntry& entry, AVFormatContext& ic);
+    // the streams without one, chapters to an input without any, counted from `origin` (where
+    // its part starts on its clock).
+    void DescribeInput(const TInputFileEntry& entry, AVFormatContext& ic, int64_t origin);
     // The steps of OpenOutputFile: the muxer (forced or guessed from the name), the kinds of
     // stream it gets, their creation, the file's metadata, the entries of a joined output.
     // Failures throw their message.

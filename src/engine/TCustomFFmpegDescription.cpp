@@ -27,7 +27,8 @@ AVChapter& AddChapter(AVFormatContext& ctx, int64_t id, AVRational timeBase, int
     return *chapter;
 }
 
-void TCustomFFmpeg::DescribeInput(const TInputFileEntry& entry, AVFormatContext& ic) {
+void TCustomFFmpeg::DescribeInput(const TInputFileEntry& entry, AVFormatContext& ic,
+                                  int64_t origin) {
     const TInputDescription d = entry.io->Description();
     for (const auto& [id, language] : d.languages) {
         for (unsigned i = 0; i < ic.nb_streams; ++i) {
@@ -40,8 +41,9 @@ void TCustomFFmpeg::DescribeInput(const TInputFileEntry& entry, AVFormatContext&
     if (d.chapters.empty() || ic.nb_chapters > 0) {
         return;
     }
-    // A title's time starts with its first picture; sound read with it may start earlier.
-    const int64_t origin = FirstPictureTime(ic) != AV_NOPTS_VALUE ? FirstPictureTime(ic) : 0;
+    if (origin == AV_NOPTS_VALUE) {
+        origin = 0;
+    }
     // Whatever the input holds before the first picture belongs to the first chapter.
     const int64_t inputStart = ic.start_time != AV_NOPTS_VALUE ? ic.start_time : origin;
     int64_t id = 0;

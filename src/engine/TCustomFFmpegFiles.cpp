@@ -238,7 +238,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         for (const auto& [name, value] : entry.io->InputOptions()) {
             SetOption(name, value);
         }
-        DescribeInput(entry, *ic);
+        DescribeInput(entry, *ic, origin);
     }
     if (ic->duration != AV_NOPTS_VALUE && ic->duration > progressTotal_) {
         progressTotal_ = ic->duration;
