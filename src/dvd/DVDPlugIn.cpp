@@ -4,6 +4,7 @@
 #include "DVDDiscInfo.h"
 #include "DVDPluginExports.h"
 #include "DVDSubpicture.h"
+#include "DVDTitleMarks.h"
 #include "LibraryIO.h"
 #include "TFFLogger.h"
 
@@ -130,6 +131,16 @@ public:
             window = {-1, ChapterRangeLengthUs(title, params)};
         }
         return window;
+    }
+
+    // The chosen chapters' marks and the tracks' languages.
+    TInputDescription Description() const override {
+        DVDPlayParams params{};
+        DVDTitleInfo title{};
+        if (!title_ || title_(stream_, &params, &title) == 0) {
+            return {};
+        }
+        return DescribeTitle(title, params);
     }
 
 private:

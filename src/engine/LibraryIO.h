@@ -28,6 +28,18 @@ struct TSubpictureTrack {
     bool forcedOnly = false; // no subtitle was chosen: only subpictures flagged forced show
 };
 
+// What an input's name knows of its content that the demuxer cannot tell (a disc title's
+// chapters and the languages of its tracks).
+struct TInputDescription {
+    struct TChapter {
+        int64_t startUs = 0; // from the start of what the name reads
+        int64_t endUs = 0;
+        std::string title;
+    };
+    std::vector<TChapter> chapters;
+    std::vector<std::pair<int, std::string>> languages; // the demuxer's stream id, ISO 639-2 code
+};
+
 // The byte stream behind a custom AVIOContext.
 class TIOProtocolStream {
 public:
@@ -51,6 +63,7 @@ public:
         int64_t lengthUs = -1;
     };
     virtual std::optional<TWindow> Window() const { return std::nullopt; }
+    virtual TInputDescription Description() const { return {}; }
 };
 
 // Opens `url` (with its "name:" prefix) with AVIO_FLAG_READ and/or AVIO_FLAG_WRITE. Returns 0 or a
@@ -85,6 +98,9 @@ public:
     }
     std::optional<TIOProtocolStream::TWindow> Window() const {
         return stream_ ? stream_->Window() : std::nullopt;
+    }
+    TInputDescription Description() const {
+        return stream_ ? stream_->Description() : TInputDescription{};
     }
     // A demuxer given this context needs AVFMT_FLAG_CUSTOM_IO.
     bool IsCustom() const { return stream_ != nullptr; }

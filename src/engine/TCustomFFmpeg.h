@@ -39,6 +39,11 @@ bool IsAttachedPicture(const AVStream* st);
 
 enum class TCodecDirection { Decoder, Encoder };
 
+// Appends a chapter to `ctx`, which owns it from then on; throws "av_mallocz fail" or
+// "av_realloc fail".
+AVChapter& AddChapter(AVFormatContext& ctx, int64_t id, AVRational timeBase, int64_t start,
+                      int64_t end);
+
 // DV fixes the sampling per system (4:1:1 for 525 lines, 4:2:0 for 625): of the encoder's
 // formats, the one a DV profile knows for this size and rate (`chosen` when none does).
 AVPixelFormat DvPixelFormat(const AVCodec* codec, int width, int height, AVPixelFormat chosen,
@@ -58,6 +63,9 @@ struct TStreamCodec {
     std::vector<std::pair<std::string, std::string>> unclaimedOptions;
     bool opened = false;
     int64_t lastDts = AV_NOPTS_VALUE; // last written, in the library stream's time base
+    // The input stream (file, stream) a stream was made for; -1: chosen at the start of the run.
+    int sourceFile = -1;
+    int sourceStream = -1;
 };
 
 struct TOutputFileShared {
@@ -416,9 +424,14 @@ protected:
     void DrainAudioEncoder(TOutputStream& ost);
     // A fresh encoder with the same settings, for the next input of a joined output.
     void ReopenAudioEncoder(TOutputStream& ost);
-    // Text encoders get a plain style header and a microsecond time base.
+    // Text encoders get the source's style header (a plain one when it has none) and a
+    // microsecond time base.
     void SetupSubtitleEncoding(TOutputStream& ost, TInputStream& ist);
     void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle* sub, int64_t pts);
+    // Fits a decoded cue at `pts` (the input stream's time base) into the output's part of the
+    // input: one shown across the start shows from there, one shown across the end until then.
+    // False when nothing of it lies within.
+    bool FitCueToPart(const TInputStream& ist, int64_t pts, AVSubtitle& sub) const;
     std::vector<uint8_t> subtitleBuffer_; // encoded subtitles, 1 MiB, made on first use
 
     // --- a chosen subpicture track (TCustomFFmpegSubpicture.cpp): only Matroska outputs carry it
@@ -502,15 +515,37 @@ private:
     // When the input's first picture is shown (its start when it has no picture).
     static int64_t FirstPictureTime(const AVFormatContext& ic);
     AvCodecContextPtr MakeInputDecoder(AVStream* st, int index);
+    // What the input's name tells of it (TCustomFFmpegDescription.cpp): track languages go to
+    // the streams without one, chapters to an input without any, counted from `origin` (where
+    // its part starts on its clock).
+    void DescribeInput(const TInputFileEntry& entry, AVFormatContext& ic, int64_t origin);
     // The steps of OpenOutputFile: the muxer (forced or guessed from the name), the kinds of
     // stream it gets, their creation, the file's metadata, the entries of a joined output.
     // Failures throw their message.
+    // A subtitle stream an output carries of its own accord: the input stream and its encoder
+    // (empty: copied).
+    struct TSourceSubtitle {
+        int file = 0;
+        int stream = 0;
+        std::string encoder;
+    };
     struct TStreamUse {
         bool video = false, audio = false, subtitle = false;
+        std::vector<TSourceSubtitle> sourceSubtitles; // made after the subtitle stream
     };
     const AVOutputFormat* GuessOutputFormat(const std::string& displayName);
     TStreamUse OutputStreamUse(const AVOutputFormat& ofmt, bool join);
     void AddOutputStreams(int fileIndex, TStreamUse use);
+    // Subtitle streams (TCustomFFmpegSubtitle.cpp): unless a subtitle codec or copy is asked for,
+    // a disc's subpicture track is chosen, or stream maps name the streams, an output carries
+    // each subtitle stream of its inputs that its container holds (text ones encoded, bitmap
+    // ones copied into Matroska) and leaves out the others.
+    void PlanSubtitleStreams(const AVOutputFormat& ofmt, bool join, const std::string& name,
+                             TStreamUse& use);
+    // At most `room` of them.
+    std::vector<TSourceSubtitle> SourceSubtitleStreams(const AVOutputFormat& ofmt,
+                                                       const std::string& name, int room) const;
+    void AddSourceSubtitleStreams(int fileIndex, const std::vector<TSourceSubtitle>& streams);
     void SetOutputMetadata(AVFormatContext& oc);
     void JoinInputs(const std::shared_ptr<TOutputFileShared>& of, int index);
     AVStream* NewStream(TOutputFileShared& of, AVMediaType kind);

@@ -238,6 +238,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         for (const auto& [name, value] : entry.io->InputOptions()) {
             SetOption(name, value);
         }
+        DescribeInput(entry, *ic, origin);
     }
     // A part of a longer stream lasts as long as the part, not as what is read for it.
     const int64_t inputLength = entry.endUs != UnlimitedTime ? entry.endUs : ic->duration;
@@ -723,6 +724,10 @@ void TCustomFFmpeg::new_subtitle_stream(int fileIndex) {
         if (codec) {
             c->codec_id = codec->id;
             sc.outputCodec = codec;
+        } else {
+            // Without a name, the container's own (none: the stream cannot be encoded).
+            c->codec_id = av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url, nullptr,
+                                         AVMEDIA_TYPE_SUBTITLE);
         }
     }
     FinishNewStream(st, sc, AVMEDIA_TYPE_SUBTITLE);
@@ -756,7 +761,7 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     try {
         ofmt = GuessOutputFormat(displayName);
         use = OutputStreamUse(*ofmt, join);
-        use.subtitle = SubtitleStreamWanted(*ofmt, use.subtitle, displayName);
+        PlanSubtitleStreams(*ofmt, join, displayName, use);
     } catch (const FFmpegException& e) {
         return fail(e.what());
     }
@@ -870,6 +875,7 @@ void TCustomFFmpeg::AddOutputStreams(int fileIndex, TStreamUse use) {
     add(use.video, &TCustomFFmpeg::new_video_stream, "new_video_stream");
     add(use.audio, &TCustomFFmpeg::new_audio_stream, "new_audio_stream");
     add(use.subtitle, &TCustomFFmpeg::new_subtitle_stream, "new_subtitle_stream");
+    AddSourceSubtitleStreams(fileIndex, use.sourceSubtitles);
 }
 
 void TCustomFFmpeg::SetOutputMetadata(AVFormatContext& oc) {

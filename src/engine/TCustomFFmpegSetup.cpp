@@ -129,6 +129,9 @@ void TCustomFFmpeg::ChooseSource(TOutputStream& ost, int n) {
         }
         ost.source_index = src;
         ost.sync_ist = files_[m.sync_file_index].ist_index + m.sync_stream_index;
+    } else if (ost.codec->sourceFile >= 0) {
+        ost.source_index = files_[ost.codec->sourceFile].ist_index + ost.codec->sourceStream;
+        ost.sync_ist = ost.source_index;
     } else {
         const int best = BestSource(ost, kind);
         if (best < 0) {
@@ -437,33 +440,26 @@ void TCustomFFmpeg::CopyChapters() {
                     opt_.recordingTime == UnlimitedTime
                         ? INT64_MAX
                         : av_rescale_q(opt_.recordingTime, AV_TIME_BASE_Q, in->time_base);
-                if (in->end < ts_off) {
+                // A chapter that ends where the output starts, or starts where it ends, would be
+                // an empty mark.
+                if (in->end <= ts_off) {
                     continue;
                 }
-                if (rt != INT64_MAX && in->start > rt + ts_off) {
+                if (rt != INT64_MAX && in->start >= rt + ts_off) {
                     break;
                 }
-                auto* out = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-                if (!out) {
-                    throw FFmpegException("av_mallocz fail");
-                }
-                out->id = in->id;
-                out->time_base = in->time_base;
-                out->start = std::max<int64_t>(0, in->start - ts_off);
-                out->end = in->end - ts_off;
+                int64_t end = in->end - ts_off;
                 if (rt != INT64_MAX) {
-                    out->end = std::min(rt, out->end);
+                    end = std::min(rt, end);
                 }
-                av_dict_copy(&out->metadata, in->metadata, 0);
-                auto** grown = static_cast<AVChapter**>(
-                    av_realloc_array(os->chapters, os->nb_chapters + 1, sizeof(*os->chapters)));
-                if (!grown) {
-                    av_dict_free(&out->metadata);
-                    av_free(out);
-                    throw FFmpegException("av_realloc fail");
+                AVChapter& out = AddChapter(*os, in->id, in->time_base,
+                                            std::max<int64_t>(0, in->start - ts_off), end);
+                av_dict_copy(&out.metadata, in->metadata, 0);
+                const AVDictionaryEntry* title = av_dict_get(out.metadata, "title", nullptr, 0);
+                if (!title || !*title->value) {
+                    av_dict_set(&out.metadata, "title",
+                                StringPrintf("Chapter %u", k + 1).c_str(), 0);
                 }
-                os->chapters = grown;
-                os->chapters[os->nb_chapters++] = out;
             }
         }
         previous.reset();

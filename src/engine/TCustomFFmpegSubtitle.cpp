@@ -1,8 +1,13 @@
-// Subtitle decoding and encoding.
+// Subtitle streams of an output, subtitle decoding and encoding.
 #include "TCustomFFmpeg.h"
 
 #include "MyUtils.h"
 
+extern "C" {
+#include <libavcodec/codec_desc.h>
+}
+
+#include <algorithm>
 #include <cstring>
 
 namespace quovo {
@@ -31,6 +36,35 @@ const char kDefaultAssHeader[] =
     "[Events]\r\n"
     "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n";
 
+bool IsTextSubtitle(AVCodecID id) {
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    return d && (d->props & AV_CODEC_PROP_TEXT_SUB) && !(d->props & AV_CODEC_PROP_BITMAP_SUB);
+}
+
+// Only a definite yes counts: muxers without a codec list answer "unknown" for everything.
+bool Holds(const AVOutputFormat& ofmt, AVCodecID id) {
+    return avformat_query_codec(&ofmt, id, FF_COMPLIANCE_NORMAL) == 1;
+}
+
+// A text stream keeps its own codec where the container holds it, else takes the container's own
+// text codec, else mov_text (the MP4 family); null when the container holds no text subtitles.
+const AVCodec* TextSubtitleEncoder(const AVOutputFormat& ofmt, AVCodecID source) {
+    for (AVCodecID id : {source, ofmt.subtitle_codec, AV_CODEC_ID_MOV_TEXT}) {
+        if (id != AV_CODEC_ID_NONE && IsTextSubtitle(id) && Holds(ofmt, id)) {
+            if (const AVCodec* encoder = avcodec_find_encoder(id)) {
+                return encoder;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Bitmap subtitles cannot be turned into text; of the containers that take them as they are,
+// only Matroska has players that show them.
+bool CopiesBitmapSubtitle(const AVOutputFormat& ofmt, AVCodecID source) {
+    return std::strcmp(ofmt.name, "matroska") == 0 && Holds(ofmt, source);
+}
+
 struct SubtitleGuard {
     AVSubtitle* sub;
     ~SubtitleGuard() { avsubtitle_free(sub); }
@@ -38,18 +72,100 @@ struct SubtitleGuard {
 
 } // namespace
 
-void TCustomFFmpeg::SetupSubtitleEncoding(TOutputStream& ost, TInputStream&) {
+void TCustomFFmpeg::PlanSubtitleStreams(const AVOutputFormat& ofmt, bool join,
+                                        const std::string& name, TStreamUse& use) {
+    const bool asked = !opt_.subtitleCodecName.empty() || opt_.subtitleStreamCopy;
+    const bool discTrack = std::any_of(inputFiles_.begin(), inputFiles_.end(),
+                                       [](const TInputFileEntry& e) { return e.subpicture; });
+    if (asked || discTrack) {
+        use.subtitle = SubtitleStreamWanted(ofmt, use.subtitle, name);
+        return;
+    }
+    if (!opt_.streamMaps.empty() || inputFiles_.empty()) {
+        return; // the maps name every stream; the container's own encoder serves
+    }
+    use.subtitle = false;
+    if (join || opt_.subtitleDisable) {
+        return;
+    }
+    const int room = MAX_STREAMS - (use.video ? 1 : 0) - (use.audio ? 1 : 0);
+    use.sourceSubtitles = SourceSubtitleStreams(ofmt, name, room);
+}
+
+std::vector<TCustomFFmpeg::TSourceSubtitle>
+TCustomFFmpeg::SourceSubtitleStreams(const AVOutputFormat& ofmt, const std::string& name,
+                                     int room) const {
+    std::vector<TSourceSubtitle> streams;
+    for (size_t f = 0; f < inputFiles_.size(); ++f) {
+        const AVFormatContext* ic = inputFiles_[f].ctx.get();
+        for (unsigned k = 0; k < ic->nb_streams; ++k) {
+            const AVStream* st = ic->streams[k];
+            if (st->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE || st->discard == AVDISCARD_ALL) {
+                continue;
+            }
+            const AVCodecID id = st->codecpar->codec_id;
+            TSourceSubtitle s{static_cast<int>(f), static_cast<int>(k), {}};
+            const char* why = "the container does not hold it";
+            if (static_cast<int>(streams.size()) >= room) {
+                why = "the output has no room for more streams";
+            } else if (IsTextSubtitle(id)) {
+                const AVCodec* encoder =
+                    avcodec_find_decoder(id) ? TextSubtitleEncoder(ofmt, id) : nullptr;
+                if (encoder) {
+                    s.encoder = encoder->name;
+                    streams.push_back(s);
+                    continue;
+                }
+            } else if (id != AV_CODEC_ID_NONE && CopiesBitmapSubtitle(ofmt, id)) {
+                streams.push_back(s);
+                continue;
+            }
+            LogFmt(llInfo, "%s: subtitle stream #%d.%d (%s) is left out: %s", name.c_str(), s.file,
+                   s.stream, avcodec_get_name(id), why);
+        }
+    }
+    return streams;
+}
+
+void TCustomFFmpeg::AddSourceSubtitleStreams(int fileIndex,
+                                             const std::vector<TSourceSubtitle>& streams) {
+    for (const TSourceSubtitle& s : streams) {
+        if (s.encoder.empty()) {
+            opt_.subtitleStreamCopy = true;
+        } else {
+            opt_.subtitleCodecName = s.encoder;
+        }
+        try {
+            new_subtitle_stream(fileIndex);
+        } catch (const FFmpegException& e) {
+            throw FFmpegException(StringPrintf("new_subtitle_stream fail: %s", e.what()));
+        }
+        TStreamCodec& sc = *outputFiles_[fileIndex]->streams.back();
+        sc.sourceFile = s.file;
+        sc.sourceStream = s.stream;
+    }
+}
+
+void TCustomFFmpeg::SetupSubtitleEncoding(TOutputStream& ost, TInputStream& ist) {
     AVCodecContext* enc = ost.codec->ctx.get();
     enc->time_base = AV_TIME_BASE_Q;
-    if (!enc->subtitle_header) {
-        const size_t n = sizeof kDefaultAssHeader - 1;
-        enc->subtitle_header = static_cast<uint8_t*>(av_mallocz(n + 1));
-        if (!enc->subtitle_header) {
-            throw FFmpegException("Not enough memory");
-        }
-        std::memcpy(enc->subtitle_header, kDefaultAssHeader, n);
-        enc->subtitle_header_size = static_cast<int>(n);
+    if (enc->subtitle_header) {
+        return;
     }
+    // An ASS source's header holds its styles; text of other sources gets a plain one.
+    const AVCodecParameters* src = ist.st->codecpar;
+    const bool assSource = (src->codec_id == AV_CODEC_ID_ASS || src->codec_id == AV_CODEC_ID_SSA) &&
+                           src->extradata_size > 0;
+    const uint8_t* header =
+        assSource ? src->extradata : reinterpret_cast<const uint8_t*>(kDefaultAssHeader);
+    const size_t n =
+        assSource ? static_cast<size_t>(src->extradata_size) : sizeof kDefaultAssHeader - 1;
+    enc->subtitle_header = static_cast<uint8_t*>(av_mallocz(n + 1));
+    if (!enc->subtitle_header) {
+        throw FFmpegException("Not enough memory");
+    }
+    std::memcpy(enc->subtitle_header, header, n);
+    enc->subtitle_header_size = static_cast<int>(n);
 }
 
 int TCustomFFmpeg::DecodeSubtitle(TInputStream& ist, AVPacket* pkt) {
@@ -63,15 +179,19 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream& ist, AVPacket* pkt) {
         return -1;
     }
     SubtitleGuard guard{&sub};
-    if (!ReachedStartTime(ist)) {
-        return 0;
-    }
-    for (TOutputStream* ost : OutputsOf(ist)) {
-        if (ost->active && !ost->encoding_needed) {
-            CopyPacket(*ost, ist, pkt, false);
+    const bool started = ReachedStartTime(ist);
+    if (started) {
+        for (TOutputStream* ost : OutputsOf(ist)) {
+            if (ost->active && !ost->encoding_needed) {
+                CopyPacket(*ost, ist, pkt, false);
+            }
         }
     }
     if (!got) {
+        return 0;
+    }
+    // A cue shown across the trim's start or end is cut to it, not dropped.
+    if (pkt->pts == AV_NOPTS_VALUE ? !started : !FitCueToPart(ist, pkt->pts, sub)) {
         return 0;
     }
     RateEmulationWait(ist);
@@ -81,6 +201,27 @@ int TCustomFFmpeg::DecodeSubtitle(TInputStream& ist, AVPacket* pkt) {
         }
     }
     return 0;
+}
+
+bool TCustomFFmpeg::FitCueToPart(const TInputStream& ist, int64_t pts, AVSubtitle& sub) const {
+    const int64_t at = av_rescale_q(pts, ist.st->time_base, AV_TIME_BASE_Q);
+    const int64_t from = SoughtInput(ist) ? std::max<int64_t>(0, opt_.startTime) : opt_.startTime;
+    const int64_t to = InputEndUs(ist);
+    const int64_t showUs = at + int64_t{sub.start_display_time} * 1000;
+    // A cue without a known end (0 or the decoder's "until the next one") is not cut.
+    const bool ends =
+        sub.end_display_time > sub.start_display_time && sub.end_display_time != UINT32_MAX;
+    const int64_t hideUs = ends ? at + int64_t{sub.end_display_time} * 1000 : INT64_MAX;
+    if (hideUs <= from || (to != UnlimitedTime && showUs >= to)) {
+        return false;
+    }
+    if (showUs < from) {
+        sub.start_display_time = static_cast<uint32_t>((from - at + 999) / 1000);
+    }
+    if (ends && to != UnlimitedTime && hideUs > to) {
+        sub.end_display_time = static_cast<uint32_t>((to - at) / 1000);
+    }
+    return sub.end_display_time == 0 || sub.end_display_time > sub.start_display_time;
 }
 
 void TCustomFFmpeg::SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle* sub,
@@ -113,6 +254,12 @@ void TCustomFFmpeg::SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubt
         const int size = avcodec_encode_subtitle(enc, subtitleBuffer_.data(),
                                                  static_cast<int>(subtitleBuffer_.size()), sub);
         sub->num_rects = rects;
+        if (size < 0 && ost.codec->sourceFile >= 0) {
+            // A stream the output carries of its own accord never fails the conversion.
+            LogFmt(llWarning, "Subtitle stream #%d.%d: a cue could not be encoded and is left out",
+                   ost.file_index, ost.index);
+            return;
+        }
         if (size < 0) {
             throw FFmpegException("Subtitle encoding failed");
         }

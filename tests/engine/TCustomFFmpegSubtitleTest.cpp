@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -93,6 +95,33 @@ void WriteBitmapSubtitles(const std::string& path, const std::string& encoderNam
     avio_closep(&oc->pb);
 }
 
+// Writes a Matroska file holding one ASS stream with `header` (its styles) and one event.
+void WriteAssSubtitles(const std::string& path, const std::string& header, const std::string& event,
+                       double startS, double durationS) {
+    AVFormatContext* raw = nullptr;
+    AvCheck(avformat_alloc_output_context2(&raw, nullptr, "matroska", path.c_str()), "muxer");
+    AvFormatContextPtr oc(raw);
+    AVStream* st = avformat_new_stream(oc.get(), nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    st->codecpar->codec_id = AV_CODEC_ID_ASS;
+    st->codecpar->extradata =
+        static_cast<uint8_t*>(av_mallocz(header.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    std::memcpy(st->codecpar->extradata, header.data(), header.size());
+    st->codecpar->extradata_size = static_cast<int>(header.size());
+    st->time_base = {1, 1000};
+    AvCheck(avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE), "open " + path);
+    AvCheck(avformat_write_header(oc.get(), nullptr), "header");
+    AvPacketPtr pkt = MakePacket();
+    AvCheck(av_new_packet(pkt.get(), static_cast<int>(event.size())), "packet");
+    std::memcpy(pkt->data, event.data(), event.size());
+    pkt->pts = pkt->dts = av_rescale_q(std::llround(startS * 1000), {1, 1000}, st->time_base);
+    pkt->duration = av_rescale_q(std::llround(durationS * 1000), {1, 1000}, st->time_base);
+    pkt->flags |= AV_PKT_FLAG_KEY;
+    AvCheck(av_interleaved_write_frame(oc.get(), pkt.get()), "write");
+    AvCheck(av_write_trailer(oc.get()), "trailer");
+    avio_closep(&oc->pb);
+}
+
 struct SubtitlePacket {
     double ptsS = 0;
     double durationS = 0;
@@ -102,17 +131,25 @@ struct SubtitlePacket {
 
 struct SubtitleTrack {
     std::string codec;
+    std::string header; // the stream's set-up (an ASS track's styles)
     std::vector<SubtitlePacket> packets;
 };
 
-// Reads the first subtitle stream's packets and decodes each.
-SubtitleTrack ReadSubtitles(const std::string& path) {
+// Reads the packets of the `nth` subtitle stream (from 0) and decodes each.
+SubtitleTrack ReadSubtitles(const std::string& path, int nth = 0) {
     AVFormatContext* raw = nullptr;
     AvCheck(avformat_open_input(&raw, path.c_str(), nullptr, nullptr), "open " + path);
     AvInputContextPtr ic(raw);
     AvCheck(avformat_find_stream_info(ic.get(), nullptr), "stream info");
-    const int index = AvCheck(
-        av_find_best_stream(ic.get(), AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0), "subtitle");
+    int index = -1;
+    for (unsigned i = 0; i < ic->nb_streams && index < 0; ++i) {
+        if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && nth-- == 0) {
+            index = static_cast<int>(i);
+        }
+    }
+    if (index < 0) {
+        throw std::runtime_error("no such subtitle stream in " + path);
+    }
     AVStream* st = ic->streams[index];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     AvCodecContextPtr dec(avcodec_alloc_context3(codec));
@@ -121,6 +158,8 @@ SubtitleTrack ReadSubtitles(const std::string& path) {
     AvCheck(avcodec_open2(dec.get(), codec, nullptr), "decoder");
     SubtitleTrack track;
     track.codec = avcodec_get_name(st->codecpar->codec_id);
+    track.header.assign(reinterpret_cast<const char*>(st->codecpar->extradata),
+                        st->codecpar->extradata_size);
     AvPacketPtr pkt = MakePacket();
     while (av_read_frame(ic.get(), pkt.get()) >= 0) {
         if (pkt->stream_index == index) {
@@ -200,14 +239,43 @@ TEST_F(SubtitleTest, TextSubtitlesAreEncodedForTheOutput) {
         EXPECT_EQ(ProbeMedia(out).Count(StreamKind::Video), 1);
     }
 
-    // A start time on the output drops the cues before it and moves the rest with the picture.
-    const std::string cut = Out("cut.mkv");
-    Convert({in}, {}, cut,
-            {{"vcodec", "copy"}, {"acodec", "copy"}, {"scodec", "srt"}, {"ss", "1"}});
-    SubtitleTrack t = ReadSubtitles(cut);
-    ASSERT_EQ(t.packets.size(), 1u);
-    EXPECT_NEAR(t.packets[0].ptsS, src.packets[1].ptsS - 1.0, 0.002);
-    EXPECT_NE(t.packets[0].text.find("Second line"), std::string::npos);
+    // A trim moves the cues with the picture; a cue shown across its start or end is cut to
+    // it, whether the input is sought to the start or the output starts later.
+    struct Trim {
+        const char* name;
+        Options in, out;
+        double endS; // the trim's end in the source (0: none)
+    };
+    const double startS = 1.0;
+    for (const Trim& trim :
+         {Trim{"output-start", {}, {{"ss", "1"}}, 0}, Trim{"sought-start", {{"ss", "1"}}, {}, 0},
+          Trim{"sought-window", {{"ss", "1"}}, {{"t", "1.5"}}, 2.5}}) {
+        SCOPED_TRACE(trim.name);
+        const std::string cut = Out(std::string(trim.name) + ".mkv");
+        Options out = {{"vcodec", "libx264"}, {"an", "1"}, {"scodec", "srt"}};
+        out.insert(out.end(), trim.out.begin(), trim.out.end());
+        Convert({in}, trim.in, cut, out);
+        const SubtitleTrack t = ReadSubtitles(cut);
+        // A sought input may land past a cue that starts before the start point.
+        const bool sought = !trim.in.empty();
+        size_t k = 0;
+        for (size_t i = 0; i < src.packets.size(); ++i) {
+            const double show = std::max(src.packets[i].ptsS, startS);
+            double hide = src.packets[i].ptsS + src.packets[i].durationS;
+            hide = trim.endS > 0 ? std::min(hide, trim.endS) : hide;
+            const bool missing =
+                k >= t.packets.size() ||
+                t.packets[k].text.find(spec.subtitles[i].text) == std::string::npos;
+            if (missing) {
+                EXPECT_TRUE(sought && src.packets[i].ptsS < startS) << i;
+                continue;
+            }
+            EXPECT_NEAR(t.packets[k].ptsS, show - startS, 0.002) << i;
+            EXPECT_NEAR(t.packets[k].durationS, hide - show, 0.002) << i;
+            ++k;
+        }
+        EXPECT_EQ(k, t.packets.size());
+    }
 }
 
 TEST_F(SubtitleTest, DvbSubtitlesAreShownThenCleared) {
@@ -234,6 +302,106 @@ TEST_F(SubtitleTest, DvbSubtitlesAreShownThenCleared) {
             EXPECT_EQ(clear.rects, 0) << i;
         }
     }
+}
+
+// Unless a subtitle codec is asked for, an output carries every subtitle stream of its source
+// that its container holds, with its language, and leaves the others out without failing.
+TEST_F(SubtitleTest, SourceSubtitleStreamsFollowTheContainer) {
+    MediaSpec spec = StandardSpec("h264-aac.mkv");
+    spec.durationS = 3;
+    spec.subtitles = {{0.5, 1.5, "English line"}};
+    spec.subtitleLanguage = "eng";
+    spec.moreSubtitles = {{{{1.0, 2.0, "Deutsche Zeile"}}, "ger"}};
+    const std::string in = Out("two-tracks.mkv");
+    MakeMedia(in, spec);
+    // DVD subpictures only Matroska keeps (as they are).
+    const std::string bitmaps = Out("subpictures.mkv");
+    WriteBitmapSubtitles(bitmaps, "dvdsub", {{0.5, 1.0}});
+
+    struct Case {
+        const char* output;
+        Options options;
+        bool withBitmaps;
+        std::vector<std::string> codecs; // of the output's subtitle streams, in order
+    };
+    const Options copy = {{"vcodec", "copy"}, {"acodec", "copy"}};
+    const Case cases[] = {
+        {"keep.mkv", copy, false, {"subrip", "subrip"}},
+        {"keep.mp4", copy, false, {"mov_text", "mov_text"}},
+        {"none.avi", {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}}, false, {}},
+        {"none.mpg", {{"vcodec", "mpeg2video"}, {"acodec", "mp2"}}, false, {}},
+        {"bitmaps.mkv", copy, true, {"subrip", "subrip", "dvd_subtitle"}},
+        {"bitmaps.mp4", copy, true, {"mov_text", "mov_text"}},
+        {"sn.mkv", {{"vcodec", "copy"}, {"acodec", "copy"}, {"sn", "1"}}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const std::string out = Out(c.output);
+        std::vector<std::string> inputs = {in};
+        if (c.withBitmaps) {
+            inputs.push_back(bitmaps);
+        }
+        Convert(inputs, {}, out, c.options);
+        const ProbeResult probe = ProbeMedia(out, ProbeDepth::Packets);
+        EXPECT_EQ(probe.Count(StreamKind::Video), 1);
+        EXPECT_EQ(probe.Count(StreamKind::Audio), 1);
+        ASSERT_EQ(probe.Count(StreamKind::Subtitle), static_cast<int>(c.codecs.size()));
+        for (size_t i = 0; i < c.codecs.size(); ++i) {
+            const StreamProbe& st = *probe.Find(StreamKind::Subtitle, static_cast<int>(i));
+            EXPECT_EQ(st.codec, c.codecs[i]) << i;
+            if (i < 2) {
+                EXPECT_EQ(st.language, i == 0 ? "eng" : "ger") << i;
+            }
+        }
+        for (int track = 0; track < std::min<int>(2, c.codecs.size()); ++track) {
+            // Each text track's cue, in its place.
+            SubtitleTrack t = ReadSubtitles(out, track);
+            std::erase_if(t.packets, [](const SubtitlePacket& p) { return p.text.empty(); });
+            ASSERT_EQ(t.packets.size(), 1u) << track;
+            const SubtitleCue& cue = track == 0 ? spec.subtitles[0] : spec.moreSubtitles[0].cues[0];
+            EXPECT_NE(t.packets[0].text.find(cue.text), std::string::npos) << t.packets[0].text;
+            EXPECT_NEAR(t.packets[0].ptsS, ReadSubtitles(in, track).packets[0].ptsS, 0.002)
+                << track;
+            EXPECT_NEAR(t.packets[0].durationS, cue.endS - cue.startS, 0.002) << track;
+        }
+    }
+
+    // An ASS track keeps its styles.
+    const std::string styled = Out("styled.mkv");
+    const std::string styles =
+        "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize, "
+        "PrimaryColour\nStyle: Yellow,Serif,30,&H00FFFF\n\n[Events]\nFormat: Layer, Start, "
+        "End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+    WriteAssSubtitles(styled, styles, "0,0,Yellow,,0,0,0,,Styled line", 0.5, 1.0);
+    const std::string restyled = Out("restyled.mkv");
+    Convert({in, styled}, {}, restyled, copy);
+    const ProbeResult r = ProbeMedia(restyled, ProbeDepth::Packets);
+    ASSERT_EQ(r.Count(StreamKind::Subtitle), 3);
+    EXPECT_EQ(r.Find(StreamKind::Subtitle, 2)->codec, "ass");
+    const SubtitleTrack ass = ReadSubtitles(restyled, 2);
+    ASSERT_EQ(ass.packets.size(), 1u);
+    EXPECT_NE(ass.packets[0].text.find("Yellow"), std::string::npos) << ass.packets[0].text;
+    EXPECT_NE(ass.header.find("Style: Yellow,Serif,30"), std::string::npos) << ass.header;
+
+    // A cue the output's text format cannot hold (MP4 text holds 64 KiB) is left out alone.
+    MediaSpec longCue = spec;
+    longCue.subtitles = {{0.2, 0.8, std::string(70000, 'x')}, {1.0, 1.5, "Short line"}};
+    longCue.moreSubtitles.clear();
+    const std::string longIn = Out("long-cue.mkv");
+    MakeMedia(longIn, longCue);
+    const std::string longOut = Out("long-cue.mp4");
+    Convert({longIn}, {}, longOut, copy);
+    SubtitleTrack kept = ReadSubtitles(longOut);
+    std::erase_if(kept.packets, [](const SubtitlePacket& p) { return p.text.empty(); });
+    ASSERT_EQ(kept.packets.size(), 1u);
+    EXPECT_NE(kept.packets[0].text.find("Short line"), std::string::npos);
+
+    // Joined inputs share one output layout: their subtitles are left out.
+    const std::string joined = Out("joined.mkv");
+    Convert({in, in}, {}, joined, copy, true);
+    const ProbeResult probe = ProbeMedia(joined, ProbeDepth::Packets);
+    EXPECT_EQ(probe.Count(StreamKind::Subtitle), 0);
+    EXPECT_NEAR(probe.durationS, 2 * spec.durationS, 0.2);
 }
 
 } // namespace

@@ -166,6 +166,39 @@ TEST_F(FormatChoicesConversionTest, DvSoundIsStereo) {
     }
 }
 
+// A Matroska format keeps a source's text subtitles, each with its language; an MP4 format
+// carries them as MP4 text; an AVI format leaves them out. None of them fails over them.
+TEST_F(FormatChoicesConversionTest, SubtitlesOfTheSourceNeverFailAConversion) {
+    fx::MediaSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.durationS = 2.0;
+    spec.subtitles = {{0.2, 0.9, "First line"}};
+    spec.subtitleLanguage = "eng";
+    spec.moreSubtitles = {{{{1.0, 1.8, "Zweite Zeile"}}, "ger"}};
+    const std::string clip = dir_ / "two-subtitles.mkv";
+    fx::MakeMedia(clip, spec);
+    struct Case {
+        int code;
+        const char* codec; // of the kept subtitles; null: none kept
+    };
+    for (const Case& c : {Case{2200, "subrip"}, Case{200, "mov_text"}, Case{2304, nullptr}}) {
+        SCOPED_TRACE(c.code);
+        TFormatRunResult result = Convert(c.code, clip, {});
+        ASSERT_TRUE(result.Ok) << result.Error;
+        const fx::ProbeResult probe = fx::ProbeMedia(result.Output, fx::ProbeDepth::Packets);
+        EXPECT_EQ(probe.Count(fx::StreamKind::Video), 1);
+        EXPECT_EQ(probe.Count(fx::StreamKind::Audio), 1);
+        ASSERT_EQ(probe.Count(fx::StreamKind::Subtitle), c.codec ? 2 : 0);
+        for (int i = 0; c.codec && i < 2; ++i) {
+            const fx::StreamProbe* s = probe.Find(fx::StreamKind::Subtitle, i);
+            EXPECT_EQ(s->codec, c.codec);
+            EXPECT_EQ(s->language, i == 0 ? "eng" : "ger");
+            EXPECT_GE(s->packets, 1) << i; // MP4 fills the time before a cue with an empty one
+        }
+    }
+}
+
 // The white box's sides in an area of a decoded picture, as shown on screen: width ÷ height.
 double BoxShape(const AVFrame& grey, AVRational sar, int x, int y, int w, int h) {
     const fx::BoxSides box = fx::WhiteBoxSides(grey, x, y, w, h);
