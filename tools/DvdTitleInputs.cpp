@@ -50,14 +50,4 @@ bool TitleInputs(const std::string& path, const std::string& list, int subtitleI
     return true;
 }
 
-bool DescribeTitleInput(const std::string& input, DVDTitleInfo& title, std::string& caption) {
-    TOpenDVDName name;
-    if (!ParseOpenDVDName(input, name) || !name.hasParams || !DVDPluginLoaded() ||
-        EnumDVDTitles(name.path) <= name.params.Title || !GetDVDTitle(name.params.Title, title)) {
-        return false;
-    }
-    caption = "DVD Title " + std::to_string(name.params.Title + 1);
-    return true;
-}
-
 } // namespace quovo

@@ -17,8 +17,4 @@ namespace quovo {
 bool TitleInputs(const std::string& path, const std::string& list, int subtitleId,
                  std::vector<std::string>& names, std::string& why);
 
-// For an "opendvd:" input: the title's description and caption ("DVD Title N"); false for other
-// inputs and for titles the plug-in cannot describe.
-bool DescribeTitleInput(const std::string& input, DVDTitleInfo& title, std::string& caption);
-
 } // namespace quovo

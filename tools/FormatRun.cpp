@@ -19,6 +19,7 @@
 #include "TFormatFileRun.h"
 #include "TGlobalObject.h"
 #include "TIniStore.h"
+#include "TTaskPlanner.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -221,7 +222,7 @@ int ConvertInputs(const FormatArguments& a, TIniStore& settings, TIniStore& form
     TFormatFileRun run(settings, formats, dialogs, appTitle);
     run.SetOutputFolder(a.outputDir);
     run.SetStopFlag(&StopSignalled());
-    run.SetTitleSource(&DescribeTitleInput);
+    run.SetTitleSource(&TitleSourceOf);
     run.SetOnProgress(PrintProgress);
     const std::string name = FindFormat(a.code)->Name;
     int failures = 0;

@@ -1,7 +1,8 @@
 #include "TFileAdder.h"
 
-#include "FormatCatalogue.h"
-#include "OutputPath.h"
+#include "TFormatSettings.h"
+#include "TGlobalObject.h"
+#include "TTaskPlanner.h"
 
 #include <QFileInfo>
 #include <QProgressDialog>
@@ -52,9 +53,8 @@ void TFileAdder::Next() {
     TBatch batch = std::move(waiting_.front());
     waiting_.erase(waiting_.begin());
     // The format as it is now names the outputs of the whole batch.
-    const std::string section = FormatSection(formatCode_ ? formatCode_() : 1);
-    suffix_ = "_ipod." + formatFile_.ReadString(section, "FileExt", "mp4");
-    zoom_ = settings_.ReadString(section, "paraZoom", "lbox");
+    code_ = formatCode_ ? formatCode_() : 1;
+    zoom_ = TFormatSettings(settings_, formatFile_, code_).Zoom();
     added_ = 0;
     done_ = 0;
     failures_.clear();
@@ -93,10 +93,15 @@ void TFileAdder::AddRow(const TProbedFile& file) {
         return;
     }
     const std::string source = file.Path.toStdString();
-    const std::string output = MakeOutputPath(settings_, dialogs_, source, suffix_);
+    // The name a run would give it now; Start names it again, as files may have come since.
+    const std::string output = TTaskPlanner(settings_, formatFile_, dialogs_, DefaultOutputFolder())
+                                   .OutputPath(source, code_);
     const auto seconds = static_cast<int32_t>(file.DurationUs / 1000000);
-    rows_.AddFileRow(std::make_unique<TlvFilesRecord>(
-        MakeFileRecord(file.Position, source, output, seconds, zoom_)));
+    auto record = std::make_unique<TlvFilesRecord>(
+        MakeFileRecord(file.Position, source, output, seconds, zoom_));
+    record->SourcePicture = file.Picture;
+    record->SourceContainer = file.ContainerName;
+    rows_.AddFileRow(std::move(record));
     ++added_;
 }
 

@@ -63,7 +63,7 @@ private:
     std::vector<TBatch> waiting_;
     QPointer<QProgressDialog> progress_;
     // --- the running batch
-    std::string suffix_; // "_ipod." + the format's extension
+    int code_ = 1; // the format that names the outputs
     std::string zoom_;
     int added_ = 0;
     int done_ = 0;

@@ -287,14 +287,8 @@ void TfrmMain::BuildDVDParts() {
     dvd_ = new TDVDMainParts(std::move(parts), dialogs_);
     titleSlot_->addWidget(dvd_->TitleBox());
     dvd_->AttachAddDVD(findChild<QToolButton*>("BtnAddDVD"), findChild<QAction*>("AddDVD1"));
-    // "&Start" converts the checked title rows too, each described afresh from the disc.
-    TBatchRun& run = run_->Run();
-    run.SetTitleRowQueuer([this](int row, TlvFilesRecord& record) {
-        const TTitleTask task = dvd_->QueueRunRow(converter_, Settings(), FormatFile(), record,
-                                                  sourceList_.Caption(row).toStdString());
-        return TQueuedRow{task.TaskIndex, task.Error, task.OutputPath};
-    });
-    connect(&run, &TBatchRun::RunFinished, dvd_, &TDVDMainParts::RunEnded);
+    // "&Start" converts the checked title rows too, as the import described them.
+    run_->Run().SetTitleDisc([this](std::string& error) { return dvd_->RunDisc(error); });
 }
 
 QWidget* TfrmMain::BuildOutputRow() {

@@ -1,8 +1,9 @@
-// The DVD import windows and the DVD run. This folder owns what turns a disc into rows of the
-// source list and title rows into conversion tasks: the title rows' cells and records (this
+// The DVD import windows. This folder owns what turns a disc into rows of the source list: the
+// title rows' cells and records (this
 // header), reading a disc off the user-interface thread (TDVDDiscReader), the chapter arrows'
 // rules (TChapterRange), the title box (TTitleBox), the Add DVD menu (TAddDVDMenu), the import
-// as the window runs it (TDVDImporter) and the queueing of a title row (DVDTitleTask).
+// as the window runs it (TDVDImporter). Title rows are planned and queued by the batch run
+// through the task planner.
 // It uses the DVD plug-in wrappers, the source list, the formats and the conversion component;
 // everything but TDVDDiscReader's worker runs on the user-interface thread.
 #pragma once

@@ -14,8 +14,6 @@
 #include <QItemSelectionModel>
 #include <QToolButton>
 
-#include <filesystem>
-
 namespace quovo {
 
 TDVDMainParts::TDVDMainParts(TWindow window, TDialogService& dialogs)
@@ -95,39 +93,16 @@ std::string TDVDMainParts::TitleInputName(const TlvFilesRecord& record) {
     return PluginReady() ? TitleRunName(DVDPath(), record) : std::string();
 }
 
-TTitleTask TDVDMainParts::QueueRunRow(TMediaConverter& converter, TIniStore& settings,
-                                      const TIniStore& formatFile, TlvFilesRecord& record,
-                                      const std::string& caption) {
-    if (!runPrepared_) {
-        runError_ = PrepareRun();
-        runPrepared_ = true;
-    }
-    if (!runError_.empty()) {
-        TTitleTask failed;
-        failed.Error = runError_;
-        return failed;
-    }
-    return QueueTitleRow(converter, settings, formatFile, dialogs_, DVDPath(), record, caption);
-}
-
-void TDVDMainParts::RunEnded() {
-    runPrepared_ = false;
-    runError_.clear();
-}
-
-std::string TDVDMainParts::PrepareRun() {
-    const std::string& disc = DVDPath();
-    if (PrepareTitleRun(importer_->PluginFolder(), disc)) {
+std::string TDVDMainParts::RunDisc(std::string& error) {
+    if (DVDPath().empty()) {
+        error = "No DVD has been imported.";
         return {};
     }
-    if (!DVDPluginLoaded()) {
-        return DVDPluginError();
+    if (!DVDPluginLoaded() && !LoadDVDPlugin(importer_->PluginFolder())) {
+        error = DVDPluginError();
+        return {};
     }
-    std::error_code ec;
-    if (disc.empty() || !std::filesystem::exists(disc, ec)) {
-        return "Can't find a DVD Disk!";
-    }
-    return "No DVD title(s) found. Maybe not a valid DVD.";
+    return DVDPath();
 }
 
 } // namespace quovo

@@ -4,7 +4,6 @@
 // window hands in its list and a few commands.
 #pragma once
 
-#include "DVDTitleTask.h"
 #include "TDVDImporter.h"
 #include "TDialogService.h"
 #include "TlvFilesRecord.h"
@@ -53,23 +52,16 @@ public:
     // The title row's input as a run names it, for the file information.
     std::string TitleInputName(const TlvFilesRecord& record);
 
-    // Queues a checked title row of the window's run. The first title row of a run makes the
-    // plug-in describe the disc afresh; RunEnded makes the next run do so again.
-    TTitleTask QueueRunRow(TMediaConverter& converter, TIniStore& settings,
-                           const TIniStore& formatFile, TlvFilesRecord& record,
-                           const std::string& caption);
-    void RunEnded();
+    // The disc a run converts the title rows of, with the plug-in loaded to read it; empty with
+    // why when there is none.
+    std::string RunDisc(std::string& error);
 
 private:
     // The plug-in loaded and a disc imported.
     bool PluginReady();
-    // Why the disc of the title rows cannot be described now; empty when it can.
-    std::string PrepareRun();
 
     TWindow window_;
     TDialogService& dialogs_;
-    bool runPrepared_ = false;
-    std::string runError_;
     TTitleBox* titleBox_;
     TAddDVDMenu* menu_;
     TDVDImporter* importer_;

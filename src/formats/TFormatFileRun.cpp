@@ -1,12 +1,8 @@
 #include "TFormatFileRun.h"
 
-#include "EncoderLimits.h"
-#include "FormatCatalogue.h"
-#include "FormatRules.h"
-#include "OutputPath.h"
-#include "TFormatParameterEditor.h"
-#include "TOptionBuilder.h"
+#include "TGlobalObject.h"
 #include "TOutputFiles.h"
+#include "TTaskPlanner.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,72 +31,29 @@ struct TFormatFileRun::TFileTask {
     std::atomic<bool> stopped{false};
 };
 
+TPlannedTask TFormatFileRun::Plan(int formatCode, const std::string& input) const {
+    TPlanSource source;
+    source.FileName = input;
+    if (titleSource_ && titleSource_(input, source)) {
+        source.IsTitle = true;
+    }
+    TTaskPlanner planner(settings_, formatFile_, dialogs_, DefaultOutputFolder());
+    planner.SetOutputFolder(outputFolder_);
+    return planner.Plan(source, formatCode, TPlanEdits());
+}
+
 std::unique_ptr<TFormatFileRun::TFileTask>
 TFormatFileRun::Prepare(int formatCode, const std::string& input, TFormatRunResult& result) {
     if (StopRequested()) {
         result.Error = "Stopped.";
         return nullptr;
     }
-    const std::string section = FormatSection(formatCode);
-    if (!FindFormat(formatCode)) {
-        result.Error = "Unknown format code " + std::to_string(formatCode) + ".";
+    TPlannedTask planned = Plan(formatCode, input);
+    if (!planned.Ok()) {
+        result.Error = planned.Error;
         return nullptr;
     }
-    if (!formatFile_.SectionExists(section)) {
-        result.Error = "The format file " + formatFile_.Path() + " has no section " + section + ".";
-        return nullptr;
-    }
-    EnsureFormatSettings(settings_, formatFile_, formatCode, dialogs_, appTitle_);
-
-    DVDTitleInfo title{};
-    std::string caption;
-    const bool isTitle = titleSource_ && titleSource_(input, title, caption);
-    TAVProbe probe;
-    try {
-        if (!isTitle && !probe.LoadFile(input)) {
-            result.Error = "Cannot open " + input + ": " + probe.LastError();
-            return nullptr;
-        }
-    } catch (const std::exception& e) {
-        result.Error = e.what();
-        return nullptr;
-    }
-
-    const std::string suffix = "." + formatFile_.ReadString(section, "FileExt", "mp4");
-    std::string output;
-    if (outputFolder_.empty()) {
-        output = MakeOutputPath(settings_, dialogs_, isTitle ? caption : input, suffix);
-    } else {
-        std::error_code ec;
-        std::filesystem::create_directories(outputFolder_, ec);
-        if (!std::filesystem::is_directory(outputFolder_, ec)) {
-            result.Error = "Cannot create output directory:" + outputFolder_ + ".";
-            return nullptr;
-        }
-        output = NewOutputName(outputFolder_, isTitle ? caption : input, suffix);
-    }
-    if (output.empty()) {
-        result.Error = "No output folder could be created.";
-        return nullptr;
-    }
-
-    TRowEdits row;
-    row.ZoomMode = settings_.ReadString(section, "paraZoom", isTitle ? "lbox" : "full");
-    TInputOptions in;
-    TOutputOptions out;
-    out.FileName = output;
-    TOptionBuilder builder(settings_, formatFile_, dialogs_);
-    if (isTitle) {
-        builder.BuildDVDOutputOptions(row, formatCode, out, title, in);
-    } else {
-        builder.BuildOutputOptions(row, formatCode, out, probe, in);
-    }
-    probe.Close();
-    if (out.DisableVideo && NeedsPicture(ToLower(formatFile_.ReadString(section, "Format", "")))) {
-        result.Error = input + " has no picture, and a DV file needs one.";
-        return nullptr;
-    }
-    return MakeTask(input, in, out, result);
+    return MakeTask(planned.InputName, planned.Input, planned.Output, result);
 }
 
 std::unique_ptr<TFormatFileRun::TFileTask> TFormatFileRun::MakeTask(const std::string& input,
@@ -132,21 +85,15 @@ std::unique_ptr<TFormatFileRun::TFileTask> TFormatFileRun::MakeTask(const std::s
             sender->Stop(false);
         }
     });
-    // A failure never goes without a reason, even one the component did not give.
-    auto reason = [&converter](const std::string& fallback) {
-        return converter.LastErrMsg().empty() ? fallback : converter.LastErrMsg();
-    };
-    const int index = converter.AddTask(input, &in);
-    if (index < 0) {
-        result.Error = reason("Cannot open " + input + ".");
-        return nullptr;
-    }
-    if (!converter.SetOutputFile(index, output, &out)) {
-        result.Error = reason("Cannot write " + output + ".");
+    TPlannedTask planned;
+    planned.InputName = input;
+    planned.Input = in;
+    planned.Output = out;
+    planned.OutputPath = output;
+    if (QueuePlannedTask(converter, planned, result.Error) < 0) {
         converter.ClearTasks();
         std::error_code ec;
         std::filesystem::remove(output, ec);
-        std::filesystem::remove(PartFileName(output), ec);
         return nullptr;
     }
     return task;

@@ -1,6 +1,6 @@
-// Converting media files to a catalogue format without windows: for each file the probe, a fresh
-// output name, the format's stored parameters through the option builder, and one conversion task.
-// Used by quovo-convert's --format mode.
+// Converting media files and disc titles to a catalogue format without windows: each input is
+// planned by the task planner (as the window's rows are) and becomes one conversion task. Used by
+// quovo-convert's --format mode.
 //
 // Everything but the conversions themselves happens on the calling thread (the settings, the
 // probe, the naming, the results). Convert runs its task on that thread too; ConvertAll runs each
@@ -12,6 +12,7 @@
 #include "TDialogService.h"
 #include "TIniStore.h"
 #include "TMediaConverter.h"
+#include "TTaskPlanner.h"
 
 #include <atomic>
 #include <functional>
@@ -39,14 +40,15 @@ public:
     void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
     using TProgressLine = std::function<void(const std::string& input, const TProgressInfo&)>;
     void SetOnProgress(TProgressLine onProgress) { onProgress_ = std::move(onProgress); }
-    // Tells a disc title among the inputs ("opendvd:" names): true with the title's description
-    // and its caption ("DVD Title N"), which names the output. Such an input is built by the option
-    // builder's DVD variant from the description instead of a probe.
-    using TTitleSource =
-        std::function<bool(const std::string& input, DVDTitleInfo& title, std::string& caption)>;
+    // Tells a disc title among the inputs ("opendvd:" names): true with the source filled in
+    // (disc, choices, the title's description), which the planner takes instead of a file.
+    using TTitleSource = std::function<bool(const std::string& input, TPlanSource& source)>;
     void SetTitleSource(TTitleSource source) { titleSource_ = std::move(source); }
     // Threads of each decoder and encoder (0 = the library's choice; 1 by default).
     void SetCodecThreads(int threads) { codecThreads_ = threads < 0 ? 1 : threads; }
+
+    // The task of one input as the planner makes it, without running it.
+    TPlannedTask Plan(int formatCode, const std::string& input) const;
 
     // Converts one file. The name is chosen right before the run, so files of the same name in
     // one batch never share an output; a failed run removes its partial output.

@@ -3,6 +3,7 @@
 #include "ErrorReport.h"
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
+#include "TFormatSettings.h"
 
 #include <functional>
 #include <optional>
@@ -49,24 +50,21 @@ void TFormatParameterEditor::Load(int formatCode) {
 void TFormatParameterEditor::LoadBoxes() {
     const std::string section = Section();
     FillParamLists(*this, formatFile_, section);
+    const TFormatSettings stored(settings_, formatFile_, code_);
 
     Zoom = TParamBox();
-    const std::string zoom = settings_.ReadString(section, "paraZoom", "full");
+    const std::string zoom = stored.Zoom();
     if (zoom != "null" && !zoom.empty()) {
         Zoom.Items = ZoomEntries();
         Zoom.Enabled = true;
         Zoom.SelectIndex(ZoomIndex(zoom));
     }
 
-    VideoSize.SelectText(settings_.ReadString(section, "paraVideoSize", "320x240"));
-    VideoBitRate.SelectText(settings_.ReadString(section, "paraVideoBitRate", "768"));
-    SampleRate.SelectText(settings_.ReadString(section, "paraSampleRate", "44100"));
-    AudioBitRate.SelectText(settings_.ReadString(section, "paraAudioBitRate", "96"));
-    FrameRate.SelectIndex(settings_.ReadInteger(section, "iFrameRate", 0));
-    VideoEncoder.SelectIndex(settings_.ReadInteger(section, "iVideoEncoder", 0));
-    Channel.SelectIndex(settings_.ReadInteger(section, "iChannel", 0));
-    Volume.SelectIndex(settings_.ReadInteger(section, "iVolume", 0));
-    AudioEncoder.SelectIndex(settings_.ReadInteger(section, "iAudioEncoder", 0));
+    VideoSize.SelectText(stored.Value(TFormatKey::VideoSize));
+    VideoBitRate.SelectText(stored.Value(TFormatKey::VideoBitRate));
+    SampleRate.SelectText(stored.Value(TFormatKey::SampleRate));
+    AudioBitRate.SelectText(stored.Value(TFormatKey::AudioBitRate));
+    SelectStoredEntries(*this, stored);
 
     ListEncoderSizes(*this, formatFile_, section);
     FollowEncoderBoxes(*this);
@@ -92,9 +90,7 @@ void TFormatParameterEditor::VideoSizeExit() {
         return;
     case TVideoSizeCheck::Invalid:
         dialogs_.ShowMessage(appTitle_, check.Message, TMessageIcon::None);
-        if (VideoSize.Items.size() > 1) {
-            VideoSize.SelectIndex(1);
-        }
+        ShowStored(VideoSize, TFormatKey::VideoSize);
         return;
     case TVideoSizeCheck::Corrected:
         dialogs_.ShowMessage("Input Error!", check.Message, TMessageIcon::None);
@@ -107,43 +103,38 @@ void TFormatParameterEditor::VideoSizeExit() {
     Write({{"iVideoSize", std::to_string(VideoSize.Index)}, {"paraVideoSize", VideoSize.Text}});
 }
 
-namespace {
-
-// The shared rule of the typed number boxes: a valid text is stored, an invalid one is reported
-// and item 1 is put back without storing it.
-template <typename Valid>
-void NumberChange(
-    TParamBox& box, const std::string& text, Valid valid, const char* message, const char* indexKey,
-    const char* valueKey, TDialogService& dialogs, const std::string& title,
-    const std::function<void(std::vector<std::pair<std::string, std::string>>)>& write) {
-    box.SelectText(text);
-    if (valid(text)) {
-        write({{indexKey, std::to_string(box.Index)}, {valueKey, text}});
-        return;
-    }
-    dialogs.ShowMessage(title, message, TMessageIcon::None);
-    if (box.Items.size() > 1) {
-        box.SelectIndex(1);
-    }
+void TFormatParameterEditor::ShowStored(TParamBox& box, TFormatKey key) {
+    // Nothing was stored: the box goes back to what the run will use.
+    box.SelectText(TFormatSettings(settings_, formatFile_, code_).Value(key));
 }
 
-} // namespace
+// The shared rule of the typed number boxes: a valid text is stored, an invalid one is reported
+// and the box shows the stored value again.
+void TFormatParameterEditor::NumberChange(TParamBox& box, TFormatKey key, const std::string& text,
+                                          bool (*valid)(const std::string&), const char* message) {
+    box.SelectText(text);
+    if (valid(text)) {
+        const TFormatKeyInfo& info = TFormatSettings::Info(key);
+        Write({{info.IndexKey, std::to_string(box.Index)}, {info.ValueKey, text}});
+        return;
+    }
+    dialogs_.ShowMessage(appTitle_, message, TMessageIcon::None);
+    ShowStored(box, key);
+}
 
 void TFormatParameterEditor::VideoBitRateChange(const std::string& text) {
-    NumberChange(VideoBitRate, text, IsValidVideoBitRate, kInvalidVideoBitRateMessage,
-                 "iVideoBitRate", "paraVideoBitRate", dialogs_, appTitle_,
-                 [this](auto values) { Write(values); });
+    NumberChange(VideoBitRate, TFormatKey::VideoBitRate, text, IsValidVideoBitRate,
+                 kInvalidVideoBitRateMessage);
 }
 
 void TFormatParameterEditor::SampleRateChange(const std::string& text) {
-    NumberChange(SampleRate, text, IsValidSampleRate, kInvalidSampleRateMessage, "iSampleRate",
-                 "paraSampleRate", dialogs_, appTitle_, [this](auto values) { Write(values); });
+    NumberChange(SampleRate, TFormatKey::SampleRate, text, IsValidSampleRate,
+                 kInvalidSampleRateMessage);
 }
 
 void TFormatParameterEditor::AudioBitRateChange(const std::string& text) {
-    NumberChange(AudioBitRate, text, IsValidAudioBitRate, kInvalidAudioBitRateMessage,
-                 "iAudioBitRate", "paraAudioBitRate", dialogs_, appTitle_,
-                 [this](auto values) { Write(values); });
+    NumberChange(AudioBitRate, TFormatKey::AudioBitRate, text, IsValidAudioBitRate,
+                 kInvalidAudioBitRateMessage);
 }
 
 void TFormatParameterEditor::FrameRateChange(int index) {
@@ -170,10 +161,10 @@ void TFormatParameterEditor::VideoEncoderChange(int index) {
     if (ToLower(VideoEncoder.Text) != "h264") {
         return;
     }
-    const std::string section = Section();
     try {
-        for (const char* key : kTuningKeys) {
-            auto tuning = QualifyTuningValue(key, formatFile_.ReadString(section, key, ""));
+        for (const auto& [key, raw] :
+             TFormatSettings(settings_, formatFile_, code_).TuningValues()) {
+            auto tuning = QualifyTuningValue(key, raw);
             if (tuning) {
                 Write({{tuning->Key, tuning->Value}});
             }
@@ -251,7 +242,7 @@ void TFormatParameterEditor::DefaultClick() {
         VideoBitRateChange(VideoBitRate.Text);
     }
     if (has(VideoEncoder) && has(Zoom)) {
-        ZoomChange(0);
+        ZoomChange(Zoom.Index);
     }
     if (has(AudioEncoder)) {
         AudioEncoderChange(AudioEncoder.Index);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "TDialogService.h"
+#include "TFormatSettings.h"
 #include "TIniStore.h"
 #include "TParamBox.h"
 
@@ -50,6 +51,9 @@ private:
     void Write(const std::vector<std::pair<std::string, std::string>>& values);
     void ShowError(const std::exception& error);
     void LoadBoxes();
+    void ShowStored(TParamBox& box, TFormatKey key);
+    void NumberChange(TParamBox& box, TFormatKey key, const std::string& text,
+                      bool (*valid)(const std::string&), const char* message);
 
     TIniStore& settings_;
     const TIniStore& formatFile_;

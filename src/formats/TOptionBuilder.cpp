@@ -6,6 +6,7 @@
 #include "FormatRules.h"
 #include "TAVProbe.h"
 #include "TFFLogger.h"
+#include "TFormatSettings.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -26,23 +27,6 @@ namespace quovo {
 const char* const kVideoSizeQuestion = "Error output Video Size.Use the default size 320x240?";
 
 namespace {
-
-// One section of an INI file, read in one operation; keys without case.
-class TSection {
-public:
-    TSection(const TIniStore& ini, const std::string& section) {
-        for (auto& [k, v] : ini.ReadSectionValues(section)) {
-            values_[ToLower(k)] = v;
-        }
-    }
-    std::string Read(const std::string& key, const std::string& dflt) const {
-        auto it = values_.find(ToLower(key));
-        return it == values_.end() ? dflt : it->second;
-    }
-
-private:
-    std::map<std::string, std::string> values_;
-};
 
 int Trunc(double x) {
     double t = std::trunc(x);
@@ -90,16 +74,14 @@ std::optional<int> AudioBitrate(const std::string& text) {
     return value > 0 ? std::optional<int>(value) : std::nullopt;
 }
 
-void SetAudioNumbers(const TSection& set, TOutputOptions& out) {
-    if (auto rate = PositiveWhole(set.Read("paraSampleRate", "44100"))) {
+void SetAudioNumbers(const TFormatSettings& set, TOutputOptions& out) {
+    if (auto rate = PositiveWhole(set.Value(TFormatKey::SampleRate))) {
         out.AudioSampleRate = *rate;
     }
-    if (auto rate = AudioBitrate(set.Read("paraAudioBitRate", "128"))) {
+    if (auto rate = AudioBitrate(set.Value(TFormatKey::AudioBitRate))) {
         out.AudioBitrate = *rate;
     }
-    // A missing volume means an unchanged one: the old default of 3 (of 256) made the sound all
-    // but silent.
-    const std::string volume = set.Read("paraVolume", "256");
+    const std::string volume = set.Value(TFormatKey::Volume);
     if (volume != "256") {
         if (auto v = ParseWholeNumber(volume)) {
             out.AudioVolume = *v;
@@ -150,10 +132,11 @@ bool EndsWith(const std::string& text, const std::string& end) {
 // One call of the builder: its inputs, what is derived from them, and the numbered steps.
 class TBuild {
 public:
-    TBuild(bool dvd, const TRowEdits& row, TSection fmt, TSection set, const TSourcePicture& source,
-           TOutputOptions& out, TInputOptions& input, TDialogService& dialogs)
-        : dvd_(dvd), row_(row), fmt_(std::move(fmt)), set_(std::move(set)), source_(source),
-          out_(out), input_(input), dialogs_(dialogs), format_(fmt_.Read("Format", "null")),
+    TBuild(bool dvd, const TRowEdits& row, const TFormatSettings& set, std::string offeredSizes,
+           const TSourcePicture& source, TOutputOptions& out, TInputOptions& input,
+           TDialogService& dialogs)
+        : dvd_(dvd), row_(row), set_(set), offeredSizes_(std::move(offeredSizes)), source_(source),
+          out_(out), input_(input), dialogs_(dialogs), format_(set.FormatKeyword()),
           F_(ToLower(format_)), sw_(source.Width), sh_(source.Height) {
         const bool sarKnown = source.SarNum > 0 && source.SarDen > 0;
         sarNum_ = sarKnown ? source.SarNum : 1;
@@ -164,7 +147,7 @@ public:
         if (!DiscTarget()) {
             return;
         }
-        if (TrimBlanks(set_.Read("paraVideoEncoder", "")).empty()) {
+        if (TrimBlanks(set_.Value(TFormatKey::VideoEncoder)).empty()) {
             SoundOnlyFormat();
             return;
         }
@@ -220,8 +203,8 @@ private:
 
     const bool dvd_;
     const TRowEdits& row_;
-    const TSection fmt_;
-    const TSection set_;
+    const TFormatSettings& set_;
+    const std::string offeredSizes_; // the format file's frame sizes
     const TSourcePicture& source_;
     TOutputOptions& out_;
     TInputOptions& input_;
@@ -262,7 +245,7 @@ bool TBuild::DiscTarget() {
         const bool wide = d.wideSize != nullptr &&
                           (Anamorphic() ? static_cast<int64_t>(sw_) * sarNum_ * 100 >
                                               static_cast<int64_t>(sh_) * sarDen_ * 155
-                                        : set_.Read("paraVideoSize", "null") == d.wideSize);
+                                        : set_.Value(TFormatKey::VideoSize) == d.wideSize);
         out_.FrameAspect = wide ? "16:9" : "4:3";
         if (!dvd_) {
             return false;
@@ -277,13 +260,16 @@ bool TBuild::DiscTarget() {
 
 // 2. Audio-only formats.
 void TBuild::SoundOnlyFormat() {
-    out_.AudioCodec = set_.Read("paraAudioEncoder", "libfaac");
-    if (auto ch = PositiveWhole(set_.Read("paraChannel", "2"))) {
+    const std::string codec = set_.Value(TFormatKey::AudioEncoder);
+    if (!TrimBlanks(codec).empty()) {
+        out_.AudioCodec = codec; // else the container's own
+    }
+    if (auto ch = PositiveWhole(set_.Value(TFormatKey::Channel))) {
         out_.AudioChannels = *ch;
     }
     SetAudioNumbers(set_, out_);
-    FitSound(set_.Read("paraSampleRate", "44100") == "as source",
-             set_.Read("paraAudioBitRate", "128") == "as source");
+    FitSound(set_.Value(TFormatKey::SampleRate) == "as source",
+             set_.Value(TFormatKey::AudioBitRate) == "as source");
     input_.ExtOptions = "vn=1";
     out_.DisableVideo = true;
     out_.DisableSubtitle = true;
@@ -292,13 +278,13 @@ void TBuild::SoundOnlyFormat() {
 // 3. Video codec and preset. A source without picture makes no DVD: the target would ask for a
 // picture's frame rate.
 void TBuild::VideoCodec() {
-    const std::string V = set_.Read("paraVideoEncoder", "");
+    const std::string V = set_.Value(TFormatKey::VideoEncoder);
     noVideo_ = !dvd_ && source_.VideoStreamCount <= 0;
     if (!IsVideoCodecName(V)) {
         return;
     }
     out_.VideoCodec = V;
-    if (V == "mpeg2video" && !noVideo_ && IsDvdFormat(F_, fmt_.Read("VideoSize", "null"))) {
+    if (V == "mpeg2video" && !noVideo_ && IsDvdFormat(F_, offeredSizes_)) {
         out_.TargetType = 3;
     }
     if (V == "libx264") {
@@ -311,7 +297,7 @@ void TBuild::VideoCodec() {
 
 // 5. Video bit rate; 6. frame rate and container.
 void TBuild::VideoRates() {
-    const std::string vbr = set_.Read("paraVideoBitRate", "512");
+    const std::string vbr = set_.Value(TFormatKey::VideoBitRate);
     std::optional<int> kbits = vbr == "as source" ? std::nullopt : ParseWholeNumber(vbr);
     if (kbits) {
         if (*kbits > 0 && *kbits <= INT_MAX / 1000) {
@@ -321,7 +307,7 @@ void TBuild::VideoRates() {
         out_.VideoBitrate = source_.BitRate;
     }
 
-    const std::string fps = set_.Read("paraFrameRate", "29.97");
+    const std::string fps = set_.Value(TFormatKey::FrameRate);
     if (fps != "as source" && IsDecimalNumber(fps) && std::strtod(fps.c_str(), nullptr) > 0) {
         out_.FrameRate = fps;
     }
@@ -368,7 +354,7 @@ void TBuild::DvdNorm() {
                : std::abs(r - 29.97) < 0.01 || std::abs(r - 23.976) < 0.01 ? 2
                                                                            : 0;
     };
-    const std::string size = set_.Read("paraVideoSize", "null");
+    const std::string size = set_.Value(TFormatKey::VideoSize);
     int norm =
         out_.FrameRate.empty() ? 0 : normOfRate(std::strtod(out_.FrameRate.c_str(), nullptr));
     if (norm == 0) {
@@ -390,12 +376,11 @@ void TBuild::DvdNorm() {
 
 // 7. Target size.
 void TBuild::TargetSize() {
-    std::string t = set_.Read("paraVideoSize", "null");
+    std::string t = set_.Value(TFormatKey::VideoSize);
     W_ = sw_;
     H_ = sh_;
     const size_t x = t.find('x');
-    const bool shaped = t != "as source" && x != std::string::npos && x > 0 && x + 1 < t.size();
-    if (shaped) {
+    if (t != "as source" && !VideoSizeNeedsQuestion(t)) {
         W_ = ParseWholeNumber(t.substr(0, x)).value_or(sw_);
         H_ = ParseWholeNumber(t.substr(x + 1)).value_or(sh_);
     } else if (t != "as source") {
@@ -554,7 +539,7 @@ void TBuild::FitCenter(const std::string& cropFilter) {
 
 // 11. Sound.
 void TBuild::Sound() {
-    std::string acodec = set_.Read("paraAudioEncoder", "");
+    std::string acodec = set_.Value(TFormatKey::AudioEncoder);
     if (acodec == "libamr_nb") {
         acodec = "libopencore_amrnb";
     }
@@ -563,7 +548,7 @@ void TBuild::Sound() {
     } else {
         out_.AudioCodec = acodec;
     }
-    const std::string channels = set_.Read("paraChannel", "2");
+    const std::string channels = set_.Value(TFormatKey::Channel);
     if (channels != "as source") {
         if (auto ch = ParseWholeNumber(channels)) {
             out_.AudioChannels = *ch;
@@ -576,8 +561,8 @@ void TBuild::Sound() {
     if (F_ == "dv") {
         FitDvSound();
     }
-    FitSound(set_.Read("paraSampleRate", "44100") == "as source",
-             set_.Read("paraAudioBitRate", "128") == "as source");
+    FitSound(set_.Value(TFormatKey::SampleRate) == "as source",
+             set_.Value(TFormatKey::AudioBitRate) == "as source");
 }
 
 // DV carries two sound channels at 32, 44.1 or 48 kHz and nothing else.
@@ -657,6 +642,11 @@ void TBuild::FitSound(bool rateAsSource, bool bitRateAsSource) {
 }
 
 } // namespace
+
+bool VideoSizeNeedsQuestion(const std::string& t) {
+    const size_t x = t.find('x');
+    return t != "as source" && !(x != std::string::npos && x > 0 && x + 1 < t.size());
+}
 
 TLetterboxPads LetterboxPads(int sw, int sh, int W, int H) {
     TLetterboxPads p;
@@ -764,9 +754,10 @@ void TOptionBuilder::BuildDVDOutputOptions(const TRowEdits& row, int formatCode,
 void TOptionBuilder::Build(TVariant variant, const TRowEdits& row, int formatCode,
                            TOutputOptions& out, const TSourcePicture& source,
                            TInputOptions& input) {
-    const std::string section = FormatSection(formatCode);
-    TBuild(variant == TVariant::DVD, row, TSection(formatFile_, section),
-           TSection(settings_, section), source, out, input, dialogs_)
+    const TFormatSettings set(settings_, formatFile_, formatCode);
+    TBuild(variant == TVariant::DVD, row, set,
+           formatFile_.ReadString(FormatSection(formatCode), "VideoSize", "null"), source, out,
+           input, dialogs_)
         .Run();
 }
 

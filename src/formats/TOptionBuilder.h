@@ -51,6 +51,10 @@ TSourcePicture SourcePictureFromProbe(TAVProbe& probe);
 extern const char* const
     kVideoSizeQuestion; // "Error output Video Size.Use the default size 320x240?"
 
+// Whether the builder asks kVideoSizeQuestion for this stored frame size (one it cannot read as
+// width "x" height, and not "as source").
+bool VideoSizeNeedsQuestion(const std::string& storedSize);
+
 class TOptionBuilder {
 public:
     TOptionBuilder(const TIniStore& settings, const TIniStore& formatFile, TDialogService& dialogs);

@@ -2,8 +2,11 @@
 
 #include "EncoderLimits.h"
 #include "FormatRules.h"
+#include "TFormatSettings.h"
 
 #include <algorithm>
+#include <optional>
+#include <stdexcept>
 
 namespace quovo {
 
@@ -104,21 +107,59 @@ bool ListEncoderSizes(TParamBoxSet& boxes, const TIniStore& formatFile,
 
 void SelectFormatDefaults(TParamBoxSet& boxes, const TIniStore& formatFile,
                           const std::string& section) {
-    auto index = [&](const char* key) { return formatFile.ReadInteger(section, key, 0); };
+    auto index = [&](TFormatKey key) {
+        return TFormatSettings::FileDefaultIndex(formatFile, section, key);
+    };
     // The default index counts in the file's whole list, before the encoder leaves some out.
     boxes.VideoSize.Items = SplitFormatList(formatFile.ReadString(section, "VideoSize", "null"))
                                 .value_or(std::vector<std::string>());
-    boxes.VideoSize.SelectIndex(index("iVideoSize"));
-    boxes.FrameRate.SelectIndex(index("iFrameRate"));
-    boxes.VideoBitRate.SelectIndex(index("iVideoBitRate"));
-    boxes.VideoEncoder.SelectIndex(index("iVideoEncoder"));
-    boxes.Zoom.SelectIndex(0);
-    boxes.AudioBitRate.SelectIndex(index("iAudioBitRate"));
-    boxes.Channel.SelectIndex(index("iChannel"));
-    boxes.Volume.SelectIndex(index("iVolume"));
-    boxes.SampleRate.SelectIndex(index("iSampleRate"));
-    boxes.AudioEncoder.SelectIndex(index("iAudioEncoder"));
+    boxes.VideoSize.SelectIndex(index(TFormatKey::VideoSize));
+    boxes.FrameRate.SelectIndex(index(TFormatKey::FrameRate));
+    boxes.VideoBitRate.SelectIndex(index(TFormatKey::VideoBitRate));
+    boxes.VideoEncoder.SelectIndex(index(TFormatKey::VideoEncoder));
+    boxes.Zoom.SelectIndex(ZoomIndex(TFormatSettings::Info(TFormatKey::Zoom).CodeDefault));
+    boxes.AudioBitRate.SelectIndex(index(TFormatKey::AudioBitRate));
+    boxes.Channel.SelectIndex(index(TFormatKey::Channel));
+    boxes.Volume.SelectIndex(index(TFormatKey::Volume));
+    boxes.SampleRate.SelectIndex(index(TFormatKey::SampleRate));
+    boxes.AudioEncoder.SelectIndex(index(TFormatKey::AudioEncoder));
     ListEncoderSizes(boxes, formatFile, section);
+}
+
+void SelectStoredEntries(TParamBoxSet& boxes, const TFormatSettings& stored) {
+    // A stored value its index does not stand for (written by hand, or by another version) is
+    // what the run uses: the box shows the entry of that value when it has one.
+    auto select = [&](TParamBox& box, TFormatKey key, auto storedForm) {
+        box.SelectIndex(stored.Index(key));
+        const std::string value = stored.Value(key);
+        if (!stored.Stored(key) || storedForm(box.Text) == value) {
+            return;
+        }
+        for (size_t i = 0; i < box.Items.size(); ++i) {
+            if (storedForm(box.Items[i]) == value) {
+                box.SelectIndex(static_cast<int>(i));
+                return;
+            }
+        }
+        if (box.Index < 0) {
+            box.SelectText(value);
+        }
+    };
+    auto same = [](const std::string& entry) { return std::optional<std::string>(entry); };
+    auto volume = [](const std::string& entry) -> std::optional<std::string> {
+        try {
+            if (auto v = VolumeValue(entry)) {
+                return std::to_string(*v);
+            }
+        } catch (const std::exception&) {
+        }
+        return std::nullopt;
+    };
+    select(boxes.FrameRate, TFormatKey::FrameRate, same);
+    select(boxes.VideoEncoder, TFormatKey::VideoEncoder, VideoEncoderValue);
+    select(boxes.Channel, TFormatKey::Channel, ChannelValue);
+    select(boxes.Volume, TFormatKey::Volume, volume);
+    select(boxes.AudioEncoder, TFormatKey::AudioEncoder, AudioEncoderValue);
 }
 
 bool FilterVideoSizeKey(const TParamBox& box, char key, TDialogService& dialogs) {

@@ -46,6 +46,11 @@ bool ListEncoderSizes(TParamBoxSet& boxes, const TIniStore& formatFile, const st
 void SelectFormatDefaults(TParamBoxSet& boxes, const TIniStore& formatFile,
                           const std::string& section);
 
+// Selects the frame-rate, encoder, channel and volume boxes by their stored index, or by the
+// stored value where the index stands for another one.
+class TFormatSettings;
+void SelectStoredEntries(TParamBoxSet& boxes, const TFormatSettings& stored);
+
 // The key filters of the typed boxes; false = the key is discarded, after the beep and, for the
 // number boxes, the "Please enter numerical." message.
 bool FilterVideoSizeKey(const TParamBox& box, char key, TDialogService& dialogs);

@@ -3,6 +3,7 @@
 #include "FormatCatalogue.h"
 #include "FormatRules.h"
 #include "TAppSettings.h"
+#include "TFormatSettings.h"
 
 #include <stdexcept>
 
@@ -46,36 +47,33 @@ void TSettingsDialogModel::SelectStored(bool byIndexOnly) {
     zoom.Enabled = true;
     Zoom = zoom;
 
-    auto index = [&](const char* key) { return settings_.ReadInteger(section, key, 0); };
+    const TFormatSettings stored(settings_, formatFile_, code_);
     // The stored size index counts in the list the stored encoder leaves.
-    VideoEncoder.SelectIndex(index("iVideoEncoder"));
+    VideoEncoder.SelectIndex(stored.Index(TFormatKey::VideoEncoder));
     ListEncoderSizes(*this, formatFile_, section);
-    struct Typed {
-        TParamBox* box;
-        const char* indexKey;
-        const char* valueKey;
-        const char* valueDefault;
-    } typed[] = {
-        {&VideoSize, "iVideoSize", "paraVideoSize", "320x240"},
-        {&VideoBitRate, "iVideoBitRate", "paraVideoBitRate", "800"},
-        {&FrameRate, "iFrameRate", "paraFrameRate", "25"},
-        {&SampleRate, "iSampleRate", "paraSampleRate", "44100"},
-        {&AudioBitRate, "iAudioBitRate", "paraAudioBitRate", "96"},
+    const std::pair<TParamBox*, TFormatKey> typed[] = {
+        {&VideoSize, TFormatKey::VideoSize},       {&VideoBitRate, TFormatKey::VideoBitRate},
+        {&FrameRate, TFormatKey::FrameRate},       {&SampleRate, TFormatKey::SampleRate},
+        {&AudioBitRate, TFormatKey::AudioBitRate},
     };
-    for (const Typed& t : typed) {
-        const int i = index(t.indexKey);
+    for (const auto& [box, key] : typed) {
+        const int i = stored.Index(key);
         if (i >= 0 || byIndexOnly) {
-            t.box->SelectIndex(i);
+            box->SelectIndex(i);
         } else {
-            t.box->SelectText(settings_.ReadString(section, t.valueKey, t.valueDefault));
+            box->SelectText(stored.Value(key));
         }
     }
-    Channel.SelectIndex(index("iChannel"));
-    Volume.SelectIndex(index("iVolume"));
-    AudioEncoder.SelectIndex(index("iAudioEncoder"));
+    if (!byIndexOnly) {
+        SelectStoredEntries(*this, stored);
+    } else {
+        Channel.SelectIndex(stored.Index(TFormatKey::Channel));
+        Volume.SelectIndex(stored.Index(TFormatKey::Volume));
+        AudioEncoder.SelectIndex(stored.Index(TFormatKey::AudioEncoder));
+    }
 
     // "center" has no item of its own and selects nothing; anything unknown keeps the choice.
-    const int zoomIndex = ZoomIndex(settings_.ReadString(section, "paraZoom", "full"));
+    const int zoomIndex = ZoomIndex(stored.Zoom());
     if (zoomIndex >= 0) {
         Zoom.SelectIndex(zoomIndex);
     }
@@ -151,12 +149,12 @@ std::optional<std::string> TSettingsDialogModel::OkRefusal() const {
         }
     }
     if (ToLower(VideoEncoder.Text) == "h264") {
-        for (const char* key : kTuningKeys) {
-            const std::string value = formatFile_.ReadString(Section(), key, "");
+        for (const auto& [key, value] :
+             TFormatSettings(settings_, formatFile_, code_).TuningValues()) {
             try {
                 QualifyTuningValue(key, value);
             } catch (const std::invalid_argument&) {
-                return "The format file's H.264 setting " + std::string(key) + " of \"" + name_ +
+                return "The format file's H.264 setting " + key + " of \"" + name_ +
                        "\" is not a whole number: " + value + ".";
             }
         }
@@ -191,10 +189,11 @@ bool TSettingsDialogModel::OkClick(const std::function<bool(TIniStore&)>& saveLi
     if (auto encoder = VideoEncoderValue(VideoEncoder.Text)) {
         values.emplace_back("paraVideoEncoder", *encoder);
         if (ToLower(VideoEncoder.Text) == "h264") {
-            const std::string section = Section();
-            for (const TTuningValue& t : QualifyingTuningValues(
-                     [&](const char* key) { return formatFile_.ReadString(section, key, ""); })) {
-                values.emplace_back(t.Key, t.Value);
+            for (const auto& [key, value] :
+                 TFormatSettings(settings_, formatFile_, code_).TuningValues()) {
+                if (auto t = QualifyTuningValue(key, value)) {
+                    values.emplace_back(t->Key, t->Value);
+                }
             }
         }
     }

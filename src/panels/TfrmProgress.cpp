@@ -43,8 +43,8 @@ QLabel* ValueRow(QGridLayout* grid, int row, const char* caption, const char* na
 
 } // namespace
 
-TfrmProgress::TfrmProgress(TCustomMediaConverter& converter, THost host, QWidget* parent)
-    : QDialog(parent), converter_(converter), host_(std::move(host)),
+TfrmProgress::TfrmProgress(THost host, QWidget* parent)
+    : QDialog(parent), host_(std::move(host)),
       canvas_(kPreviewWidth, kPreviewHeight, QImage::Format_RGB888) {
     setObjectName("frmProgress");
     setWindowTitle("Progress");
@@ -136,7 +136,6 @@ void TfrmProgress::FormShow() {
     Timer1->start();
     progbarFile->setRange(0, 100);
     progbarFile->setValue(0);
-    converter_.StartTask(host_.conversionsAtOnce ? host_.conversionsAtOnce() : 1);
 }
 
 void TfrmProgress::ShowPaused(bool paused) {
@@ -145,7 +144,6 @@ void TfrmProgress::ShowPaused(bool paused) {
 }
 
 void TfrmProgress::btnPauseClick() {
-    converter_.Pause();
     ShowPaused(true);
     if (host_.pausedChanged) {
         host_.pausedChanged(true);
@@ -153,7 +151,6 @@ void TfrmProgress::btnPauseClick() {
 }
 
 void TfrmProgress::btnResumeClick() {
-    converter_.Resume();
     ShowPaused(false);
     if (host_.pausedChanged) {
         host_.pausedChanged(false);
@@ -171,11 +168,10 @@ void TfrmProgress::reject() {
 }
 
 void TfrmProgress::FormCloseQuery() {
+    Timer1->stop();
     if (host_.closing) {
         host_.closing();
     }
-    converter_.Stop(true);
-    Timer1->stop();
 }
 
 void TfrmProgress::Timer1Timer() {

@@ -2,12 +2,11 @@
 // in the batch, the source's name, a bar and the latest preview picture of the output, with
 // Pause, Resume, Cancel, a snapshot button and the two end-of-run choices.
 //
-// Showing it starts the queued tasks; the batch run writes the values and closes it when the run
-// has ended; Cancel (or closing it any other way) stops the tasks, waiting for them. It is
-// application-modal but shown without a nested event loop. User-interface thread only.
+// It is a view of the batch run: the run shows it, writes its values and closes it when the run
+// has ended; the window's Pause, Resume and Cancel (or closing it any other way) are handed to
+// the run, which owns the tasks. It is application-modal but shown without a nested event loop.
+// User-interface thread only.
 #pragma once
-
-#include "TMediaConverter.h"
 
 #include <QDialog>
 #include <QImage>
@@ -34,20 +33,17 @@ public:
     struct THost {
         // The latest preview picture of the run (empty until one arrives).
         std::function<const QImage&()> lastPreview;
-        // Tasks started at once when the window shows.
-        std::function<int()> conversionsAtOnce;
-        // Pause or resume went through this window (the main window's buttons follow).
+        // The user paused or resumed in this window.
         std::function<void(bool paused)> pausedChanged;
-        // The window is being closed (Cancel, the title bar, Escape, or the end of the run);
-        // the tasks are stopped right after.
+        // The window is being closed (Cancel, the title bar, Escape, or the end of the run).
         std::function<void()> closing;
         // The snapshot: the preview at its own size and what the preview area shows.
         std::function<void(const QImage& full, const QImage& small)> saveSnapshot;
     };
 
-    TfrmProgress(TCustomMediaConverter& converter, THost host, QWidget* parent = nullptr);
+    explicit TfrmProgress(THost host, QWidget* parent = nullptr);
 
-    // Shows the window (modal to the application) and starts the tasks.
+    // Shows the window (modal to the application), its values cleared.
     void ShowForRun();
     // The pause buttons' state when the main window paused or resumed.
     void ShowPaused(bool paused);
@@ -87,7 +83,6 @@ private:
     void FormCloseQuery();
     void FillPreview();
 
-    TCustomMediaConverter& converter_;
     THost host_;
     QImage canvas_;
 };

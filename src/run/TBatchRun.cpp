@@ -1,14 +1,14 @@
 #include "TBatchRun.h"
 
 #include "FormatCatalogue.h"
+#include "FormatRules.h"
 #include "OutputPath.h"
 #include "RecordEffects.h"
 #include "RunRules.h"
 #include "SaveSnapshot.h"
 #include "TAppSettings.h"
-#include "TFormatParameterEditor.h"
+#include "TFormatSettings.h"
 #include "TOptionBuilder.h"
-#include "TOutputFiles.h"
 #include "TfrmProgress.h"
 
 #include <QCheckBox>
@@ -17,14 +17,39 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <pthread.h>
 #include <system_error>
 
 namespace quovo {
 
+// The questions and messages of planning on the worker: messages are posted to the user-interface
+// thread (the worker never waits for it), and the one question, about a stored frame size that
+// is not a size, was answered at Start.
+class TBatchRun::TPostedDialogs : public TDialogService {
+public:
+    TPostedDialogs(TBatchRun& run, bool sizeAnswer) : run_(run), sizeAnswer_(sizeAnswer) {}
+    void ShowMessage(const std::string& title, const std::string& text,
+                     TMessageIcon icon) override {
+        TDialogService& dialogs = run_.host_.Dialogs;
+        QMetaObject::invokeMethod(
+            &run_, [&dialogs, title, text, icon] { dialogs.ShowMessage(title, text, icon); },
+            Qt::QueuedConnection);
+    }
+    bool AskYesNo(const std::string&, const std::string&) override { return sizeAnswer_; }
+
+private:
+    TBatchRun& run_;
+    const bool sizeAnswer_;
+};
+
 TBatchRun::TBatchRun(THost host, QObject* parent)
-    : QObject(parent), host_(std::move(host)), desktop_(&host_.Desktop) {}
+    : QObject(parent), host_(std::move(host)), desktop_(&host_.Desktop) {
+    qRegisterMetaType<TRunProgress>();
+}
 
 TBatchRun::~TBatchRun() {
+    cancelQueueing_ = true;
+    JoinPlanner();
     // The handlers point here: the tasks end, and their deliveries with them, before they go.
     TMediaConverter& converter = host_.Converter;
     converter.Stop(true);
@@ -41,20 +66,36 @@ TfrmProgress& TBatchRun::ProgressWindow() {
     if (progress_ == nullptr) {
         TfrmProgress::THost window;
         window.lastPreview = [this]() -> const QImage& { return lastPreview_; };
-        window.conversionsAtOnce = [this] {
-            return TAppSettings(host_.Settings, host_.DefaultFolder).ConversionsAtOnce();
-        };
-        window.pausedChanged = [this](bool paused) { SetPaused(paused); };
+        window.pausedChanged = [this](bool paused) { paused ? btnPauseClick() : btnResumeClick(); };
         window.closing = [this] {
             // Closed by the user before the end: what ends now was cancelled, not failed.
             if (running_ && !finalEvent_) {
                 stopped_ = true;
+                host_.Converter.Stop(true);
             }
         };
         window.saveSnapshot = [this](const QImage& full, const QImage& small) {
             SaveSnapshotFiles(full, small);
         };
-        progress_ = new TfrmProgress(host_.Converter, std::move(window), host_.Window);
+        progress_ = new TfrmProgress(std::move(window), host_.Window);
+        TfrmProgress* view = progress_;
+        connect(this, &TBatchRun::ProgressReported, view, [view](const TRunProgress& p) {
+            if (p.Percent) {
+                view->progbarFile->setRange(0, 100);
+                view->progbarFile->setValue(*p.Percent);
+            } else {
+                view->progbarFile->setRange(0, 0); // a busy bar
+            }
+            view->lblTime->setText(p.Time);
+            view->lblLength->setText(p.Length);
+            view->lblSize->setText(p.Size);
+            view->lblProgress->setText(p.Counter);
+            view->lblOutput->setText(p.Output);
+        });
+        connect(this, &TBatchRun::TaskFinished, view, [view] {
+            view->progbarFile->setRange(0, 100);
+            view->progbarFile->setValue(100);
+        });
     }
     return *progress_;
 }
@@ -107,119 +148,143 @@ bool TBatchRun::CommonStart() {
 }
 
 bool TBatchRun::btnStartClick() {
-    if (running_ || !CommonStart()) {
+    if (running_ || Queueing() || !CommonStart()) {
         return false;
     }
     const int code = TAppSettings(host_.Settings, host_.DefaultFolder).FormatCodeNumber();
-    EnsureFormatSettings(host_.Settings, host_.FormatFile, code, host_.Dialogs, host_.AppTitle);
-    const int progressColumn = host_.List.ProgressColumn();
+
+    // What each row holds is copied here; the worker touches no row.
+    std::vector<TRowJob> jobs;
+    std::string disc;
+    std::string discError;
+    bool discAsked = false;
     for (int row : host_.List.CheckedRows()) {
-        TQueuedRow queued;
-        try {
-            queued = QueueRow(row);
-        } catch (const std::exception& e) {
-            queued.Error = e.what();
+        const TlvFilesRecord& record = host_.List.Record(row);
+        TRowJob job;
+        job.Row = row;
+        if (record.Kind == TRowKind::Title && !discAsked) {
+            discAsked = true;
+            disc = titleDisc_ ? titleDisc_(discError) : std::string();
+            if (disc.empty() && discError.empty()) {
+                discError = "DVD titles cannot be converted by this run.";
+            }
         }
-        if (queued.Task < 0) {
-            host_.List.SetCell(row, progressColumn, "Error");
-            failures_.push_back(host_.List.Caption(row).toStdString() + ": " +
-                                (queued.Error.empty() ? "It cannot be opened." : queued.Error));
-            continue;
+        if (record.Kind == TRowKind::Title && disc.empty()) {
+            job.Error = discError;
         }
-        taskRows_.push_back(row);
-        host_.List.SetCell(row, progressColumn, QString());
-        ShowDestination(row, queued.OutputPath);
+        job.Source = PlanSourceOf(record, disc);
+        if (job.Source.FileName.empty() && !job.Source.IsTitle) {
+            job.Source.FileName = host_.List.Caption(row).toStdString();
+        }
+        job.Edits = PlanEditsOf(record);
+        jobs.push_back(std::move(job));
     }
-    taskEnded_.assign(taskRows_.size(), false);
-    if (taskRows_.empty()) {
-        WrapUp();
-        return false;
+
+    // The one question planning may have is put now, not in the middle of the queueing.
+    bool sizeAnswer = false;
+    const TFormatSettings stored(host_.Settings, host_.FormatFile, code);
+    if (!TrimBlanks(stored.Value(TFormatKey::VideoEncoder)).empty() &&
+        VideoSizeNeedsQuestion(stored.Value(TFormatKey::VideoSize))) {
+        sizeAnswer = host_.Dialogs.AskYesNo("Warning", kVideoSizeQuestion);
     }
+
     running_ = true;
+    paused_ = false;
     TRunControls controls;
     controls.Add = controls.Remove = controls.Clear = controls.Start = false;
-    controls.Stop = controls.Pause = true;
+    controls.Stop = true;
     SetControls(controls);
     desktop_->HoldSleep(true);
-    ProgressWindow().ShowForRun();
+    workerDialogs_ = std::make_unique<TPostedDialogs>(*this, sizeAnswer);
+    cancelQueueing_ = false;
+    planner_ = std::thread([this, jobs = std::move(jobs), code]() mutable {
+        pthread_setname_np(pthread_self(), "run-plan");
+        QueueRows(std::move(jobs), code);
+    });
     return true;
 }
 
-TQueuedRow TBatchRun::QueueRow(int row) {
-    TlvFilesRecord& record = host_.List.Record(row);
-    switch (record.Kind) {
-    case TRowKind::File:
-        return QueueFileRow(row);
-    case TRowKind::Title: {
-        if (!titleQueuer_) {
-            return TQueuedRow{-1, "DVD titles cannot be converted by this run."};
+void TBatchRun::QueueRows(std::vector<TRowJob> jobs, int formatCode) {
+    TTaskPlanner planner(host_.Settings, host_.FormatFile, *workerDialogs_, host_.DefaultFolder);
+    for (TRowJob& job : jobs) {
+        if (cancelQueueing_) {
+            break;
         }
-        TQueuedRow queued = titleQueuer_(row, record);
-        if (queued.Task >= 0 && NeedsFrameHook(record)) {
-            hook_.SetTaskEffects(queued.Task, FrameEffectsOf(record));
+        TRowQueued queued;
+        queued.Row = job.Row;
+        queued.Error = job.Error;
+        if (queued.Error.empty()) {
+            try {
+                TPlannedTask planned = planner.Plan(job.Source, formatCode, job.Edits);
+                queued.ZoomMode = planned.ZoomMode;
+                queued.Error = planned.Error;
+                if (planned.Ok()) {
+                    queued.Task = QueuePlannedTask(host_.Converter, planned, queued.Error);
+                    queued.OutputPath = planned.OutputPath;
+                }
+            } catch (const std::exception& e) {
+                queued.Error = e.what();
+            }
         }
-        return queued;
+        QMetaObject::invokeMethod(
+            this, [this, queued] { RowQueued(queued); }, Qt::QueuedConnection);
     }
-    }
-    return TQueuedRow{-1, "Unknown kind of row."};
+    QMetaObject::invokeMethod(
+        this, [this] { QueueingDone(); }, Qt::QueuedConnection);
 }
 
-void TBatchRun::AskFrameEffects(int task, const TlvFilesRecord& record, TOutputOptions& output) {
+void TBatchRun::RowQueued(const TRowQueued& queued) {
+    const int row = queued.Row;
+    if (row < 0 || row >= host_.List.Count()) {
+        return;
+    }
+    TlvFilesRecord& record = host_.List.Record(row);
+    if (!queued.ZoomMode.empty()) {
+        record.ZoomMode = queued.ZoomMode;
+    }
+    const int progressColumn = host_.List.ProgressColumn();
+    if (queued.Task < 0) {
+        host_.List.SetCell(row, progressColumn, "Error");
+        failures_.push_back(host_.List.Caption(row).toStdString() + ": " +
+                            (queued.Error.empty() ? "It cannot be opened." : queued.Error));
+        return;
+    }
+    // Tasks start only once every row is queued: the effects are in the hook before then.
     if (NeedsFrameHook(record)) {
-        hook_.SetTaskEffects(task, FrameEffectsOf(record));
-        output.CustomHook = true;
+        hook_.SetTaskEffects(queued.Task, FrameEffectsOf(record));
+    }
+    taskRows_.push_back(row);
+    host_.List.SetCell(row, progressColumn, QString());
+    ShowDestination(row, queued.OutputPath);
+}
+
+void TBatchRun::JoinPlanner() {
+    if (planner_.joinable()) {
+        planner_.join();
     }
 }
 
-TQueuedRow TBatchRun::QueueFileRow(int row) {
-    TMediaConverter& converter = host_.Converter;
-    TlvFilesRecord& record = host_.List.Record(row);
-    const std::string source = host_.List.Caption(row).toStdString();
-
-    TInputOptions input;
-    input.FileName = source;
-    TAVProbe& probe = *converter.AVProbe();
-    if (!probe.LoadFile(source)) {
-        return TQueuedRow{-1, probe.LastError()};
+void TBatchRun::QueueingDone() {
+    JoinPlanner();
+    workerDialogs_.reset();
+    taskEnded_.assign(taskRows_.size(), false);
+    if (stopped_ || taskRows_.empty()) {
+        // Stopped while queueing, or nothing could be: what was queued never starts.
+        host_.Converter.ClearTasks();
+        taskRows_.clear();
+        taskEnded_.clear();
+        SetControls(TRunControls{});
+        emit Queued(0);
+        WrapUp();
+        return;
     }
-    input.FileFormat = probe.FormatName();
-    if (record.TrimStart >= 0) {
-        input.StartTime = record.TrimStart;
-    }
-
-    const int code = TAppSettings(host_.Settings, host_.DefaultFolder).FormatCodeNumber();
-    const std::string section = FormatSection(code);
-    const std::string ext = host_.FormatFile.ReadString(section, "FileExt", "mp4");
-    const std::string output = MakeOutputPath(host_.Settings, host_.Dialogs, probe.FileName(),
-                                              "." + ext, host_.DefaultFolder);
-    if (output.empty()) {
-        probe.Close();
-        return TQueuedRow{-1, "No output folder could be created."};
-    }
-    record.ZoomMode = host_.Settings.ReadString(section, "paraZoom", "lbox");
-
-    TOutputOptions out;
-    out.FileName = output;
-    TOptionBuilder(host_.Settings, host_.FormatFile, host_.Dialogs)
-        .BuildOutputOptions(RowEdits(record), code, out, probe, input);
-    if (record.TrimLength > 0) {
-        out.RecordingTime = record.TrimLength;
-    }
-    probe.Close();
-
-    const int task = converter.AddTask(source, &input);
-    if (task < 0) {
-        return TQueuedRow{-1, converter.LastErrMsg()};
-    }
-    AskFrameEffects(task, record, out);
-    if (!converter.SetOutputFile(task, output, &out)) {
-        TQueuedRow failed{-1, converter.LastErrMsg()};
-        converter.RemoveTask(task);
-        std::error_code ec;
-        std::filesystem::remove(PartFileName(output), ec);
-        return failed;
-    }
-    return TQueuedRow{task, {}, output};
+    TRunControls controls = controls_;
+    controls.Pause = true;
+    SetControls(controls);
+    emit Queued(static_cast<int>(taskRows_.size()));
+    ProgressWindow().ShowForRun();
+    host_.Converter.StartTask(
+        TAppSettings(host_.Settings, host_.DefaultFolder).ConversionsAtOnce());
 }
 
 void TBatchRun::ShowDestination(int row, const std::string& output) {
@@ -238,25 +303,22 @@ void TBatchRun::ConverterProgress(TCustomMediaConverter* sender, TProgressInfo* 
         info->TaskIndex >= static_cast<int>(taskRows_.size()) || taskEnded_[info->TaskIndex]) {
         return; // a late report of a task whose end is already shown
     }
-    const int row = taskRows_[info->TaskIndex];
-    TfrmProgress& window = ProgressWindow();
-    QString cell;
+    TRunProgress p;
+    p.Row = taskRows_[info->TaskIndex];
     if (std::optional<int> percent = ProgressPercent(info->CurrentDuration, info->TotalDuration)) {
-        const int shown = std::clamp(*percent, 0, 100);
-        window.progbarFile->setRange(0, 100);
-        window.progbarFile->setValue(shown);
-        cell = QString::number(shown) + "%";
+        p.Percent = std::clamp(*percent, 0, 100);
+        p.Cell = QString::number(*p.Percent) + "%";
     } else {
-        // The length is unknown: a busy bar, and the seconds done so far.
-        window.progbarFile->setRange(0, 0);
-        cell = QString::number(info->CurrentDuration / 1000000) + " s";
+        // The length is unknown: the seconds done so far.
+        p.Cell = QString::number(info->CurrentDuration / 1000000) + " s";
     }
-    host_.List.SetCell(row, host_.List.ProgressColumn(), cell);
-    window.lblTime->setText(SecondsLabel(info->CurrentDuration));
-    window.lblLength->setText(SecondsLabel(std::max<int64_t>(info->TotalDuration, 0)));
-    window.lblSize->setText(SizeLabel(info->CurrentSize));
-    window.lblProgress->setText(CounterLabel(info->TaskIndex, sender->TaskCount()));
-    window.lblOutput->setText(OutputLabel(host_.List.Caption(row)));
+    p.Time = SecondsLabel(info->CurrentDuration);
+    p.Length = SecondsLabel(std::max<int64_t>(info->TotalDuration, 0));
+    p.Size = SizeLabel(info->CurrentSize);
+    p.Counter = CounterLabel(info->TaskIndex, sender->TaskCount());
+    p.Output = OutputLabel(host_.List.Caption(p.Row));
+    host_.List.SetCell(p.Row, host_.List.ProgressColumn(), p.Cell);
+    emit ProgressReported(p);
 }
 
 void TBatchRun::ConverterPreviewBitmap(TCustomMediaConverter*, const TPreviewInfo& info) {
@@ -294,8 +356,7 @@ void TBatchRun::TaskTerminated(const TTerminateInfo& info) {
     if (info.Finished) {
         ++converted_;
         host_.List.SetCell(row, host_.List.ProgressColumn(), "100%");
-        ProgressWindow().progbarFile->setRange(0, 100);
-        ProgressWindow().progbarFile->setValue(100);
+        emit TaskFinished(row);
         lastFinished_ = lastFinished_ || task + 1 == static_cast<int>(taskRows_.size());
     } else if (!stopped_) {
         const std::string reason =
@@ -353,16 +414,23 @@ void TBatchRun::WrapUp() {
 }
 
 void TBatchRun::btnPauseClick() {
+    if (!running_ || Queueing() || paused_) {
+        return;
+    }
     host_.Converter.Pause();
     SetPaused(true);
 }
 
 void TBatchRun::btnResumeClick() {
+    if (!paused_) {
+        return;
+    }
     host_.Converter.Resume();
     SetPaused(false);
 }
 
 void TBatchRun::SetPaused(bool paused) {
+    paused_ = paused;
     TRunControls controls = controls_;
     controls.Pause = !paused;
     controls.Resume = paused;
@@ -379,6 +447,11 @@ void TBatchRun::btnStopClick() {
     TRunControls controls;
     controls.Remove = controls.Clear = controls.Start = false;
     SetControls(controls);
+    if (Queueing()) {
+        cancelQueueing_ = true; // the worker's end stops the run
+        return;
+    }
+    paused_ = false;
     host_.Converter.Stop(true);
 }
 

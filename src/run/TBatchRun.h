@@ -1,11 +1,15 @@
 // The batch run of the source list: every checked row becomes one task of the main window's
-// conversion component, in list order, and the progress window shows the run.
+// conversion component, in list order. The run owns the run: Start, Pause, Resume and Stop, the
+// starting of the tasks and the end-of-run actions. The progress window is its view: the run
+// reports by signal (ProgressReported, TaskFinished) and the window forwards the user's commands.
 //
-// A row is queued by QueueRow, which takes each kind of row its own road: file rows through the
-// probe, the output naming and the option builder (QueueFileRow); title rows through the road
-// given with SetTitleRowQueuer. A row that cannot be queued reads "Error" in its Progress cell and
-// is named in one message at the end; the others run. Effects and watermarks of a row ask for the
-// component's per-frame hook.
+// Start copies what each checked row holds (its source, as known from adding or importing it,
+// and its edits) on the user-interface thread, then a worker ("run-plan") plans every row with
+// the task planner and adds its task to the component; the interface only shows each row's
+// outcome as it comes. A row that cannot be queued reads "Error" in its Progress cell and is
+// named in one message at the end; the others run. While the worker queues, the component
+// belongs to it: the run's commands that would touch the component wait for it (Stop cancels
+// the rows not yet queued).
 //
 // The component's progress events arrive on this thread; its terminate events arrive on a
 // delivery thread and are handed over to this thread before anything is touched. The end of the
@@ -19,13 +23,18 @@
 #include "TIniStore.h"
 #include "TMediaConverter.h"
 #include "TSourceListModel.h"
+#include "TTaskPlanner.h"
 
 #include <QImage>
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QWidget;
@@ -41,14 +50,12 @@ struct TRunControls {
     bool operator==(const TRunControls&) const = default;
 };
 
-// What queueing a row gave: the task's index and the file it writes, or -1 and why.
-struct TQueuedRow {
-    TQueuedRow() = default;
-    TQueuedRow(int task, std::string error, std::string output = {})
-        : Task(task), Error(std::move(error)), OutputPath(std::move(output)) {}
-    int Task = -1;
-    std::string Error;
-    std::string OutputPath;
+// One progress report as the views show it.
+struct TRunProgress {
+    int Row = -1;
+    std::optional<int> Percent; // none: the length is unknown
+    QString Cell;               // the row's Progress cell
+    QString Time, Length, Size, Counter, Output;
 };
 
 class TBatchRun : public QObject {
@@ -76,8 +83,11 @@ public:
     // Another desktop for the runs from now on (tests put a recorder here).
     void SetDesktop(TDesktopActions& desktop) { desktop_ = &desktop; }
 
-    // The run of every checked row. False when none is checked or none could be queued.
+    // Starts the run of every checked row: false when none is checked (or a run is on). The
+    // rows are queued on a worker; Queued follows, then the tasks start.
     bool btnStartClick();
+    // Rows are being planned and queued.
+    bool Queueing() const { return planner_.joinable(); }
     void btnPauseClick();
     void btnResumeClick();
     void btnStopClick();
@@ -89,15 +99,10 @@ public:
     TfrmProgress& ProgressWindow();
     const QImage& LastPreview() const { return lastPreview_; }
 
-    // The road of title rows: queues the row as a task of the component, asking for the
-    // per-frame hook (CustomHook) when NeedsFrameHook(record), or says why it cannot. The run
-    // hands the row's effects to the hook.
-    using TRowQueuer = std::function<TQueuedRow(int row, TlvFilesRecord& record)>;
-    void SetTitleRowQueuer(TRowQueuer queuer) { titleQueuer_ = std::move(queuer); }
-
-    // Queues one row as the next task, by its kind.
-    TQueuedRow QueueRow(int row);
-    TQueuedRow QueueFileRow(int row);
+    // The disc of the title rows, asked at Start: its path, or empty with why the title rows
+    // cannot be converted now.
+    using TTitleDisc = std::function<std::string(std::string& error)>;
+    void SetTitleDisc(TTitleDisc disc) { titleDisc_ = std::move(disc); }
 
     // The component's handlers (set by the run at its start).
     void ConverterProgress(TCustomMediaConverter* sender, TProgressInfo* info);
@@ -106,6 +111,11 @@ public:
 
 signals:
     void ControlsChanged(const TRunControls& controls);
+    // Every checked row has been queued or has failed; `tasks` run now (0: the run ends).
+    void Queued(int tasks);
+    void ProgressReported(const quovo::TRunProgress& progress);
+    // A task finished its file.
+    void TaskFinished(int row);
     // The whole run has ended and its end-of-run actions are done.
     void RunFinished();
 
@@ -116,8 +126,24 @@ private:
     void RunTerminated();
     // Once the final event and every task's end are in.
     void WrapUp();
-    // A row's effects and watermarks for `task`, before its output is set.
-    void AskFrameEffects(int task, const TlvFilesRecord& record, TOutputOptions& output);
+    struct TRowJob {
+        int Row = -1;
+        TPlanSource Source;
+        TPlanEdits Edits;
+        std::string Error; // known before planning
+    };
+    struct TRowQueued {
+        int Row = -1;
+        int Task = -1;
+        std::string Error;
+        std::string OutputPath;
+        std::string ZoomMode;
+    };
+    // On the worker: plans and queues every job, reporting each.
+    void QueueRows(std::vector<TRowJob> jobs, int formatCode);
+    void RowQueued(const TRowQueued& queued);
+    void QueueingDone();
+    void JoinPlanner();
     // The file a queued row writes: in its record, and in its Destination cell when it has one.
     void ShowDestination(int row, const std::string& output);
     void SetControls(const TRunControls& controls);
@@ -130,7 +156,11 @@ private:
     TEffectsHook hook_;
     QPointer<TfrmProgress> progress_;
     QImage lastPreview_;
-    TRowQueuer titleQueuer_;
+    TTitleDisc titleDisc_;
+    class TPostedDialogs;
+    std::unique_ptr<TPostedDialogs> workerDialogs_;
+    std::thread planner_;
+    std::atomic<bool> cancelQueueing_{false};
     TRunControls controls_;
 
     // --- the current run (user-interface thread)
@@ -143,6 +173,9 @@ private:
     bool finalEvent_ = false;
     bool stopped_ = false;
     bool running_ = false;
+    bool paused_ = false;
 };
 
 } // namespace quovo
+
+Q_DECLARE_METATYPE(quovo::TRunProgress)

@@ -20,6 +20,8 @@ TProbedFile ProbeForAdding(TMediaConverter& converter, const QString& path) {
     file.Opened = true;
     if (TAVProbe* probe = converter.InputProbe(task, 0)) {
         file.DurationUs = std::max<int64_t>(0, probe->GetFileStreamInfo().Duration);
+        file.Picture = SourcePictureFromProbe(*probe);
+        file.ContainerName = probe->FormatName();
     }
     converter.RemoveTask(task);
     converter.ClearTasks();

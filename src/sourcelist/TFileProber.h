@@ -5,12 +5,15 @@
 #pragma once
 
 #include "TMediaConverter.h"
+#include "TOptionBuilder.h"
 
 #include <QObject>
 #include <QStringList>
 
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
 #include <thread>
 
 namespace quovo {
@@ -22,6 +25,9 @@ struct TProbedFile {
     bool Opened = false;
     int64_t DurationUs = 0; // the container's duration; 0 when unknown
     QString Error;          // why it could not be opened
+    // What a conversion needs to know of it, kept with the row so Start need not open it again.
+    std::optional<TSourcePicture> Picture;
+    std::string ContainerName;
 };
 
 // Opens `path` as a task of `converter`, as a conversion would, reads the duration from the

@@ -37,13 +37,36 @@ bool NeedsFrameHook(const TlvFilesRecord& record) {
            record.Exposure != 0 || !record.WaterText.empty() || !record.WaterImageFile.empty();
 }
 
-TRowEdits RowEdits(const TlvFilesRecord& record) {
-    TRowEdits edits;
-    edits.ZoomMode = record.ZoomMode;
+TPlanSource PlanSourceOf(const TlvFilesRecord& record, const std::string& dvdPath) {
+    TPlanSource source;
+    if (record.Kind == TRowKind::Title) {
+        source.IsTitle = true;
+        source.DVDPath = dvdPath;
+        source.Title = record.Title;
+        source.Play = DVDPlayParams{record.TitleIndex,
+                                    record.FromChapter,
+                                    record.ToChapter,
+                                    record.AudioID,
+                                    record.SubtitleID,
+                                    2,
+                                    0};
+        return source;
+    }
+    source.FileName = record.SourceName;
+    source.Picture = record.SourcePicture;
+    source.ContainerName = record.SourceContainer;
+    return source;
+}
+
+TPlanEdits PlanEditsOf(const TlvFilesRecord& record) {
+    TPlanEdits edits;
+    edits.TrimStart = record.TrimStart;
+    edits.TrimLength = record.TrimLength;
     edits.CropTop = record.CropTop;
     edits.CropBottom = record.CropBottom;
     edits.CropLeft = record.CropLeft;
     edits.CropRight = record.CropRight;
+    edits.FrameHook = NeedsFrameHook(record);
     return edits;
 }
 

@@ -8,11 +8,13 @@
 
 #include "DVDTypes.h"
 #include "TOptionBuilder.h"
+#include "TTaskPlanner.h"
 
 #include <QColor>
 #include <QFont>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quovo {
@@ -35,6 +37,9 @@ struct TlvFilesRecord {
     int32_t TitleIndex = 0;
     std::string SourceName; // file row: the source path; title row: empty
     std::string OutputName; // file row: the output path computed when added; title row: empty
+    // File row: the source's facts found when it was added (none: found at Start); title row: none.
+    std::optional<TSourcePicture> SourcePicture;
+    std::string SourceContainer; // the demuxer that opened it
     int32_t DurationSeconds = 0;
     int64_t TrimStart = 0;  // microseconds; 0 = from the beginning
     int64_t TrimLength = 0; // microseconds; 0 = to the end
@@ -72,7 +77,9 @@ TlvFilesRecord MakeFileRecord(int32_t indexInSelection, const std::string& sourc
 // value, or a watermark.
 bool NeedsFrameHook(const TlvFilesRecord& record);
 
-// What the option builder reads from the row.
-TRowEdits RowEdits(const TlvFilesRecord& record);
+// What the task planner takes from the row: its source and its edits. `dvdPath` is the disc of
+// title rows.
+TPlanSource PlanSourceOf(const TlvFilesRecord& record, const std::string& dvdPath);
+TPlanEdits PlanEditsOf(const TlvFilesRecord& record);
 
 } // namespace quovo

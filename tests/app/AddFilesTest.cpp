@@ -106,15 +106,16 @@ TEST_F(AddFilesTest, ChosenFilesBecomeCheckedRowsAndUnreadableOnesAreNamed) {
     EXPECT_EQ(rows.Caption(0).toStdString(), a);
     EXPECT_EQ(rows.Cell(0, 1), "0:00:02");
     EXPECT_EQ(rows.Cell(0, 2), "0:00:02");
-    EXPECT_EQ(rows.Cell(0, 3), "a_(new)_ipod.mp4");
+    EXPECT_EQ(rows.Cell(0, 3), "a_(new).mp4");
     EXPECT_EQ(rows.Cell(0, 4), "");
     EXPECT_EQ(rows.CheckedRows(), (std::vector<int>{0, 1}));
     const TlvFilesRecord& second = rows.Record(1);
     EXPECT_EQ(second.Kind, TRowKind::File);
     EXPECT_EQ(second.TitleIndex, 2); // its place in the selection, the unreadable file counted
     EXPECT_EQ(second.SourceName, b);
-    EXPECT_EQ(second.OutputName, dir_ / "out/b_(new)_ipod.mp4");
+    EXPECT_EQ(second.OutputName, dir_ / "out/b_(new).mp4");
     EXPECT_EQ(second.DurationSeconds, 2);
+    EXPECT_TRUE(second.SourcePicture.has_value()); // Start need not open it again
     EXPECT_EQ(second.ZoomMode, "lbox");
     EXPECT_EQ(second.Brightness, 255); // neutral effects
     EXPECT_EQ(w->SelectedRow(), 0);

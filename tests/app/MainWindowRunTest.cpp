@@ -72,6 +72,7 @@ TEST_F(MainWindowRunTest, StartConvertsTheCheckedFilesAndNamesTheOneThatFailed) 
     QObject::connect(&w.RunControl().Run(), &TBatchRun::RunFinished, [&] { ++ended; });
 
     start->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return !w.RunControl().Run().Queueing(); }, 60));
     TfrmProgress& progress = w.RunControl().Run().ProgressWindow();
     EXPECT_TRUE(progress.isVisible());
     EXPECT_EQ(progress.parentWidget(), &w);
@@ -139,6 +140,7 @@ TEST_F(MainWindowRunTest, TheListStaysAsItIsDuringARun) {
     QObject::connect(&w.RunControl().Run(), &TBatchRun::RunFinished, [&] { ++runs; });
 
     w.findChild<QPushButton*>("btnStart2")->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return !w.RunControl().Run().Queueing(); }, 60));
     TfrmProgress& progress = w.RunControl().Run().ProgressWindow();
     EXPECT_EQ(QApplication::activeModalWidget(), &progress);
     w.SelectRow(0); // a new selection gives nothing back

@@ -1,6 +1,6 @@
-// Title rows queued into the conversion component and converted: the outputs carry the title's
-// picture size, the chosen chapters' length and the chosen audio track.
-#include "DVDTitleTask.h"
+// Title rows planned, queued into the conversion component and converted: the outputs carry the
+// title's picture size, the chosen chapters' length and the chosen audio track.
+#include "DVDPlugIn.h"
 #include "DVDTitleRows.h"
 #include "DvdImportTestSupport.h"
 #include "FormatCatalogue.h"
@@ -8,6 +8,7 @@
 #include "TFFmpegLoader.h"
 #include "TFormatParameterEditor.h"
 #include "TGlobalObject.h"
+#include "TTaskPlanner.h"
 
 #include <cmath>
 
@@ -17,6 +18,37 @@ namespace fx = fixtures;
 namespace {
 
 constexpr int kMatroska = 2200; // "as source" picture size by default
+
+// The plug-in loaded and describing the disc at `disc`.
+bool PrepareTitleRun(const std::string& pluginFolder, const std::string& disc) {
+    if (!DVDPluginLoaded() && !LoadDVDPlugin(pluginFolder)) {
+        return false;
+    }
+    return EnumDVDTitles(disc) >= 1;
+}
+
+struct TTitleTask {
+    int TaskIndex = -1;
+    std::string Error;
+    std::string OutputPath;
+    bool CustomHook = false;
+};
+
+// The window's road for one title row: planned, then queued.
+TTitleTask QueueTitleRow(TMediaConverter& converter, TIniStore& settings, const TIniStore& formats,
+                         TDialogService& dialogs, const std::string& disc, TlvFilesRecord& record) {
+    TTitleTask task;
+    TPlannedTask planned = TTaskPlanner(settings, formats, dialogs, DefaultOutputFolder())
+                               .Plan(PlanSourceOf(record, disc), kMatroska, PlanEditsOf(record));
+    record.ZoomMode = planned.ZoomMode;
+    task.Error = planned.Error;
+    if (planned.Ok()) {
+        task.TaskIndex = QueuePlannedTask(converter, planned, task.Error);
+        task.OutputPath = planned.OutputPath;
+        task.CustomHook = planned.Output.CustomHook;
+    }
+    return task;
+}
 
 class DVDTitleTaskTest : public ::testing::Test {
 protected:
@@ -28,7 +60,6 @@ protected:
     void SetUp() override {
         settings_.WriteString("settings", "OutPutDir", out_);
         settings_.WriteString("settings", "FormatCode", std::to_string(kMatroska));
-        EnsureFormatSettings(settings_, formats_, kMatroska, dialogs_, "Quovo");
         settings_.WriteString(FormatSection(kMatroska), "paraVideoEncoder", "mpeg-4");
         converter_.SetTriggerEventInMainThread(false);
     }
@@ -57,14 +88,14 @@ TEST_F(DVDTitleTaskTest, TwoTitlesConvertWithTheirChaptersAndAudioTrack) {
     auto title2 = MakeTitleRecord(1, info2);
 
     const TTitleTask task1 =
-        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *title1, "DVD Title 1");
+        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *title1);
     const TTitleTask task2 =
-        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *title2, "DVD Title 2");
+        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *title2);
     ASSERT_EQ(task1.TaskIndex, 0) << task1.Error;
     ASSERT_EQ(task2.TaskIndex, 1) << task2.Error;
     EXPECT_EQ(task1.OutputPath, out_ + "/DVD Title 1_(new).mkv");
     EXPECT_EQ(task2.OutputPath, out_ + "/DVD Title 2_(new).mkv");
-    EXPECT_EQ(title1->ZoomMode, settings_.ReadString(FormatSection(kMatroska), "paraZoom", "lbox"));
+    EXPECT_EQ(title1->ZoomMode, "lbox");
     EXPECT_FALSE(task1.CustomHook);
 
     std::vector<TTerminateInfo> ends;
@@ -104,10 +135,9 @@ TEST_F(DVDTitleTaskTest, ATitleTheDiscNoLongerHasIsReportedNotQueued) {
     DVDTitleInfo info{};
     ASSERT_TRUE(GetDVDTitle(0, info));
     auto gone = MakeTitleRecord(5, info); // the disc has two titles
-    const TTitleTask task =
-        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *gone, "DVD Title 6");
+    const TTitleTask task = QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *gone);
     EXPECT_EQ(task.TaskIndex, -1);
-    EXPECT_EQ(task.Error, "Title #6 is invalid");
+    EXPECT_FALSE(task.Error.empty());
     EXPECT_EQ(converter_.TaskCount(), 0);
 
     // A path that holds no disc any more.
@@ -126,15 +156,14 @@ TEST_F(DVDTitleTaskTest, AnEncryptedTitleIsListedButItsTaskSaysWhatToInstall) {
     EXPECT_TRUE(w.dialogs.Messages.empty());
 
     ASSERT_TRUE(PrepareTitleRun(QUOVO_DVD_PLUGIN_FOLDER, disc));
-    const TTitleTask task = QueueTitleRow(converter_, settings_, formats_, dialogs_, disc,
-                                          w.model.Record(0), "DVD Title 1");
+    const TTitleTask task =
+        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, w.model.Record(0));
     EXPECT_EQ(task.TaskIndex, -1);
     EXPECT_NE(task.Error.find("encrypted"), std::string::npos) << task.Error;
     EXPECT_NE(task.Error.find("libdvd-pkg"), std::string::npos) << task.Error;
-    EXPECT_EQ(QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, w.model.Record(1),
-                            "DVD Title 2")
-                  .TaskIndex,
-              0);
+    EXPECT_EQ(
+        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, w.model.Record(1)).TaskIndex,
+        0);
 }
 
 TEST_F(DVDTitleTaskTest, EffectsAskForTheFrameHookAndTrimStartsTheInput) {
@@ -144,15 +173,13 @@ TEST_F(DVDTitleTaskTest, EffectsAskForTheFrameHookAndTrimStartsTheInput) {
     ASSERT_TRUE(GetDVDTitle(1, info));
     auto row = MakeTitleRecord(1, info);
     row->Brightness = 200;
-    EXPECT_TRUE(QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *row, "DVD Title 2")
-                    .CustomHook);
+    EXPECT_TRUE(QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *row).CustomHook);
     converter_.ClearTasks();
 
     row->Brightness = 255;
     row->TrimStart = 2'000'000;
     row->TrimLength = 3'000'000;
-    const TTitleTask task =
-        QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *row, "DVD Title 2");
+    const TTitleTask task = QueueTitleRow(converter_, settings_, formats_, dialogs_, disc, *row);
     ASSERT_EQ(task.TaskIndex, 0) << task.Error;
     EXPECT_FALSE(task.CustomHook);
     converter_.StartTask(0);

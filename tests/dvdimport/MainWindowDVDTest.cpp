@@ -194,6 +194,7 @@ TEST_F(MainWindowDVDTest, ADiscWithAnUndescribableTitleListsAndConvertsTheOthers
     int ended = 0;
     QObject::connect(&window_->RunControl().Run(), &TBatchRun::RunFinished, [&] { ++ended; });
     window_->findChild<QPushButton*>("btnStart2")->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return !window_->RunControl().Run().Queueing(); }, 60));
     ASSERT_EQ(window_->Converter().TaskCount(), 1);
     EXPECT_EQ(window_->Converter().InputProbe(0, 0)->FileName(),
               "opendvd:" + disc +
@@ -222,6 +223,7 @@ TEST_F(MainWindowDVDTest, TitlesThatCannotBeConvertedReadErrorAndTheOthersRun) {
     int ended = 0;
     QObject::connect(&window_->RunControl().Run(), &TBatchRun::RunFinished, [&] { ++ended; });
     window_->findChild<QPushButton*>("btnStart2")->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return !window_->RunControl().Run().Queueing(); }, 60));
     ASSERT_TRUE(test::WaitUntil([&] { return ended > 0; }, 300));
     const int progress = rows.ProgressColumn();
     EXPECT_EQ(rows.Cell(0, progress), "Error");
@@ -397,6 +399,7 @@ TEST_P(MainWindowDVDRunTest, StartConvertsTheCheckedTitlesWithTheirChoices) {
     TBatchRun& run = window_->RunControl().Run();
     QObject::connect(&run, &TBatchRun::RunFinished, [&] { ++ended; });
     window_->findChild<QPushButton*>("btnStart2")->click();
+    ASSERT_TRUE(test::WaitUntil([&] { return !window_->RunControl().Run().Queueing(); }, 60));
     ASSERT_TRUE(run.Running()) << (dialogs_.Messages.empty() ? "" : dialogs_.Messages[0].Text);
     ASSERT_EQ(window_->Converter().TaskCount(), 2);
     EXPECT_EQ(window_->Converter().InputProbe(0, 0)->FileName(), "opendvd:" + disc + c.title1Name);

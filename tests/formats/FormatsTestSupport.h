@@ -1,12 +1,14 @@
 // Helpers of the format tests: a recording dialog service and a scratch folder per test.
 #pragma once
 
+#include "TConverterRecords.h"
 #include "TDialogService.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -67,5 +69,21 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The fields of a task's records that planning sets, as one line (file names left out), so two
+// roads can be compared and a difference read.
+inline std::string RecordText(const TInputOptions& in, const TOutputOptions& out) {
+    std::ostringstream t;
+    t << "in.format=" << in.FileFormat << " in.start=" << in.StartTime
+      << " in.ext=" << in.ExtOptions << " format=" << out.FileFormat << " acodec=" << out.AudioCodec
+      << " an=" << out.DisableAudio << " vol=" << out.AudioVolume << " ac=" << out.AudioChannels
+      << " ar=" << out.AudioSampleRate << " ab=" << out.AudioBitrate << " vcodec=" << out.VideoCodec
+      << " vpre=" << out.VideoPreset << " vn=" << out.DisableVideo << " r=" << out.FrameRate
+      << " s=" << out.FrameSize << " aspect=" << out.FrameAspect << " crop=" << out.CropTop << ","
+      << out.CropBottom << "," << out.CropLeft << "," << out.CropRight << " vb=" << out.VideoBitrate
+      << " vf=" << out.VideoFilters << " sn=" << out.DisableSubtitle << " t=" << out.RecordingTime
+      << " target=" << out.TargetType << "/" << out.TargetNorm << " hook=" << out.CustomHook;
+    return t.str();
+}
 
 } // namespace quovo::test

@@ -84,7 +84,7 @@ TEST_F(TFormatParameterEditorTest, FirstLoadStoresTheDefaultsAndFillsTheBoxes) {
         {"paraVideoEncoder", "mpeg4"}, {"iVideoEncoder", "0"},
         {"paraVideoSize", "640x480"},  {"iVideoSize", "1"},
         {"paraFrameRate", "25"},       {"paraVideoBitRate", "768"},
-        {"paraZoom", "full"},          {"paraAudioEncoder", "libfaac"},
+        {"paraZoom", "lbox"},          {"paraAudioEncoder", "libfaac"},
         {"paraAudioBitRate", "96"},    {"paraSampleRate", "48000"},
         {"paraChannel", "2"},          {"paraVolume", "256"},
         {"paraBitExact", "<missing>"},
@@ -96,7 +96,7 @@ TEST_F(TFormatParameterEditorTest, FirstLoadStoresTheDefaultsAndFillsTheBoxes) {
     EXPECT_EQ(editor_.VideoSize.Text, "640x480");
     EXPECT_EQ(editor_.VideoSize.Index, 1);
     EXPECT_EQ(editor_.FrameRate.Text, "25");
-    EXPECT_EQ(editor_.Zoom.Index, 0);
+    EXPECT_EQ(editor_.Zoom.Index, 1); // "Letter Box"
     EXPECT_TRUE(editor_.VideoEncoder.Enabled);
     EXPECT_FALSE(editor_.VideoEncoder.Grey);
 
@@ -166,7 +166,7 @@ TEST_F(TFormatParameterEditorTest, FrameSizeExit) {
     ASSERT_EQ(dialogs_.Messages.size(), 1u);
     EXPECT_EQ(dialogs_.Messages[0].Text, "Frame Size is not a valid value!");
     EXPECT_EQ(dialogs_.Messages[0].Title, "Quovo");
-    EXPECT_EQ(editor_.VideoSize.Text, "640x480") << "item 1 reselected";
+    EXPECT_EQ(editor_.VideoSize.Text, "as source") << "the stored size shown again";
     EXPECT_EQ(Stored("paraVideoSize"), "as source") << "nothing stored";
 
     // Key filter with the box's current text.
@@ -184,7 +184,7 @@ TEST_F(TFormatParameterEditorTest, NumberBoxes) {
     editor_.VideoBitRateChange("");
     ASSERT_EQ(dialogs_.Messages.size(), 1u);
     EXPECT_EQ(dialogs_.Messages[0].Text, "Video BitRate is not a valid value!");
-    EXPECT_EQ(editor_.VideoBitRate.Text, "512");
+    EXPECT_EQ(editor_.VideoBitRate.Text, "1200"); // what a run uses
     EXPECT_EQ(Stored("paraVideoBitRate"), "1200");
     editor_.VideoBitRateChange("as source");
     EXPECT_EQ(Stored("paraVideoBitRate"), "as source");
@@ -200,7 +200,7 @@ TEST_F(TFormatParameterEditorTest, NumberBoxes) {
     EXPECT_EQ(Stored("paraSampleRate"), "22050");
     editor_.SampleRateChange("22.05");
     EXPECT_EQ(dialogs_.Messages.back().Text, "Audio SampleRate is not a valid value!");
-    EXPECT_EQ(editor_.SampleRate.Text, "48000");
+    EXPECT_EQ(editor_.SampleRate.Text, "22050");
     EXPECT_EQ(Stored("paraSampleRate"), "22050");
 
     EXPECT_FALSE(editor_.NumericKeyPress('.'));
@@ -256,12 +256,12 @@ TEST_F(TFormatParameterEditorTest, ListBoxesStoreThroughTheirTables) {
 TEST_F(TFormatParameterEditorTest, DefaultRestoresTheFormatFileChoices) {
     editor_.Load(7);
     editor_.VideoEncoderChange(1);
-    editor_.ZoomChange(1);
+    editor_.ZoomChange(2);
     editor_.VolumeChange(1);
     editor_.VideoBitRateChange("99");
     editor_.DefaultClick();
     EXPECT_EQ(Stored("paraVideoEncoder"), "mpeg4");
-    EXPECT_EQ(Stored("paraZoom"), "full");
+    EXPECT_EQ(Stored("paraZoom"), "lbox");
     EXPECT_EQ(Stored("paraVolume"), "256");
     EXPECT_EQ(Stored("paraVideoBitRate"), "768");
     EXPECT_EQ(Stored("paraVideoSize"), "640x480");

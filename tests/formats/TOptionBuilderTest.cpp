@@ -554,8 +554,8 @@ TEST_F(TOptionBuilderTest, TargetSize) {
     } cases[] = {
         {"mpeg4", "640x", true, "320x240", true},
         {"mpeg4", "x480", false, "720x480", true},
-        {"mpeg4", nullptr, false, "720x480", true},
-        {"mpeg4", nullptr, true, "320x240", true},
+        // No stored size is the one default size, and no question.
+        {"mpeg4", nullptr, false, "320x240", false},
         {"mpeg4", "abcx480", true, "720x480", false},
         {"mpeg4", "640xabc", true, "640x480", false},
         {"mpeg4", "as source", true, "720x480", false},
@@ -568,7 +568,7 @@ TEST_F(TOptionBuilderTest, TargetSize) {
         {"h263", "100x80", true, "128x96", false},
         {"h263p", "400x300", true, "400x300", false},
         {"h263", "as source", true, "704x576", false}, // the 720x480 source
-        {"h263", nullptr, false, "704x576", true},
+        {"h263", nullptr, false, "352x288", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.codec) + " " + (c.size ? c.size : "(none)"));
@@ -701,7 +701,7 @@ TEST_F(TOptionBuilderTest, CodecsPresetsAndBitRates) {
     choices.erase("paraVideoBitRate");
     choices.erase("paraFrameRate");
     TOutputOptions out = Build("mp4", choices, 720, 480);
-    EXPECT_EQ(out.VideoBitrate, 512000);
+    EXPECT_EQ(out.VideoBitrate, 768000); // the one default bit rate
     EXPECT_EQ(out.FrameRate, "29.97");
     for (const char* fps : {"as source", "0", "fast"}) {
         choices["paraFrameRate"] = fps;
@@ -753,10 +753,10 @@ TEST_F(TOptionBuilderTest, Sound) {
 }
 
 TEST_F(TOptionBuilderTest, AudioOnlyFormatsAndSourcesWithoutPicture) {
-    // No stored video encoder: the format converts sound only, with the builder's defaults.
+    // No stored video encoder: the format converts sound only, with the one defaults (no stored
+    // audio encoder leaves the container's own).
     TOutputOptions out = Build("mp4", {{"paraVideoSize", "320x240"}}, 720, 480);
     TOutputOptions expected;
-    expected.AudioCodec = "libfaac";
     expected.AudioChannels = 2;
     expected.AudioSampleRate = 44100;
     expected.AudioBitrate = 128000;

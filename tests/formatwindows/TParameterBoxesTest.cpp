@@ -168,16 +168,16 @@ TEST_F(TParameterBoxesTest, ChoicesAndTypedNumbersAreWrittenAtOnce) {
 TEST_F(TParameterBoxesTest, DefaultRestoresAndStoresTheFormatFilesChoices) {
     Load(7);
     boxes_->cmbFrameRate->setCurrentIndex(0);
-    boxes_->cmbZoom->setCurrentIndex(1);
+    boxes_->cmbZoom->setCurrentIndex(2);
     TypeInto(boxes_->cmbSamplerate, "8000");
     ASSERT_EQ(files_.Stored("paraSampleRate"), "8000");
 
     QTest::mouseClick(boxes_->btnDefault, Qt::LeftButton);
     EXPECT_EQ(boxes_->cmbFrameRate->currentText(), "25");
-    EXPECT_EQ(boxes_->cmbZoom->currentText(), "Full Screen");
+    EXPECT_EQ(boxes_->cmbZoom->currentText(), "Letter Box");
     EXPECT_EQ(boxes_->cmbSamplerate->currentText(), "48000");
     EXPECT_EQ(files_.Stored("paraFrameRate"), "25");
-    EXPECT_EQ(files_.Stored("paraZoom"), "full");
+    EXPECT_EQ(files_.Stored("paraZoom"), "lbox");
     EXPECT_EQ(files_.Stored("paraSampleRate"), "48000");
 }
 

@@ -18,19 +18,19 @@ public:
     ProgressWindowTest() {
         TfrmProgress::THost host;
         host.lastPreview = [this]() -> const QImage& { return last_; };
-        host.conversionsAtOnce = [] { return 1; };
         host.pausedChanged = [this](bool paused) { pausedSeen_.push_back(paused); };
         host.saveSnapshot = [this](const QImage& full, const QImage& small) {
             snapshots_.push_back({full, small});
         };
-        window_ = std::make_unique<TfrmProgress>(converter_, std::move(host));
+        host.closing = [this] { ++closings_; };
+        window_ = std::make_unique<TfrmProgress>(std::move(host));
     }
     ~ProgressWindowTest() override { window_->close(); }
 
     QRgb Shown(int x, int y) const { return window_->PreviewCanvas().pixel(x, y); }
 
 protected:
-    TMediaConverter converter_; // no tasks: starting and stopping it does nothing
+    int closings_ = 0;
     QImage last_;
     std::vector<bool> pausedSeen_;
     std::vector<std::pair<QImage, QImage>> snapshots_;
@@ -103,6 +103,9 @@ TEST_F(ProgressWindowTest, PauseAndResumeTellTheMainWindow) {
     // No snapshot without a picture.
     window_->imgbtnSnap->click();
     EXPECT_TRUE(snapshots_.empty());
+    // Cancel is handed to the run, which stops the tasks.
+    window_->btnCancel->click();
+    EXPECT_EQ(closings_, 1);
 }
 
 // A screen reader hears each value, labelled by its caption: the value's name is its own text and

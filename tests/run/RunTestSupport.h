@@ -56,6 +56,13 @@ public:
             .OpenOutputFolder = [this] { ++outputFolderOpened_; },
         });
         QObject::connect(run_.get(), &TBatchRun::RunFinished, [this] { ++finished_; });
+        QObject::connect(run_.get(), &TBatchRun::Queued, [this] { ++queued_; });
+    }
+
+    // Start, and every checked row queued (or failed): the tasks have started.
+    bool Start() {
+        const int before = queued_;
+        return run_->btnStartClick() && WaitUntil([&] { return queued_ > before; }, 60);
     }
 
     std::string Out() const { return dir_ / "out"; }
@@ -97,6 +104,7 @@ protected:
     QWidget window_;
     int outputFolderOpened_ = 0;
     int finished_ = 0;
+    int queued_ = 0;
     std::unique_ptr<TBatchRun> run_; // goes before the component it points to
 };
 

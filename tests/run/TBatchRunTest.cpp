@@ -50,7 +50,7 @@ TEST_F(BatchRunTest, TaskRowsAndTheProgressOfEachTask) {
     for (int row : {0, 2, 4}) {
         list_.SetChecked(row, false);
     }
-    ASSERT_TRUE(run_->btnStartClick());
+    ASSERT_TRUE(Start());
     run_->btnPauseClick(); // the real reports wait while these are checked
     EXPECT_EQ(run_->TaskRows(), (std::vector<int>{1, 3}));
     TfrmProgress& window = run_->ProgressWindow();
@@ -98,7 +98,7 @@ TEST_F(BatchRunTest, TaskRowsAndTheProgressOfEachTask) {
 // 20 s.
 TEST_F(BatchRunTest, TrimmedRowConvertsItsPart) {
     AddFile(Clip("long.mkv", 31), 10000000, 20000000);
-    ASSERT_TRUE(run_->btnStartClick());
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitForEnd());
     ASSERT_EQ(Progress(0), "100%");
     const std::string output = Out() + "/long_(new).mp4";
@@ -120,7 +120,7 @@ TEST_F(BatchRunTest, AnUnreadableRowFailsAloneAndIsNamedAtTheEnd) {
     for (const std::string& path : {first, text, third}) {
         AddFile(path);
     }
-    ASSERT_TRUE(run_->btnStartClick());
+    ASSERT_TRUE(Start());
     EXPECT_EQ(Progress(1), "Error");
     EXPECT_EQ(run_->TaskRows(), (std::vector<int>{0, 2}));
     EXPECT_TRUE(dialogs_.Messages.empty()); // not before the end
@@ -188,7 +188,7 @@ TEST_F(BatchRunTest, EndOfRunActionsFollowTheLastQueuedTask) {
                 : c.last == Last::FailsWhileConverting ? broken
                                                        : text);
         run_->ProgressWindow().ckShutDown->setChecked(c.shutDownBox);
-        ASSERT_TRUE(run_->btnStartClick());
+        ASSERT_TRUE(Start());
         ASSERT_TRUE(WaitForEnd());
         EXPECT_EQ(desktop_.Shutdowns, c.shutdowns);
         EXPECT_EQ(outputFolderOpened_, c.folderOpened);
@@ -218,7 +218,7 @@ TEST_F(BatchRunTest, SpeedSettingsReachTheComponent) {
         AddFile(clip);
         settings_.WriteInteger("settings", "allCores", c.allCores ? 1 : 0);
         settings_.WriteInteger("settings", "conversionsAtOnce", c.atOnce);
-        ASSERT_TRUE(run_->btnStartClick());
+        ASSERT_TRUE(Start());
         EXPECT_EQ(converter_.CodecThreads(), c.codecThreads);
         // Side by side, the second task starts while the first still runs; one at a time, only
         // once it has ended.
@@ -245,7 +245,7 @@ TEST_F(BatchRunTest, PauseResumeAndCancelFromTheProgressWindow) {
     const std::string source = Clip("film.mkv", 60, 640, 480);
     AddFile(source);
     settings_.WriteInteger("settings", "conversionsAtOnce", 1);
-    ASSERT_TRUE(run_->btnStartClick());
+    ASSERT_TRUE(Start());
     TfrmProgress& window = run_->ProgressWindow();
     const std::string part = Out() + "/film_(new).mp4.part";
     auto size = [&] {
