@@ -8,6 +8,7 @@
 #include "TFFmpegLoader.h"
 #include "TFormatParameterEditor.h"
 #include "TGlobalObject.h"
+#include "TMediaConverter.h"
 #include "TTaskPlanner.h"
 
 #include <cmath>
@@ -140,8 +141,14 @@ TEST_F(DVDTitleTaskTest, ATitleTheDiscNoLongerHasIsReportedNotQueued) {
     EXPECT_FALSE(task.Error.empty());
     EXPECT_EQ(converter_.TaskCount(), 0);
 
-    // A path that holds no disc any more.
-    EXPECT_FALSE(PrepareTitleRun(QUOVO_DVD_PLUGIN_FOLDER, dir_ + "/ejected"));
+    // A path that holds no disc any more: the row is reported, nothing is queued or written.
+    auto ejected = MakeTitleRecord(0, info);
+    const TTitleTask none =
+        QueueTitleRow(converter_, settings_, formats_, dialogs_, dir_ + "/ejected", *ejected);
+    EXPECT_EQ(none.TaskIndex, -1);
+    EXPECT_FALSE(none.Error.empty());
+    EXPECT_EQ(converter_.TaskCount(), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(out_));
 }
 
 TEST_F(DVDTitleTaskTest, AnEncryptedTitleIsListedButItsTaskSaysWhatToInstall) {

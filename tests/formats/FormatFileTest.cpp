@@ -249,7 +249,7 @@ TEST_F(FormatFileTest, EveryFormatStoresItsDefaultsWithoutComplaint) {
         if (video) {
             EXPECT_EQ(settings.ReadString(s, "paraVideoSize", ""),
                       TSectionSnapshot(formats_, f.Code).Default("VideoSize", "iVideoSize"));
-            EXPECT_EQ(settings.ReadString(s, "paraZoom", ""), "full");
+            EXPECT_EQ(settings.ReadString(s, "paraZoom", ""), "lbox");
         }
     }
     EXPECT_TRUE(dialogs.Messages.empty())

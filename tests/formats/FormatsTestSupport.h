@@ -1,6 +1,8 @@
 // Helpers of the format tests: a recording dialog service and a scratch folder per test.
 #pragma once
 
+#include <cstdint> // before the media libraries' headers, which need its constant macros
+
 #include "TConverterRecords.h"
 #include "TDialogService.h"
 

@@ -84,8 +84,8 @@ TEST_F(TParameterBoxesTest, LeavingTheFrameSizeValidatesCorrectsAndStores) {
         {"-3x5", "Input Error!", "Frame Size must be a multiple of 2.\nThe correct value:-2x4",
          "-2x4", "-2x4", "-1"},
         {"720x576", "", "", "720x576", "720x576", "-1"},
-        // Invalid: item 1 is shown again, the stored choice stays.
-        {"720", "Quovo", "Frame Size is not a valid value!", "640x480", "720x576", "-1"},
+        // Invalid: the stored choice stays and is shown again.
+        {"720", "Quovo", "Frame Size is not a valid value!", "720x576", "720x576", "-1"},
         // "as source" (pasted: the key filter lets no letter follow the first) is neither checked
         // nor stored.
         {"as source", "", "", "as source", "720x576", "-1"},
@@ -157,12 +157,13 @@ TEST_F(TParameterBoxesTest, ChoicesAndTypedNumbersAreWrittenAtOnce) {
     EXPECT_EQ(files_.Stored("iVideoBitRate"), "-1");
     EXPECT_TRUE(files_.Dialogs.Messages.empty());
 
-    // Emptying the box is reported at once and item 1 comes back; nothing is stored.
+    // Emptying the box is reported at once; the stored rate stays and is shown again.
     boxes_->cmbVideoBitRate->lineEdit()->selectAll();
     QTest::keyClick(boxes_->cmbVideoBitRate, Qt::Key_Backspace);
     ASSERT_FALSE(files_.Dialogs.Messages.empty());
     EXPECT_EQ(files_.Dialogs.Messages[0].Text, "Video BitRate is not a valid value!");
-    EXPECT_EQ(boxes_->cmbVideoBitRate->currentText(), "512");
+    EXPECT_EQ(boxes_->cmbVideoBitRate->currentText(), "1500");
+    EXPECT_EQ(files_.Stored("paraVideoBitRate"), "1500");
 }
 
 TEST_F(TParameterBoxesTest, DefaultRestoresAndStoresTheFormatFilesChoices) {

@@ -45,15 +45,47 @@ TEST(TlvFilesRecordTest, AnyEffectOrWatermarkAsksForTheHook) {
     EXPECT_TRUE(NeedsFrameHook(TlvFilesRecord{}));
 }
 
-TEST(TlvFilesRecordTest, TheBuilderReadsZoomAndCrop) {
+// The planner takes the row's source and edits; the zoom is the format's, not the row's.
+TEST(TlvFilesRecordTest, ThePlannerTakesTheSourceAndTheEdits) {
     TlvFilesRecord r = MakeFileRecord(0, "/a.avi", "/b.mp4", 1, "pan");
+    r.TrimStart = 5;
+    r.TrimLength = 6;
     r.CropTop = 1;
     r.CropBottom = 2;
     r.CropLeft = 3;
     r.CropRight = 4;
-    const TRowEdits e = RowEdits(r);
-    EXPECT_EQ(e.ZoomMode, "pan");
+    r.SourcePicture = TSourcePicture{};
+    r.SourceContainer = "avi";
+    const TPlanEdits e = PlanEditsOf(r);
+    EXPECT_EQ(std::tuple(e.TrimStart, e.TrimLength), std::tuple(5, 6));
     EXPECT_EQ(std::tuple(e.CropTop, e.CropBottom, e.CropLeft, e.CropRight), std::tuple(1, 2, 3, 4));
+    EXPECT_FALSE(e.FrameHook);
+    r.Contrast = 10;
+    EXPECT_TRUE(PlanEditsOf(r).FrameHook);
+
+    const TPlanSource file = PlanSourceOf(r, "/disc");
+    EXPECT_FALSE(file.IsTitle);
+    EXPECT_EQ(file.FileName, "/a.avi");
+    EXPECT_TRUE(file.Picture.has_value());
+    EXPECT_EQ(file.ContainerName, "avi");
+    EXPECT_EQ(file.Caption(), "/a.avi");
+
+    TlvFilesRecord t;
+    t.Kind = TRowKind::Title;
+    t.TitleIndex = 2;
+    t.FromChapter = 1;
+    t.ToChapter = 3;
+    t.AudioID = 0x81;
+    t.SubtitleID = 0x21;
+    t.Title.Width = 720;
+    const TPlanSource title = PlanSourceOf(t, "/disc");
+    EXPECT_TRUE(title.IsTitle);
+    EXPECT_EQ(title.DVDPath, "/disc");
+    EXPECT_EQ(std::tuple(title.Play.Title, title.Play.FromChapter, title.Play.ToChapter,
+                         title.Play.AudioID, title.Play.SubtitleID),
+              std::tuple(2, 1, 3, 0x81, 0x21));
+    EXPECT_EQ(title.Title.Width, 720);
+    EXPECT_EQ(title.Caption(), "DVD Title 3");
 }
 
 } // namespace
