@@ -191,7 +191,9 @@ private:
     void VideoCodec();
     void VideoRates();
     void FitFrameRate();
-    void DvdNorm();
+    // Chooses the norm of a DVD; with setNorm false only its frame rate, from which the engine
+    // takes the same norm.
+    void DvdNorm(bool setNorm);
     void TargetSize();
     void Fit();
     void FitLetterbox(const std::string& cropFilter);
@@ -318,9 +320,7 @@ void TBuild::VideoRates() {
     // target's size ahead of it, so those modes leave the norm to the engine.
     const bool chain = row_.ZoomMode == "lbox" || row_.ZoomMode == "center";
     if (out_.TargetType == 3 && !dvd_ && out_.TargetNorm == 0) {
-        if (!chain) {
-            DvdNorm();
-        }
+        DvdNorm(!chain);
     } else {
         FitFrameRate();
     }
@@ -348,7 +348,7 @@ void TBuild::FitFrameRate() {
 
 // A DVD program stream is PAL or NTSC: by the chosen frame rate, else the chosen picture height,
 // else the source's rate, else its height. "as source" becomes the norm's rate.
-void TBuild::DvdNorm() {
+void TBuild::DvdNorm(bool setNorm) {
     auto normOfRate = [](double r) {
         return std::abs(r - 25) < 0.01                                     ? 1
                : std::abs(r - 29.97) < 0.01 || std::abs(r - 23.976) < 0.01 ? 2
@@ -366,11 +366,16 @@ void TBuild::DvdNorm() {
     if (norm == 0) {
         norm = sh_ == 576 ? 1 : 2;
     }
-    out_.TargetNorm = norm;
     const double rate = norm == 1 ? 25.0 : 30000.0 / 1001;
     if (out_.FrameRate.empty() && SourceRate() > 0 && std::abs(SourceRate() - rate) > 0.01) {
         FFLogger()->LogFmt(nullptr, llWarning, "A DVD has no %s fps: the output has %s fps",
                            RateText(SourceRate()).c_str(), RateText(rate).c_str());
+    }
+    if (setNorm) {
+        out_.TargetNorm = norm;
+    } else if (out_.FrameRate.empty()) {
+        // Else the engine would guess a norm of its own from the source alone.
+        out_.FrameRate = norm == 1 ? "25" : "29.97";
     }
 }
 
