@@ -9,6 +9,7 @@
 #include "TAppSettings.h"
 #include "TFormatSettings.h"
 #include "TOptionBuilder.h"
+#include "TOutputFiles.h"
 #include "TfrmProgress.h"
 
 #include <QCheckBox>
@@ -269,8 +270,13 @@ void TBatchRun::QueueingDone() {
     workerDialogs_.reset();
     taskEnded_.assign(taskRows_.size(), false);
     if (stopped_ || taskRows_.empty()) {
-        // Stopped while queueing, or nothing could be: what was queued never starts.
+        // Stopped while queueing, or nothing could be: what was queued never starts, and the
+        // empty files its outputs were opened as go with it.
         host_.Converter.ClearTasks();
+        for (const int row : taskRows_) {
+            std::error_code ec;
+            std::filesystem::remove(PartFileName(host_.List.Record(row).OutputName), ec);
+        }
         taskRows_.clear();
         taskEnded_.clear();
         SetControls(TRunControls{});

@@ -283,5 +283,44 @@ TEST_F(BatchRunTest, PauseResumeAndCancelFromTheProgressWindow) {
     EXPECT_LT(probe.durationS, 59);
 }
 
+// Stop while the rows are still being queued: no task starts, no file is left behind, the run
+// ends as a cancelled one, and the next Start runs normally.
+TEST_F(BatchRunTest, StopWhileQueueingStartsNothing) {
+    const std::string clip = Clip("a.mkv");
+    for (int i = 0; i < 12; ++i) {
+        AddFile(clip);
+    }
+    int tasksAtQueued = -1;
+    QObject::connect(run_.get(), &TBatchRun::Queued, [&](int tasks) { tasksAtQueued = tasks; });
+    ASSERT_TRUE(run_->btnStartClick());
+    // The worker's end is seen on this thread only: the rows are still queueing now.
+    ASSERT_TRUE(run_->Queueing());
+    EXPECT_TRUE(run_->Controls().Stop);
+    run_->btnStopClick();
+    EXPECT_FALSE(run_->Controls().Start);
+    ASSERT_TRUE(WaitForEnd());
+
+    EXPECT_EQ(tasksAtQueued, 0);
+    EXPECT_FALSE(run_->Running());
+    EXPECT_FALSE(run_->Queueing());
+    EXPECT_EQ(run_->Controls(), TRunControls{});
+    EXPECT_EQ(converter_.TaskCount(), 0);
+    EXPECT_FALSE(run_->ProgressWindow().isVisible());
+    EXPECT_TRUE(!fs::exists(Out()) || FilesIn(Out()).empty());
+    EXPECT_TRUE(dialogs_.Messages.empty()); // cancelled, not failed
+    EXPECT_EQ(desktop_.Holds, (std::vector<bool>{true, false}));
+    ASSERT_EQ(desktop_.Ends.size(), 1u);
+    EXPECT_EQ(desktop_.Ends[0].Converted, 0);
+    EXPECT_EQ(outputFolderOpened_, 0);
+
+    list_.UncheckAll();
+    list_.SetChecked(5, true);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(tasksAtQueued, 1);
+    ASSERT_TRUE(test::WaitUntil([&] { return finished_ == 2; }, 120));
+    EXPECT_EQ(Progress(5), "100%");
+    EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"a_(new).mp4"}));
+}
+
 } // namespace
 } // namespace quovo
