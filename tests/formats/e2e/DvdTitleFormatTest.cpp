@@ -56,6 +56,10 @@ TEST_P(DvdTitleFormatTest, ConvertsATitleWithItsSubtitle) {
 
     TScratchFolder dir;
     setenv("QUOVO_CONFIG_DIR", (dir / "config").c_str(), 1);
+    // The frame marks are read where the whole picture puts them: the title fills the frame. (How
+    // a wide title keeps its shape is the cross-road test's.)
+    std::filesystem::create_directories(dir / "config");
+    dir.WriteFile("config/quovo.ini", "[" + FormatSection(code) + "]\nparaZoom=full\n");
     fx::RunTool({QUOVO_CONVERT_PATH, "--format", std::to_string(code), "--output-dir", dir / "out",
                  "opendvd:" + disc.folder +
                      "|Title=1,FromChapter=4,ToChapter=4,AudioID=128,SubtitleID=32,"

@@ -8,6 +8,7 @@
 #include "TFFmpegLoader.h"
 #include "TFormatFileRun.h"
 #include "TFormatParameterEditor.h"
+#include "TFormatSettings.h"
 #include "TGlobalObject.h"
 
 #include "../FormatsTestSupport.h"
@@ -83,13 +84,15 @@ TEST_P(FormatConversionTest, ConvertsWithItsDefaults) {
     fx::ProbeResult probe = fx::ProbeMedia(result.Output);
     EXPECT_EQ(probe.container, DemuxerOf(ext));
 
-    const std::string venc = settings.ReadString(section, "paraVideoEncoder", "");
+    // What the boxes show is what the run used: the stored values, else the format's defaults.
+    const TFormatSettings stored(settings, formats, code);
+    const std::string venc = stored.Value(TFormatKey::VideoEncoder);
     const fx::StreamProbe* video = probe.Find(fx::StreamKind::Video);
     if (venc.empty()) {
         EXPECT_EQ(video, nullptr) << "an audio format writes no picture";
     } else {
         ASSERT_NE(video, nullptr);
-        const std::string size = settings.ReadString(section, "paraVideoSize", "");
+        const std::string size = stored.Value(TFormatKey::VideoSize);
         const size_t x = size.find('x');
         const int w = size == "as source" ? 720 : std::stoi(size.substr(0, x));
         const int h = size == "as source" ? 576 : std::stoi(size.substr(x + 1));
@@ -104,10 +107,10 @@ TEST_P(FormatConversionTest, ConvertsWithItsDefaults) {
 
     const fx::StreamProbe* audio = probe.Find(fx::StreamKind::Audio);
     ASSERT_NE(audio, nullptr);
-    EXPECT_EQ(audio->codec, CodecOf(settings.ReadString(section, "paraAudioEncoder", "")));
-    const std::string channels = settings.ReadString(section, "paraChannel", "2");
+    EXPECT_EQ(audio->codec, CodecOf(stored.Value(TFormatKey::AudioEncoder)));
+    const std::string channels = stored.Value(TFormatKey::Channel);
     EXPECT_EQ(audio->channels, channels == "as source" ? 2 : std::stoi(channels));
-    const std::string rate = settings.ReadString(section, "paraSampleRate", "");
+    const std::string rate = stored.Value(TFormatKey::SampleRate);
     ASSERT_GT(audio->sampleRate, 0);
     if (rate != "as source") {
         EXPECT_EQ(audio->sampleRate, std::stoi(rate));

@@ -73,9 +73,8 @@ TEST(FormatRunToolTest, ConvertsIntoTheSettingsFolderWithoutOverwriting) {
     EXPECT_EQ(video->width, 1920);
     EXPECT_EQ(video->height, 1080);
     ASSERT_NE(probe.Find(fx::StreamKind::Audio), nullptr);
-    // The format's defaults went into the user's settings on first use.
-    EXPECT_EQ(TIniStore(config + "/quovo.ini").ReadString("formatInfo2108", "paraVideoEncoder", ""),
-              "mpeg2video");
+    // The format's defaults are read, not written: the user's settings stay as they were.
+    EXPECT_FALSE(TIniStore(config + "/quovo.ini").SectionExists("formatInfo2108"));
 
     // An explicit folder, created on the way; a missing input fails alone.
     TRun third = Convert(config, "--format 2406 --output-dir '" + dir / "new/sub" + "' '" +
