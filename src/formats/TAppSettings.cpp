@@ -1,5 +1,6 @@
 #include "TAppSettings.h"
 
+#include "FormatCatalogue.h"
 #include "TGlobalObject.h"
 
 #include <algorithm>
@@ -33,7 +34,16 @@ int TAppSettings::FormatCodeNumber() const {
 }
 
 std::string TAppSettings::FormatName() const {
-    return ini_.ReadString(kSection, "FormatName", "iPod Video MPEG-4");
+    return StoredFormatName(ini_);
+}
+
+std::string StoredFormatName(const TIniStore& settings) {
+    if (settings.ValueExists(kSection, "FormatName")) {
+        return settings.ReadString(kSection, "FormatName", "");
+    }
+    std::optional<TFormatEntry> format =
+        FindFormat(settings.ReadInteger(kSection, "FormatCode", 1));
+    return (format ? format : FindFormat(1))->Name;
 }
 
 bool TAppSettings::SetFormat(const std::string& name, int code) {

@@ -19,7 +19,7 @@ public:
     bool SetOutputDir(const std::string& dir);
     std::string FormatCode() const; // FormatCode, "1"
     int FormatCodeNumber() const;   // the same as a number, 1 when not one
-    std::string FormatName() const; // FormatName, "iPod Video MPEG-4"
+    std::string FormatName() const; // FormatName, else StoredFormatName
     bool SetFormat(const std::string& name, int code);
     int OutputFormat() const;          // OutPutFormat, 0
     int SkinIndex() const;             // skinIndex 0..6, 0
@@ -44,5 +44,9 @@ private:
 // used and the file is left as it is: "cannot read the settings file PATH: REASON; using
 // defaults". Empty when the file can be read or does not exist yet.
 std::string SettingsReadWarning(const TIniStore& settings);
+
+// The stored FormatName; without one, the catalogue's name of the stored FormatCode (of code 1 when
+// that is no format), so a first start names the format its boxes and runs use.
+std::string StoredFormatName(const TIniStore& settings);
 
 } // namespace quovo

@@ -1,8 +1,8 @@
 #include "TFormatListModel.h"
 
-namespace quovo {
+#include "TAppSettings.h"
 
-const char* const kDefaultFormatName = "Apple iPod Video MPEG-4 Movie (*.mp4)";
+namespace quovo {
 
 namespace {
 
@@ -44,7 +44,7 @@ void TFormatListModel::FillFormatList(const TIniStore& settings) {
             }
         }
     }
-    fieldText_ = settings.ReadString("settings", "FormatName", kDefaultFormatName);
+    fieldText_ = StoredFormatName(settings);
     SelectByName(fieldText_);
 }
 

@@ -39,7 +39,6 @@ struct TPopupGeometry {
 
 constexpr int kFormatRowHeight = 20;
 constexpr int kToggleZoneWidth = 20;
-extern const char* const kDefaultFormatName; // "Apple iPod Video MPEG-4 Movie (*.mp4)"
 
 class TFormatListModel {
 public:

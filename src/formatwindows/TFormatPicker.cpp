@@ -1,4 +1,5 @@
 #include "TFormatPicker.h"
+#include "TAppSettings.h"
 
 #include "TFormatPopupList.h"
 #include "TSkin.h"
@@ -138,8 +139,7 @@ QString TFormatPicker::StoredName() const {
     if (mode_ == TChoiceWrite::Collect) {
         return currentName_;
     }
-    return QString::fromStdString(
-        settings_.ReadString("settings", "FormatName", kDefaultFormatName));
+    return QString::fromStdString(StoredFormatName(settings_));
 }
 
 void TFormatPicker::FieldClick() {

@@ -2,6 +2,7 @@
 
 #include "../formats/FormatsTestSupport.h"
 #include "FFmpegException.h"
+#include "FormatCatalogue.h"
 #include "Fixtures.h"
 #include "QtTestApp.h"
 #include "TFormatPicker.h"
@@ -60,6 +61,7 @@ TEST_F(MainWindowTest, StartShowsTheStoredSettings) {
         std::string folder;
         int volume;
         bool mute;
+        int code = 1;
     };
     const Case cases[] = {
         {"no settings file", nullptr, DefaultOutputFolder(), 0, false},
@@ -69,6 +71,9 @@ TEST_F(MainWindowTest, StartShowsTheStoredSettings) {
         {"volume below the range", "[settings]\nvolume=-5\n", DefaultOutputFolder(), 64, false},
         {"mute neither 1 nor 0 keeps the box as designed", "[settings]\nmute=7\n",
          DefaultOutputFolder(), 0, false},
+        // The field names the format the boxes and a run use.
+        {"a code without a name", "[settings]\nFormatCode=2200\n", DefaultOutputFolder(), 0, false,
+         2200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,8 +91,9 @@ TEST_F(MainWindowTest, StartShowsTheStoredSettings) {
         EXPECT_EQ(Child<QLineEdit>(*w, "edDirectory")->text().toStdString(), c.folder);
         EXPECT_EQ(Child<QAbstractSlider>(*w, "trcVolume")->value(), c.volume);
         EXPECT_EQ(Child<QAbstractButton>(*w, "ckMute")->isChecked(), c.mute);
-        EXPECT_EQ(Child<QLineEdit>(*w, "edt1")->text(), "Apple iPod Video MPEG-4 Movie (*.mp4)");
-        EXPECT_EQ(w->CurrentFormatCode(), 1);
+        EXPECT_EQ(Child<QLineEdit>(*w, "edt1")->text().toStdString(), FindFormat(c.code)->Name);
+        EXPECT_EQ(w->CurrentFormatName().toStdString(), FindFormat(c.code)->Name);
+        EXPECT_EQ(w->CurrentFormatCode(), c.code);
         // Showing what is stored writes nothing, and neither does a window that was not closed.
         EXPECT_EQ(std::filesystem::exists(Ini()), c.ini != nullptr);
         w.reset();

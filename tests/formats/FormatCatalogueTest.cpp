@@ -94,8 +94,8 @@ TEST_F(TFormatListModelTest, WithoutStoredStateEveryCategoryIsCollapsed) {
         EXPECT_TRUE(list_.Rows()[i].Info.Collapsed);
         EXPECT_EQ(list_.Rows()[i].Info.Code, i);
     }
-    // The default name matches no row.
-    EXPECT_EQ(list_.FieldText(), "Apple iPod Video MPEG-4 Movie (*.mp4)");
+    // Without a stored name the field names the default format code's format.
+    EXPECT_EQ(list_.FieldText(), "iPod Video H.264 (*.mp4)");
     EXPECT_EQ(list_.Selected(), -1);
 }
 

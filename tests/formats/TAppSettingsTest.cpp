@@ -1,5 +1,6 @@
 #include "TAppSettings.h"
 
+#include "FormatCatalogue.h"
 #include "FormatsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ TEST(AppSettingsTest, DefaultsAndReadingRules) {
     EXPECT_EQ(s.PreviewVolume(), 0);
     EXPECT_EQ(s.Mute(), false);
     EXPECT_EQ(s.FormatCode(), "1");
-    EXPECT_EQ(s.FormatName(), "iPod Video MPEG-4");
+    EXPECT_EQ(s.FormatName(), FindFormat(1)->Name); // the format the code names
     EXPECT_TRUE(s.SnapFullSize() && s.SnapSmallSize() && s.SnapBmp() && s.SnapJpg());
     EXPECT_EQ(s.JpegQuality(), 30);
     EXPECT_EQ(s.Priority(), 1);

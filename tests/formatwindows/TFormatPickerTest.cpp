@@ -65,7 +65,7 @@ TEST_F(FormatPickerTest, StartsWithStoredNameAndCollapsedCategories) {
         const char* selected; // row selected when the list opens; "" = none
     };
     const Case cases[] = {
-        {"no settings file", "", 25, "Apple iPod Video MPEG-4 Movie (*.mp4)", ""},
+        {"no settings file", "", 25, "iPod Video H.264 (*.mp4)", ""}, // code 1's
         {"stored format, its category collapsed",
          "[settings]\nFormatName=PSP H.264/AVC Video (*.mp4)\n", 25, "PSP H.264/AVC Video (*.mp4)",
          ""},

@@ -89,14 +89,14 @@ TEST_F(TfrmSettingsTest, OpensWithTheStoredChoicesAndChoosingAFormatSelectsByInd
 }
 
 TEST(TfrmSettingsFreshTest, OpeningTheListLeavesTheFieldAlone) {
-    // Without a stored FormatName the field shows the list's default name and the dialog's
-    // current name is another default; opening the list changes neither.
+    // Without a stored FormatName the field names the format of the default code; opening the
+    // list does not change it.
     test::TWindowFiles files;
     TfrmSettings dialog{files.Settings, files.Formats, files.Dialogs, "Quovo"};
     dialog.Reload();
     dialog.show();
     const QString field = dialog.Picker->Field()->text();
-    EXPECT_EQ(field, "Apple iPod Video MPEG-4 Movie (*.mp4)");
+    EXPECT_EQ(field, "iPod Video H.264 (*.mp4)");
     dialog.Picker->ButtonClick();
     EXPECT_TRUE(dialog.Picker->ListVisible());
     EXPECT_EQ(dialog.Picker->Field()->text(), field);
