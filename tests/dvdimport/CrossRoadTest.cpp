@@ -159,6 +159,22 @@ TEST_F(CrossRoadTest, BothRoadsBuildTheSameTasksAndFiles) {
         EXPECT_EQ(c.audio, w.audio);
         EXPECT_EQ(c.width, 320);
         EXPECT_EQ(c.height, 240);
+        // The wide file and the 16:9 title keep their shape: a 320x180 picture between black
+        // bands of 30 rows, not a picture stretched to 4:3.
+        EXPECT_NEAR(c.displayAspect, 4.0 / 3, 0.01);
+        const auto pictures = fx::DecodePictures(r.Output, AV_PIX_FMT_GRAY8, 10);
+        ASSERT_FALSE(pictures.empty());
+        const AVFrame& last = *pictures.back();
+        const double top = fx::MeanLevel(last, 0, 0, 320, 24);
+        const double bottom = fx::MeanLevel(last, 0, 216, 320, 24);
+        const double middle = fx::MeanLevel(last, 0, 40, 320, 160);
+        if (row == 0) {
+            EXPECT_GT(top, 24) << "a 4:3 source fills the frame";
+        } else {
+            EXPECT_LT(top, 20) << "band above";
+            EXPECT_LT(bottom, 20) << "band below";
+            EXPECT_GT(middle, top + 20) << "the picture between them";
+        }
     }
     EXPECT_TRUE(dialogs_.Messages.empty());
 }
