@@ -9,7 +9,6 @@
 #include "TAppSettings.h"
 #include "TFormatSettings.h"
 #include "TOptionBuilder.h"
-#include "TOutputFiles.h"
 #include "TfrmProgress.h"
 
 #include <QCheckBox>
@@ -270,13 +269,8 @@ void TBatchRun::QueueingDone() {
     workerDialogs_.reset();
     taskEnded_.assign(taskRows_.size(), false);
     if (stopped_ || taskRows_.empty()) {
-        // Stopped while queueing, or nothing could be: what was queued never starts, and the
-        // empty files its outputs were opened as go with it.
+        // Stopped while queueing, or nothing could be: what was queued never starts.
         host_.Converter.ClearTasks();
-        for (const int row : taskRows_) {
-            std::error_code ec;
-            std::filesystem::remove(PartFileName(host_.List.Record(row).OutputName), ec);
-        }
         taskRows_.clear();
         taskEnded_.clear();
         SetControls(TRunControls{});

@@ -11,6 +11,10 @@
 #include <thread>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace quovo {
 namespace {
 
@@ -284,21 +288,35 @@ TEST_F(BatchRunTest, PauseResumeAndCancelFromTheProgressWindow) {
 }
 
 // Stop while the rows are still being queued: no task starts, no file is left behind, the run
-// ends as a cancelled one, and the next Start runs normally.
+// ends as a cancelled one, and the next Start runs normally. A pipe among the rows holds the
+// queueing (its opening waits for a writer) after three rows are in.
 TEST_F(BatchRunTest, StopWhileQueueingStartsNothing) {
     const std::string clip = Clip("a.mkv");
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 3; ++i) {
         AddFile(clip);
     }
+    const std::string pipe = dir_ / "held.mkv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    AddFile(pipe);
+    AddFile(clip);
     int tasksAtQueued = -1;
     QObject::connect(run_.get(), &TBatchRun::Queued, [&](int tasks) { tasksAtQueued = tasks; });
     ASSERT_TRUE(run_->btnStartClick());
-    // The worker's end is seen on this thread only: the rows are still queueing now.
+    ASSERT_TRUE(test::WaitUntil([&] { return !list_.Record(2).OutputName.empty(); }, 60));
     ASSERT_TRUE(run_->Queueing());
     EXPECT_TRUE(run_->Controls().Stop);
+    EXPECT_TRUE(fs::exists(Out() + "/a_(new_2).mp4.part")); // opened as the third row's output
     run_->btnStopClick();
     EXPECT_FALSE(run_->Controls().Start);
-    ASSERT_TRUE(WaitForEnd());
+    // Whenever the worker waits on the pipe, a writer comes and goes: its reader sees the end.
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            if (const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                ::close(fd);
+            }
+            return finished_ > 0;
+        },
+        120));
 
     EXPECT_EQ(tasksAtQueued, 0);
     EXPECT_FALSE(run_->Running());
@@ -306,19 +324,26 @@ TEST_F(BatchRunTest, StopWhileQueueingStartsNothing) {
     EXPECT_EQ(run_->Controls(), TRunControls{});
     EXPECT_EQ(converter_.TaskCount(), 0);
     EXPECT_FALSE(run_->ProgressWindow().isVisible());
-    EXPECT_TRUE(!fs::exists(Out()) || FilesIn(Out()).empty());
-    EXPECT_TRUE(dialogs_.Messages.empty()); // cancelled, not failed
+    EXPECT_TRUE(FilesIn(Out()).empty());
+    EXPECT_EQ(Progress(4), ""); // never reached
     EXPECT_EQ(desktop_.Holds, (std::vector<bool>{true, false}));
     ASSERT_EQ(desktop_.Ends.size(), 1u);
     EXPECT_EQ(desktop_.Ends[0].Converted, 0);
     EXPECT_EQ(outputFolderOpened_, 0);
+    // Only a row whose planning had begun may be named, as one that could not be opened.
+    ASSERT_LE(dialogs_.Messages.size(), 1u);
+    if (!dialogs_.Messages.empty()) {
+        EXPECT_NE(dialogs_.Messages[0].Text.find(pipe), std::string::npos);
+    }
+    dialogs_.Messages.clear();
+    fs::remove(pipe);
 
     list_.UncheckAll();
-    list_.SetChecked(5, true);
+    list_.SetChecked(4, true);
     ASSERT_TRUE(Start());
     EXPECT_EQ(tasksAtQueued, 1);
     ASSERT_TRUE(test::WaitUntil([&] { return finished_ == 2; }, 120));
-    EXPECT_EQ(Progress(5), "100%");
+    EXPECT_EQ(Progress(4), "100%");
     EXPECT_EQ(FilesIn(Out()), (std::vector<std::string>{"a_(new).mp4"}));
 }
 
