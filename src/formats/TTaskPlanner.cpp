@@ -123,6 +123,9 @@ TPlannedTask TTaskPlanner::Plan(const TPlanSource& source, int formatCode,
             task.Output.CropRight = row.CropRight;
         }
         builder.BuildDVDOutputOptions(row, formatCode, task.Output, source.Title, task.Input);
+        // A disc title has no name of its own: the output is tagged with the row's caption. (A
+        // file keeps the tags it has.)
+        task.Output.Metadata.Title = source.Caption();
     } else {
         task.InputName = source.FileName;
         task.Input.FileName = source.FileName;

@@ -26,12 +26,14 @@ struct TFacts {
     double displayAspect = 0; // of the whole frame
     double seconds = 0;
     std::string video, audio;
+    std::string title; // the container's title tag
 };
 
 TFacts FactsOf(const std::string& path) {
     const fx::ProbeResult probe = fx::ProbeMedia(path);
     TFacts facts;
     facts.seconds = probe.durationS;
+    facts.title = probe.Tag("title");
     if (const fx::StreamProbe* v = probe.Find(fx::StreamKind::Video)) {
         facts.width = v->width;
         facts.height = v->height;
@@ -157,6 +159,10 @@ TEST_F(CrossRoadTest, BothRoadsBuildTheSameTasksAndFiles) {
         EXPECT_NEAR(c.seconds, w.seconds, 0.3);
         EXPECT_EQ(c.video, w.video);
         EXPECT_EQ(c.audio, w.audio);
+        EXPECT_EQ(c.title, w.title);
+        if (row == 2) {
+            EXPECT_EQ(w.title, "DVD Title 1") << "a title row's caption tags its output";
+        }
         EXPECT_EQ(c.width, 320);
         EXPECT_EQ(c.height, 240);
         // The wide file and the 16:9 title keep their shape: a 320x180 picture between black
