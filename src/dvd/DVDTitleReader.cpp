@@ -212,16 +212,16 @@ int64_t TDVDTitleReader::RangeLengthUs(const std::vector<DVDSectorRange>& nextCh
                                       int64_t fallbackUs) {
     // From the first picture of the range to the first of the next chapter, by the navigation
     // packs: the cells' playback times can be a picture short.
-    if (spans_.empty() || nextChapter.empty()) {
+    if (windowStartUs_ < 0 || nextChapter.empty()) {
         return fallbackUs;
     }
-    const int64_t from = SectorStartPtm(spans_.front().firstSector);
     const int64_t to = SectorStartPtm(nextChapter.front().first);
+    const int64_t lengthUs = to * 100 / 9 - windowStartUs_;
     // A clock that starts again between the cells says nothing: the playback times do.
-    if (from < 0 || to <= from || std::llabs((to - from) * 100 / 9 - fallbackUs) > 1000000) {
+    if (to < 0 || lengthUs <= 0 || std::llabs(lengthUs - fallbackUs) > 1000000) {
         return fallbackUs;
     }
-    return (to - from) * 100 / 9;
+    return lengthUs;
 }
 
 void TDVDTitleReader::Append(uint32_t firstSector, uint32_t blocks) {

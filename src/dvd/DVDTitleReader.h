@@ -53,7 +53,7 @@ private:
     TDVDTitleReader() = default;
     // The start time (90 kHz) in the navigation pack at `sector`; -1 when there is none.
     int64_t SectorStartPtm(uint32_t sector);
-    // The range's length by its navigation packs, else `fallbackUs`.
+    // The range's length by its navigation packs (from WindowStartUs), else `fallbackUs`.
     int64_t RangeLengthUs(const std::vector<DVDSectorRange>& nextChapter, int64_t fallbackUs);
     // Adds `blocks` sectors from `firstSector` at the stream's end.
     void Append(uint32_t firstSector, uint32_t blocks);
